@@ -1,0 +1,260 @@
+// zvtapi_bench: speed and memory figures of the message path, printed as
+// "BENCH <name> <value> <unit>" lines. No arguments; the whole program stays well inside a
+// minute on a two-core machine.
+//
+// Each benchmark is a small function that prints its own lines; main() runs them in order.
+// Messages come from the simulated switch on a producer thread. The producer keeps at most
+// kMaxInFlight messages ahead of the consumer, as a real provider and a responsive program
+// would, so that the figures measure the path and not the growth of a backlog.
+
+#include <malloc.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdio>
+#include <exception>
+#include <fstream>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/message_window.h"
+#include "tapi/application.h"
+#include "tapi32/sim/config.h"
+#include "tapi32/sim/switch.h"
+#include "tapi32/tapi.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr uint64_t kThroughputMessages = 500'000;
+constexpr int kThroughputRuns = 5;
+// A slow machine gets fewer runs (at least one) rather than a run time beyond a minute.
+constexpr std::chrono::seconds kThroughputBudget{25};
+constexpr uint64_t kWarmUpMessages = 50'000;
+constexpr uint64_t kMemoryMessages = 1'000'000;
+constexpr uint64_t kMaxInFlight = 10'000;
+// A producer that hit the limit resumes when the backlog has fallen to this size, so that it
+// does not wake for every single message taken.
+constexpr uint64_t kResumeInFlight = kMaxInFlight / 2;
+
+void Print(const char* name, double value, const char* unit) {
+  std::printf("BENCH %s %.0f %s\n", name, value, unit);
+  std::fflush(stdout);
+}
+
+void PrintRatio(const char* name, double value, const char* unit) {
+  std::printf("BENCH %s %.3f %s\n", name, value, unit);
+  std::fflush(stdout);
+}
+
+// Counts consumed messages and lets the producer wait for room without the consumer paying
+// more than two atomic operations per message while nobody waits.
+class FlowControl {
+ public:
+  // Consumer side: one more message taken. Returns the total so far.
+  uint64_t Consumed() {
+    const uint64_t done = FConsumed.fetch_add(1) + 1;
+    if (FProducerWaiting.load() && done >= FResumeAt.load()) {
+      std::lock_guard lock(FLock);
+      FWake.notify_one();
+    }
+    return done;
+  }
+
+  uint64_t ConsumedCount() const { return FConsumed.load(); }
+
+  // Producer side: blocks while `posted` is kMaxInFlight or more ahead of the consumer.
+  void WaitForRoom(uint64_t posted) {
+    if (posted - FConsumed.load() < kMaxInFlight) return;
+    std::unique_lock lock(FLock);
+    FResumeAt.store(posted - kResumeInFlight);
+    FProducerWaiting.store(true);
+    FWake.wait(lock, [&] { return FConsumed.load() >= FResumeAt.load(); });
+    FProducerWaiting.store(false);
+  }
+
+ private:
+  std::atomic<uint64_t> FConsumed{0};
+  std::atomic<uint64_t> FResumeAt{0};
+  std::atomic<bool> FProducerWaiting{false};
+  std::mutex FLock;
+  std::condition_variable FWake;
+};
+
+// Posts `count` messages to the application from a thread of its own. None of them can be
+// merged on the way: device-specific messages with callback instance 0 are routed to nobody
+// and never folded into each other.
+class Producer {
+ public:
+  Producer(HLINEAPP app, uint64_t count, FlowControl& flow)
+      : FThread([this, app, count, &flow] { Run(app, count, flow); }) {}
+  ~Producer() { Join(); }
+  Producer(const Producer&) = delete;
+  Producer& operator=(const Producer&) = delete;
+
+  void Join() {
+    if (FThread.joinable()) FThread.join();
+  }
+  // When the first message was posted; valid after Join().
+  Clock::time_point Start() const { return FStart; }
+  bool Failed() const { return FFailed; }
+
+ private:
+  void Run(HLINEAPP app, uint64_t count, FlowControl& flow) {
+    tapi32::sim::Switch& sw = tapi32::sim::Switch::Instance();
+    FStart = Clock::now();
+    for (uint64_t i = 0; i < count; ++i) {
+      flow.WaitForRoom(i);
+      const LINEMESSAGE message{0, LINE_DEVSPECIFIC, 0, static_cast<DWORD>(i), 0, 0};
+      if (!sw.PostLineMessage(app, message)) {
+        FFailed = true;
+        return;
+      }
+    }
+  }
+
+  Clock::time_point FStart{};
+  bool FFailed = false;
+  std::thread FThread;
+};
+
+double Seconds(Clock::time_point from, Clock::time_point to) {
+  return std::chrono::duration<double>(to - from).count();
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+long ResidentKiB() {
+  std::ifstream statm("/proc/self/statm");
+  long sizePages = 0;
+  long residentPages = 0;
+  statm >> sizePages >> residentPages;
+  return residentPages * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The full path: TAPI queue -> event thread -> locked queue -> notification window ->
+// ProcessNextMessage -> OnTapiMessage, with the main thread as the user-interface thread.
+
+// Pushes `count` messages through the library and returns messages per second.
+double RunPipeline(uint64_t count) {
+  zvtapi::TzvTapiApplication& appl = *zvtapi::zvTapiApplication;
+  FlowControl flow;
+  Clock::time_point lastHandled{};
+  appl.SetOnTapiMessage([&](zvtapi::TObject*, zvtapi::Cardinal, zvtapi::Cardinal,
+                            zvtapi::Cardinal, zvtapi::Cardinal, zvtapi::Cardinal,
+                            zvtapi::Cardinal) {
+    if (flow.Consumed() == count) lastHandled = Clock::now();
+  });
+  Producer producer(appl.LineApp(), count, flow);
+  while (flow.ConsumedCount() < count && !producer.Failed()) {
+    // Nothing pending: let the event thread and the producer have the processor.
+    if (platform::DispatchPendingMessages() == 0) std::this_thread::yield();
+  }
+  producer.Join();
+  appl.SetOnTapiMessage(nullptr);
+  // Leftover notifications (for example a timer tick) must not spill into the next run.
+  while (platform::DispatchPendingMessages() > 0) {
+  }
+  if (producer.Failed()) throw std::runtime_error("posting to the library's application failed");
+  return static_cast<double>(count) / Seconds(producer.Start(), lastHandled);
+}
+
+// The floor: one thread taking the same messages straight from TAPI with lineGetMessage.
+double RunRaw(uint64_t count) {
+  HLINEAPP app = 0;
+  DWORD numDevs = 0;
+  DWORD apiVersion = 0x00020002;
+  LINEINITIALIZEEXPARAMS params{};
+  params.dwTotalSize = sizeof(params);
+  params.dwOptions = LINEINITIALIZEEXOPTION_USEEVENT;
+  if (lineInitializeExW(&app, 0, nullptr, u"zvtapi_bench raw", &numDevs, &apiVersion, &params) !=
+      0) {
+    throw std::runtime_error("lineInitializeExW failed");
+  }
+  FlowControl flow;
+  Clock::time_point lastTaken{};
+  {
+    Producer producer(app, count, flow);
+    LINEMESSAGE message{};
+    while (flow.ConsumedCount() < count && !producer.Failed()) {
+      if (lineGetMessage(app, &message, 100) == 0 && flow.Consumed() == count) {
+        lastTaken = Clock::now();
+      }
+    }
+    producer.Join();
+    if (producer.Failed()) {
+      lineShutdown(app);
+      throw std::runtime_error("posting to the raw application failed");
+    }
+    lineShutdown(app);
+    return static_cast<double>(count) / Seconds(producer.Start(), lastTaken);
+  }
+}
+
+// Raw and pipeline runs alternate so that a noisy moment on the machine hurts both alike; the
+// best run of each is reported.
+void BenchMessageThroughput() {
+  zvtapi::zvTapiApplication->Initialize();
+  std::vector<double> raw;
+  std::vector<double> pipeline;
+  const Clock::time_point deadline = Clock::now() + kThroughputBudget;
+  for (int run = 0; run < kThroughputRuns && (run == 0 || Clock::now() < deadline); ++run) {
+    raw.push_back(RunRaw(kThroughputMessages));
+    pipeline.push_back(RunPipeline(kThroughputMessages));
+    std::printf("# run %d: raw %.0f msg/s, pipeline %.0f msg/s\n", run + 1, raw.back(),
+                pipeline.back());
+  }
+  zvtapi::zvTapiApplication->Shutdown();
+  const double bestRaw = *std::max_element(raw.begin(), raw.end());
+  const double bestPipeline = *std::max_element(pipeline.begin(), pipeline.end());
+  std::printf("# median: raw %.0f msg/s, pipeline %.0f msg/s\n", Median(raw), Median(pipeline));
+  Print("pipeline_msgs_per_s", bestPipeline, "msg/s");
+  Print("raw_msgs_per_s", bestRaw, "msg/s");
+  PrintRatio("pipeline_ratio", bestPipeline / bestRaw, "x");
+}
+
+// Memory that stays behind after a long stream of messages. The warm-up run makes the one-time
+// allocations (queue storage at its working size, thread stacks, lazily built tables) happen
+// before the first reading.
+void BenchPipelineMemory() {
+  zvtapi::zvTapiApplication->Initialize();
+  RunPipeline(kWarmUpMessages);
+  // glibc keeps freed memory in its arenas; a long-running program's allocator settles to what
+  // malloc_trim leaves, so both readings are taken after trimming.
+  malloc_trim(0);
+  const long before = ResidentKiB();
+  RunPipeline(kMemoryMessages);
+  malloc_trim(0);
+  const long after = ResidentKiB();
+  zvtapi::zvTapiApplication->Shutdown();
+  Print("pipeline_rss_growth_kib", static_cast<double>(after - before), "KiB");
+}
+
+}  // namespace
+
+int main() {
+  const std::vector<std::function<void()>> benchmarks = {
+      BenchMessageThroughput,
+      BenchPipelineMemory,
+  };
+  try {
+    tapi32::sim::Switch::Instance().Reset(tapi32::sim::DemoConfig());
+    for (const auto& benchmark : benchmarks) benchmark();
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "zvtapi_bench: %s\n", e.what());
+    return 1;
+  }
+  return 0;
+}

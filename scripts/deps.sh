@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs everything the project needs to build, run and test on Debian 12.
+# Runs apt-get directly as root, through sudo otherwise.
+set -euo pipefail
+as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
+packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ "${#missing[@]}" -gt 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  as_root apt-get update
+  as_root apt-get install -y --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,311 @@
+#include "tapi/requests.h"
+
+#include <algorithm>
+
+#include "platform/clock.h"
+#include "platform/message_window.h"
+#include "tapi/application.h"
+#include "tapi/call.h"
+#include "tapi/device.h"
+
+namespace zvtapi {
+
+// ---------------------------------------------------------------------------------------------
+// TzvTapiRequest
+
+TzvTapiRequest::TzvTapiRequest(Integer aID, Cardinal aTimeout)
+    : FID(static_cast<Cardinal>(aID)), FTimeout(aTimeout), FTickCount(platform::GetTickCount()) {}
+
+TzvTapiCall* TzvTapiRequest::Get_Call(int index) const {
+  return dynamic_cast<TzvTapiCall*>(GetObject(index));
+}
+
+std::string TzvTapiRequest::Get_Note(const std::string& Note) const { return FNotes.Values(Note); }
+
+void TzvTapiRequest::Set_Note(const std::string& Note, const std::string& Value) {
+  const int index = FNotes.IndexOfName(Note);
+  if (Value.empty()) {
+    if (index >= 0) FNotes.Delete(index);
+  } else if (index >= 0) {
+    FNotes.SetStrings(index, Note + "=" + Value);
+  } else {
+    FNotes.Add(Note + "=" + Value);
+  }
+}
+
+bool TzvTapiRequest::IsDue(Cardinal Now) const {
+  // A time-out of 0 never expires. A delay that reads as negative (other than the -1 that
+  // switches clean-ups off before they get here) lies in the past and is due at once.
+  return FTimeout > 0 && platform::TickDiff(Now, FTickCount + FTimeout) >= 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// TzvTapiRequestList
+
+TzvTapiRequestList::~TzvTapiRequestList() { RemoveAllRequests(nullptr); }
+
+Cardinal TzvTapiRequestList::NewRequestID() const {
+  Cardinal candidate = 1;
+  while (IndexOfID(candidate) >= 0) ++candidate;
+  return candidate;
+}
+
+TzvTapiRequest* TzvTapiRequestList::AddRequest(Integer aID, Cardinal aTimeout) {
+  const Integer id = aID <= 0 ? static_cast<Integer>(NewRequestID()) : aID;
+  return Add(std::make_unique<TzvTapiRequest>(id, aTimeout));
+}
+
+int TzvTapiRequestList::IndexOfRequest(Cardinal ID, Cardinal RequestType,
+                                       const TObject* Obj) const {
+  for (int i = 0; i < Count(); ++i) {
+    const TzvTapiRequest* r = Get(i);
+    if ((ID == 0 || r->FID == ID) && (RequestType == 0 || r->FRequestType == RequestType) &&
+        (Obj == nullptr || r->FObjects[0] == Obj)) {
+      return i;
+    }
+  }
+  return -1;
+}
+
+TzvTapiRequest* TzvTapiRequestList::GetRequest(Integer RequestID) const {
+  const int index = IndexOfRequest(static_cast<Cardinal>(RequestID), 0, nullptr);
+  return index >= 0 ? Get(index) : nullptr;
+}
+
+int TzvTapiRequestList::IndexOfID(Cardinal ID) const {
+  for (int i = 0; i < Count(); ++i) {
+    if (Get(i)->FID == ID) return i;
+  }
+  return -1;
+}
+
+void TzvTapiRequestList::RemoveAllRequests(const TObject* Target) {
+  for (int i = Count() - 1; i >= 0; --i) {
+    if (Target == nullptr || Get(i)->FObjects[0] == Target) Delete(i);
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Device-specific data
+
+TzvTapiDevSpecificData::TzvTapiDevSpecificData(const void* Data, Cardinal DataSize)
+    : FData(DataSize) {
+  if (Data && DataSize) std::copy_n(static_cast<const uint8_t*>(Data), DataSize, FData.begin());
+}
+
+void TzvTapiDevSpecificDataList::Clear() {
+  for (int i = Count() - 1; i >= 0; --i) Delete(i);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Reply and time-out processing of the device
+
+TzvTapiRequest* TzvTapiDevice::GetRequest(Integer RequestID) const {
+  return FRequests->GetRequest(RequestID);
+}
+
+void TzvTapiDevice::TapiReply(Cardinal RequestID, Integer ReplyCode) {
+  TzvTapiRequest* request = nullptr;
+  {
+    TLockGuard lock(*FRequests, platform::INFINITE);
+    request = FRequests->GetRequest(static_cast<Integer>(RequestID));
+  }
+  if (!request) {
+    DoTapiReply(RequestID, ReplyCode);
+    return;
+  }
+  HandleReply(RequestID, ReplyCode, request);
+  TLockGuard lock(*FRequests, platform::INFINITE);
+  const int index = FRequests->IndexOf(request);  // the handler may have freed it already
+  if (index >= 0) FRequests->Delete(index);
+}
+
+void TzvTapiDevice::CheckTimeouts(Cardinal TickCount) {
+  if (TLockGuard lock(*FRequests, 10); lock) {
+    int i = 0;
+    while (i < FRequests->Count()) {
+      TzvTapiRequest* request = FRequests->Get(i);
+      if (request->FHandled || !request->IsDue(TickCount)) {
+        ++i;
+        continue;
+      }
+      HandleTimeout(request->FID, request);
+      const int index = FRequests->IndexOf(request);
+      if (index >= 0) FRequests->Delete(index);
+      // The walk goes on at the same position: the entry there is the next one.
+    }
+  }
+  if (TLockGuard lock(*FTimerEvents, 10); lock) {
+    int i = 0;
+    while (i < FTimerEvents->Count()) {
+      if (!FTimerEvents->Get(i)->IsDue(TickCount)) {
+        ++i;
+        continue;
+      }
+      std::unique_ptr<TzvTapiRequest> event = FTimerEvents->Extract(i);
+      HandleTimerEvent(event->FID, event.get());
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Request notes
+
+TObject* TzvTapiDevice::GetRequestObj(Integer RequestID, const std::string& Obj) const {
+  TzvTapiRequest* request = GetRequest(RequestID);
+  if (!request) RaiseError("GetRequestObj failed! Request not found.");
+  if (SameText(Obj, "&Call")) return request->Get_Call(0);
+  if (Obj.empty()) return nullptr;
+  RaiseError(Format("GetRequestObj failed! Invalid Object Identifier. (RequestID %d)", RequestID));
+}
+
+namespace {
+
+uint64_t Reference(const void* object) { return reinterpret_cast<uintptr_t>(object); }
+
+std::vector<uint8_t> DataBytes(const TzvTapiDevSpecificData* data) {
+  if (!data) return {};
+  const auto* bytes = static_cast<const uint8_t*>(data->Data());
+  return std::vector<uint8_t>(bytes, bytes + data->DataSize());
+}
+
+}  // namespace
+
+TzvTapiNoteValue TzvTapiDevice::GetRequestNote(Integer RequestID, const std::string& Ident) const {
+  TzvTapiRequest* request = GetRequest(RequestID);
+  if (!request) RaiseError("GetRequestNote failed! Request not found!");
+  if (SameText(Ident, "&TapiRequest")) return static_cast<Integer>(request->FRequestType);
+  if (!Ident.empty() && Ident[0] == '&') {
+    TObject* object = request->FObjects[0];
+    if (request->FRequestType == TAPIREQUEST_LINEDEVSPECIFIC) {
+      auto* data = dynamic_cast<TzvTapiLineDevSpecificData*>(object);
+      if (SameText(Ident, "&Data")) return DataBytes(data);
+      if (SameText(Ident, "&Address")) return Reference(data ? data->Address() : nullptr);
+      if (SameText(Ident, "&Call")) return Reference(data ? data->Call() : nullptr);
+    } else if (request->FRequestType == TAPIREQUEST_LINEDEVSPECIFICFEATURE) {
+      if (SameText(Ident, "&Data")) {
+        return DataBytes(dynamic_cast<TzvTapiLineDevSpecificFeatureData*>(object));
+      }
+    } else if (SameText(Ident, "&Call")) {
+      return Reference(request->Get_Call(0));
+    }
+    RaiseError(Format("GetRequestNote failed! Invalid Identifier: %s.", Ident.c_str()));
+  }
+  const std::string note = request->Get_Note(Ident);
+  if (note.empty()) return Integer{0};
+  return note;
+}
+
+namespace {
+
+std::string NoteText(const TzvTapiNoteValue& value) {
+  struct Visitor {
+    std::string operator()(Integer v) const { return std::to_string(v); }
+    std::string operator()(uint64_t v) const { return std::to_string(v); }
+    std::string operator()(const std::vector<uint8_t>& v) const {
+      return std::string(v.begin(), v.end());
+    }
+    std::string operator()(const std::string& v) const { return v; }
+  };
+  return std::visit(Visitor{}, value);
+}
+
+}  // namespace
+
+void TzvTapiDevice::SetRequestNote(Integer RequestID, const std::string& Ident,
+                                   const TzvTapiNoteValue& Value) {
+  if (!Ident.empty() && Ident[0] == '&') {
+    RaiseError(Format("SetRequestIdent failed! Invalid Identifier: %s.", Ident.c_str()));
+  }
+  TzvTapiRequest* request = GetRequest(RequestID);
+  if (!request) RaiseError("SetRequestIdent failed! Request not found!");
+  request->Set_Note(Ident, NoteText(Value));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Synchronous waits
+
+Integer WaitForRequest(TzvTapiDevice* Device, Integer RequestID) {
+  if (RequestID > 0) Device->SetLastRequestID(static_cast<Cardinal>(RequestID));
+  if (!Device->GetSyncMode()) return 0;
+  Integer replyCode = 0;
+  if (WaitForReply(Device, RequestID, replyCode) != 0) {
+    return static_cast<Integer>(LINEERR_OPERATIONFAILED);
+  }
+  return replyCode;
+}
+
+Integer CheckRequest(TzvTapiDevice* Device, Integer RequestID) {
+  const Integer result = WaitForRequest(Device, RequestID);
+  if (result < 0) RaiseTapiError(static_cast<Cardinal>(result));
+  return result;
+}
+
+namespace {
+
+// Looks for the reply to RequestID among the replies kept for running waits.
+bool FindReply(TzvTapiApplication& appl, Integer RequestID, Integer& ReplyCode) {
+  TLockGuard lock(appl.ReplyStack(), 50);
+  if (!lock) return false;
+  Cardinal code = 0;
+  if (appl.ReplyStack().GetReplyCode(static_cast<Cardinal>(RequestID), code) < 0) return false;
+  ReplyCode = static_cast<Integer>(code);
+  return true;
+}
+
+bool PastDeadline(uint32_t tick, uint32_t deadline) { return platform::TickDiff(tick, deadline) > 0; }
+
+// While it lives, a wait is counted as running; when it ends, the notification window is told
+// to look at the queue again, because notifications are dropped while waits run.
+class TWaitScope {
+ public:
+  explicit TWaitScope(TzvTapiApplication& appl) : FAppl(appl) { FAppl.BeginWait(); }
+  ~TWaitScope() {
+    FAppl.EndWait();
+    FAppl.PostMessagesWaiting();
+  }
+  TWaitScope(const TWaitScope&) = delete;
+  TWaitScope& operator=(const TWaitScope&) = delete;
+
+ private:
+  TzvTapiApplication& FAppl;
+};
+
+}  // namespace
+
+Cardinal WaitForReply(TzvTapiDevice* Device, Integer RequestID, Integer& ReplyCode) {
+  ZV_ASSERT(zvTapiApplication != nullptr);
+  TzvTapiApplication& appl = *zvTapiApplication;
+  Cardinal result = platform::WAIT_TIMEOUT;
+  const uint32_t deadline = platform::GetTickCount() + Device->GetReplyTimeout();
+  TWaitScope scope(appl);
+  if (appl.NumWaitProcs() == 1) {
+    TLockGuard lock(appl.ReplyStack(), 100);
+    if (lock) appl.ReplyStack().Clear();
+  }
+  platform::Sleep(1);
+  appl.ProcessMessages(10);
+  if (FindReply(appl, RequestID, ReplyCode)) return 0;
+  if (PastDeadline(platform::GetTickCount(), deadline)) return platform::WAIT_TIMEOUT;
+  uint32_t noted = 0;
+  do {
+    noted = platform::GetTickCount();
+    if (platform::WaitForSingleObject(Device->AbortEvent(), 10) == platform::WAIT_OBJECT_0) {
+      result = platform::WAIT_ABANDONED_0;
+      break;
+    }
+    platform::ProcessMessages();
+    TLockGuard lock(appl.ReplyStack(), 50);
+    if (lock) {
+      while (appl.ProcessNextMessage()) {
+        if (FindReply(appl, RequestID, ReplyCode)) {
+          result = 0;
+          break;
+        }
+      }
+    }
+  } while (result == platform::WAIT_TIMEOUT && !PastDeadline(noted, deadline));
+  return result;
+}
+
+}  // namespace zvtapi

@@ -1,0 +1,617 @@
+#include "tapi32/server.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <iostream>
+
+#include "platform/sync.h"
+
+namespace tapi32 {
+
+namespace {
+
+constexpr LONG Err(uint32_t code) {
+  return static_cast<LONG>(code);
+}
+
+// Where a handle counter starts: far from 0 and from small integers that a caller might pass by
+// mistake (device IDs, callback instances).
+constexpr uint32_t kFirstHandle = 0x00010000;
+
+// Fixed part of LINEDEVCAPS as each API version defines it: later versions appended fields.
+DWORD LineCapsFixedSize(DWORD apiVersion) {
+  if (apiVersion < 0x00010004) return offsetof(LINEDEVCAPS, dwLineFeatures);
+  if (apiVersion < 0x00020000) return offsetof(LINEDEVCAPS, dwSettableDevStatus);
+  if (apiVersion < 0x00020002) return offsetof(LINEDEVCAPS, PermanentLineGuid);
+  return sizeof(LINEDEVCAPS);
+}
+
+DWORD PhoneCapsFixedSize(DWORD apiVersion) {
+  if (apiVersion < 0x00020000) return offsetof(PHONECAPS, dwDeviceClassesSize);
+  if (apiVersion < 0x00020002) return offsetof(PHONECAPS, PermanentPhoneGuid);
+  return sizeof(PHONECAPS);
+}
+
+// One entry of a structure's variable part: bytes and the size/offset fields that describe them.
+struct VarField {
+  std::u16string text;  // used when bytes is empty
+  std::vector<uint8_t> bytes;
+  DWORD* size;
+  DWORD* offset;
+  DWORD Length() const {
+    if (!bytes.empty()) return static_cast<DWORD>(bytes.size());
+    return text.empty() ? 0 : static_cast<DWORD>((text.size() + 1) * sizeof(char16_t));
+  }
+};
+
+std::u16string MultiString(const std::vector<std::u16string>& items) {
+  if (items.empty()) return {};
+  std::u16string out;
+  for (const auto& item : items) {
+    out += item;
+    out += u'\0';
+  }
+  return out;  // the terminating NUL added when the text is stored ends the list
+}
+
+// Lays out a capability structure in the caller's buffer. The fixed part is always written (up
+// to fixedSize); the variable part only when all of it fits, as TAPI does: otherwise the
+// size/offset fields stay 0, dwUsedSize covers the fixed part and dwNeededSize tells the caller
+// how much to allocate.
+template <class Struct>
+void WriteCaps(Struct& local, std::vector<VarField>& fields, DWORD fixedSize, void* target) {
+  auto* out = static_cast<uint8_t*>(target);
+  const DWORD total = local.dwTotalSize;
+  DWORD needed = fixedSize;
+  for (auto& field : fields) {
+    *field.size = 0;
+    *field.offset = 0;
+    needed += field.Length();
+  }
+  local.dwNeededSize = needed;
+  if (needed <= total) {
+    DWORD at = fixedSize;
+    for (auto& field : fields) {
+      const DWORD length = field.Length();
+      if (length == 0) continue;
+      *field.size = length;
+      *field.offset = at;
+      if (!field.bytes.empty()) {
+        std::memcpy(out + at, field.bytes.data(), length);
+      } else {
+        std::memcpy(out + at, field.text.c_str(), length);  // includes the terminating NUL
+      }
+      at += length;
+    }
+    local.dwUsedSize = needed;
+  } else {
+    local.dwUsedSize = fixedSize;
+  }
+  std::memcpy(out, &local, fixedSize);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+
+void Server::Negotiations::Add(DWORD deviceId, DWORD version) {
+  auto& list = versions[deviceId];
+  if (std::find(list.begin(), list.end(), version) == list.end()) list.push_back(version);
+}
+
+bool Server::Negotiations::Has(DWORD deviceId, DWORD version) const {
+  auto it = versions.find(deviceId);
+  return it != versions.end() &&
+         std::find(it->second.begin(), it->second.end(), version) != it->second.end();
+}
+
+Server& Server::Instance() {
+  static Server* server = new Server();
+  return *server;
+}
+
+void Server::SetProvider(Provider* provider) {
+  std::lock_guard lock(mutex_);
+  provider_ = provider;
+}
+
+uint32_t Server::NewHandle() {
+  // Handles count upwards and skip 0 and any handle still in use, so a stale handle of a
+  // shut-down application is not handed out again for about four billion initialisations.
+  for (;;) {
+    ++lastHandle_;
+    if (lastHandle_ < kFirstHandle) lastHandle_ = kFirstHandle;
+    if (!lineApps_.contains(lastHandle_) && !phoneApps_.contains(lastHandle_)) return lastHandle_;
+  }
+}
+
+Server::LineApp* Server::FindLine(HLINEAPP handle) {
+  auto it = lineApps_.find(handle);
+  return it == lineApps_.end() ? nullptr : it->second.get();
+}
+
+Server::PhoneApp* Server::FindPhone(HPHONEAPP handle) {
+  auto it = phoneApps_.find(handle);
+  return it == phoneApps_.end() ? nullptr : it->second.get();
+}
+
+bool Server::PrepareProvider() {
+  if (provider_ == nullptr) return true;
+  std::string error;
+  if (provider_->Prepare(error)) {
+    lastReportedError_.clear();
+    return true;
+  }
+  // An application usually retries its initialisation; the user needs the reason only once.
+  if (error != lastReportedError_) {
+    std::cerr << "tapi32: " << error << std::endl;
+    lastReportedError_ = error;
+  }
+  return false;
+}
+
+// The message is queued before the event is signalled, so a woken reader always finds it.
+void Server::Post(LineApp& app, const LINEMESSAGE& message) {
+  if (app.queue.Push(message)) platform::SetEvent(app.event);
+}
+
+void Server::Post(PhoneApp& app, const PHONEMESSAGE& message) {
+  if (app.queue.Push(message)) platform::SetEvent(app.event);
+}
+
+// --- initialisation and shutdown -------------------------------------------------------------
+
+LONG Server::LineInitialize(LPHLINEAPP app, LPCWSTR appName, LPDWORD numDevs, LPDWORD apiVersion,
+                            LPLINEINITIALIZEEXPARAMS params) {
+  if (app == nullptr || numDevs == nullptr || apiVersion == nullptr || params == nullptr) {
+    return Err(LINEERR_INVALPOINTER);
+  }
+  if (*apiVersion < kLowestApiVersion || *apiVersion > kHighestApiVersion) {
+    return Err(LINEERR_INCOMPATIBLEAPIVERSION);
+  }
+  if (params->dwTotalSize < sizeof(LINEINITIALIZEEXPARAMS)) {
+    if (params->dwTotalSize >= offsetof(LINEINITIALIZEEXPARAMS, dwUsedSize)) {
+      params->dwNeededSize = sizeof(LINEINITIALIZEEXPARAMS);
+    }
+    return Err(LINEERR_STRUCTURETOOSMALL);
+  }
+  // Only event notification exists here: there is no window to post to and no completion port.
+  const DWORD option = params->dwOptions & ~LINEINITIALIZEEXOPTION_CALLHUBTRACKING;
+  if (option != LINEINITIALIZEEXOPTION_USEEVENT) return Err(LINEERR_OPERATIONUNAVAIL);
+
+  std::lock_guard lock(mutex_);
+  if (!PrepareProvider()) return Err(LINEERR_INIFILECORRUPT);
+  const HANDLE event = platform::CreateEvent(true, false);
+  if (event == 0) return Err(LINEERR_NOMEM);
+
+  auto entry = std::make_unique<LineApp>();
+  entry->handle = NewHandle();
+  entry->event = event;
+  if (appName != nullptr) entry->name = appName;
+  entry->apiVersion = *apiVersion;
+  const HLINEAPP handle = entry->handle;
+  lineApps_.emplace(handle, std::move(entry));
+
+  *app = handle;
+  *numDevs = provider_ != nullptr ? provider_->NumLines() : 0;
+  *apiVersion = kCurrentApiVersion;
+  params->dwNeededSize = sizeof(LINEINITIALIZEEXPARAMS);
+  params->dwUsedSize = sizeof(LINEINITIALIZEEXPARAMS);
+  params->Handles.hEvent = event;
+  return 0;
+}
+
+LONG Server::PhoneInitialize(LPHPHONEAPP app, LPCWSTR appName, LPDWORD numDevs, LPDWORD apiVersion,
+                             LPPHONEINITIALIZEEXPARAMS params) {
+  if (app == nullptr || numDevs == nullptr || apiVersion == nullptr || params == nullptr) {
+    return Err(PHONEERR_INVALPOINTER);
+  }
+  if (*apiVersion < kLowestApiVersion || *apiVersion > kHighestApiVersion) {
+    return Err(PHONEERR_INCOMPATIBLEAPIVERSION);
+  }
+  if (params->dwTotalSize < sizeof(PHONEINITIALIZEEXPARAMS)) {
+    if (params->dwTotalSize >= offsetof(PHONEINITIALIZEEXPARAMS, dwUsedSize)) {
+      params->dwNeededSize = sizeof(PHONEINITIALIZEEXPARAMS);
+    }
+    return Err(PHONEERR_STRUCTURETOOSMALL);
+  }
+  if (params->dwOptions != PHONEINITIALIZEEXOPTION_USEEVENT) {
+    return Err(PHONEERR_OPERATIONUNAVAIL);
+  }
+
+  std::lock_guard lock(mutex_);
+  if (!PrepareProvider()) return Err(PHONEERR_INIFILECORRUPT);
+  const HANDLE event = platform::CreateEvent(true, false);
+  if (event == 0) return Err(PHONEERR_NOMEM);
+
+  auto entry = std::make_unique<PhoneApp>();
+  entry->handle = NewHandle();
+  entry->event = event;
+  if (appName != nullptr) entry->name = appName;
+  entry->apiVersion = *apiVersion;
+  const HPHONEAPP handle = entry->handle;
+  phoneApps_.emplace(handle, std::move(entry));
+
+  *app = handle;
+  *numDevs = provider_ != nullptr ? provider_->NumPhones() : 0;
+  *apiVersion = kCurrentApiVersion;
+  params->dwNeededSize = sizeof(PHONEINITIALIZEEXPARAMS);
+  params->dwUsedSize = sizeof(PHONEINITIALIZEEXPARAMS);
+  params->Handles.hEvent = event;
+  return 0;
+}
+
+LONG Server::LineShutdown(HLINEAPP app) {
+  std::lock_guard lock(mutex_);
+  auto it = lineApps_.find(app);
+  if (it == lineApps_.end()) return Err(LINEERR_INVALAPPHANDLE);
+  // Closing the event ends a lineGetMessage that waits on it; that call then finds the handle gone.
+  platform::CloseHandle(it->second->event);
+  lineApps_.erase(it);
+  return 0;
+}
+
+LONG Server::PhoneShutdown(HPHONEAPP app) {
+  std::lock_guard lock(mutex_);
+  auto it = phoneApps_.find(app);
+  if (it == phoneApps_.end()) return Err(PHONEERR_INVALAPPHANDLE);
+  platform::CloseHandle(it->second->event);
+  phoneApps_.erase(it);
+  return 0;
+}
+
+// --- messages ------------------------------------------------------------------------------
+
+namespace {
+
+// Takes the next message of an application, waiting on its event up to timeoutMs. The lock is
+// released while waiting; the application is looked up again after every wake because it may
+// have been shut down meanwhile.
+template <class Msg, class FindApp>
+LONG GetMessageWait(std::recursive_mutex& mutex, FindApp find, Msg* message, DWORD timeoutMs,
+                    LONG invalidApp, LONG timedOut) {
+  using Clock = std::chrono::steady_clock;
+  const auto start = Clock::now();
+  for (;;) {
+    HANDLE event = 0;
+    {
+      std::lock_guard lock(mutex);
+      auto* app = find();
+      if (app == nullptr) return invalidApp;
+      if (app->queue.Pop(*message)) {
+        if (app->queue.Empty()) platform::ResetEvent(app->event);
+        return 0;
+      }
+      event = app->event;
+    }
+    DWORD wait = platform::INFINITE;
+    if (timeoutMs != platform::INFINITE) {
+      const auto elapsed =
+          std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+      if (elapsed >= static_cast<long long>(timeoutMs)) return timedOut;
+      wait = static_cast<DWORD>(timeoutMs - elapsed);
+    }
+    const uint32_t result = platform::WaitForSingleObject(event, wait);
+    if (result == platform::WAIT_FAILED) {
+      std::lock_guard lock(mutex);
+      return find() == nullptr ? invalidApp : timedOut;
+    }
+  }
+}
+
+}  // namespace
+
+LONG Server::LineGetMessage(HLINEAPP app, LPLINEMESSAGE message, DWORD timeoutMs) {
+  if (message == nullptr) return Err(LINEERR_INVALPOINTER);
+  return GetMessageWait(
+      mutex_, [&] { return FindLine(app); }, message, timeoutMs, Err(LINEERR_INVALAPPHANDLE),
+      Err(LINEERR_OPERATIONFAILED));
+}
+
+LONG Server::PhoneGetMessage(HPHONEAPP app, LPPHONEMESSAGE message, DWORD timeoutMs) {
+  if (message == nullptr) return Err(PHONEERR_INVALPOINTER);
+  return GetMessageWait(
+      mutex_, [&] { return FindPhone(app); }, message, timeoutMs, Err(PHONEERR_INVALAPPHANDLE),
+      Err(PHONEERR_OPERATIONFAILED));
+}
+
+bool Server::PostLineMessage(HLINEAPP app, const LINEMESSAGE& message) {
+  std::lock_guard lock(mutex_);
+  LineApp* entry = FindLine(app);
+  if (entry == nullptr) return false;
+  Post(*entry, message);
+  return true;
+}
+
+bool Server::PostPhoneMessage(HPHONEAPP app, const PHONEMESSAGE& message) {
+  std::lock_guard lock(mutex_);
+  PhoneApp* entry = FindPhone(app);
+  if (entry == nullptr) return false;
+  Post(*entry, message);
+  return true;
+}
+
+void Server::BroadcastLineMessage(const LINEMESSAGE& message) {
+  std::lock_guard lock(mutex_);
+  for (auto& [handle, entry] : lineApps_)
+    Post(*entry, message);
+}
+
+void Server::BroadcastPhoneMessage(const PHONEMESSAGE& message) {
+  std::lock_guard lock(mutex_);
+  for (auto& [handle, entry] : phoneApps_)
+    Post(*entry, message);
+}
+
+std::vector<HLINEAPP> Server::LineApps() const {
+  std::lock_guard lock(mutex_);
+  std::vector<HLINEAPP> out;
+  for (const auto& [handle, entry] : lineApps_)
+    out.push_back(handle);
+  return out;
+}
+
+std::vector<HPHONEAPP> Server::PhoneApps() const {
+  std::lock_guard lock(mutex_);
+  std::vector<HPHONEAPP> out;
+  for (const auto& [handle, entry] : phoneApps_)
+    out.push_back(handle);
+  return out;
+}
+
+size_t Server::PendingLineMessages(HLINEAPP app) const {
+  std::lock_guard lock(mutex_);
+  auto it = lineApps_.find(app);
+  return it == lineApps_.end() ? 0 : it->second->queue.Size();
+}
+
+size_t Server::PendingPhoneMessages(HPHONEAPP app) const {
+  std::lock_guard lock(mutex_);
+  auto it = phoneApps_.find(app);
+  return it == phoneApps_.end() ? 0 : it->second->queue.Size();
+}
+
+// --- version negotiation -------------------------------------------------------------------
+
+namespace {
+
+// The highest version both sides support, or 0 when their ranges do not meet.
+DWORD Negotiate(DWORD appLow, DWORD appHigh, VersionRange device) {
+  const DWORD high = std::min({appHigh, device.high, kHighestApiVersion});
+  const DWORD low = std::max(appLow, device.low);
+  return high >= low ? high : 0;
+}
+
+}  // namespace
+
+LONG Server::LineNegotiateAPIVersion(HLINEAPP app, DWORD deviceId, DWORD low, DWORD high,
+                                     LPDWORD apiVersion, LPLINEEXTENSIONID extensionId) {
+  if (apiVersion == nullptr || extensionId == nullptr) return Err(LINEERR_INVALPOINTER);
+  std::lock_guard lock(mutex_);
+  LineApp* entry = FindLine(app);
+  if (entry == nullptr) return Err(LINEERR_INVALAPPHANDLE);
+  if (provider_ == nullptr || deviceId >= provider_->NumLines()) return Err(LINEERR_BADDEVICEID);
+  const LineDevice& device = provider_->Line(deviceId);
+  if (device.Removed()) return Err(LINEERR_NODEVICE);
+  const DWORD version = Negotiate(low, high, device.ApiVersions());
+  if (version == 0) return Err(LINEERR_INCOMPATIBLEAPIVERSION);
+  *apiVersion = version;
+  *extensionId = device.ExtensionId();
+  entry->negotiated.Add(deviceId, version);
+  return 0;
+}
+
+LONG Server::PhoneNegotiateAPIVersion(HPHONEAPP app, DWORD deviceId, DWORD low, DWORD high,
+                                      LPDWORD apiVersion, LPPHONEEXTENSIONID extensionId) {
+  if (apiVersion == nullptr || extensionId == nullptr) return Err(PHONEERR_INVALPOINTER);
+  std::lock_guard lock(mutex_);
+  PhoneApp* entry = FindPhone(app);
+  if (entry == nullptr) return Err(PHONEERR_INVALAPPHANDLE);
+  if (provider_ == nullptr || deviceId >= provider_->NumPhones()) {
+    return Err(PHONEERR_BADDEVICEID);
+  }
+  const PhoneDevice& device = provider_->Phone(deviceId);
+  if (device.Removed()) return Err(PHONEERR_NODEVICE);
+  const DWORD version = Negotiate(low, high, device.ApiVersions());
+  if (version == 0) return Err(PHONEERR_INCOMPATIBLEAPIVERSION);
+  *apiVersion = version;
+  *extensionId = device.ExtensionId();
+  entry->negotiated.Add(deviceId, version);
+  return 0;
+}
+
+// --- capabilities --------------------------------------------------------------------------
+
+LONG Server::LineGetDevCaps(HLINEAPP app, DWORD deviceId, DWORD apiVersion, DWORD extVersion,
+                            LPLINEDEVCAPS caps) {
+  if (caps == nullptr) return Err(LINEERR_INVALPOINTER);
+  std::lock_guard lock(mutex_);
+  LineApp* entry = FindLine(app);
+  if (entry == nullptr) return Err(LINEERR_INVALAPPHANDLE);
+  if (provider_ == nullptr || deviceId >= provider_->NumLines()) return Err(LINEERR_BADDEVICEID);
+  const LineDevice& device = provider_->Line(deviceId);
+  if (device.Removed()) return Err(LINEERR_NODEVICE);
+  if (!entry->negotiated.Has(deviceId, apiVersion)) return Err(LINEERR_INCOMPATIBLEAPIVERSION);
+  if (extVersion != 0 && !device.ExtVersions().Contains(extVersion)) {
+    return Err(LINEERR_INCOMPATIBLEEXTVERSION);
+  }
+
+  LineCaps info = device.Caps();
+  LINEDEVCAPS& local = info.fixed;
+  local.dwTotalSize = caps->dwTotalSize;
+  const DWORD fixedSize = LineCapsFixedSize(apiVersion);
+  std::vector<VarField> fields;
+  fields.push_back({info.providerInfo, {}, &local.dwProviderInfoSize, &local.dwProviderInfoOffset});
+  fields.push_back({info.switchInfo, {}, &local.dwSwitchInfoSize, &local.dwSwitchInfoOffset});
+  fields.push_back({info.lineName, {}, &local.dwLineNameSize, &local.dwLineNameOffset});
+  fields.push_back({{}, info.devSpecific, &local.dwDevSpecificSize, &local.dwDevSpecificOffset});
+  local.dwTerminalCapsSize = local.dwTerminalCapsOffset = 0;
+  local.dwTerminalTextSize = local.dwTerminalTextOffset = 0;
+  if (apiVersion >= 0x00020000) {
+    fields.push_back({MultiString(info.deviceClasses),
+                      {},
+                      &local.dwDeviceClassesSize,
+                      &local.dwDeviceClassesOffset});
+  }
+  if (caps->dwTotalSize < fixedSize) {
+    if (caps->dwTotalSize >= offsetof(LINEDEVCAPS, dwProviderInfoSize)) {
+      DWORD needed = fixedSize;
+      for (const auto& field : fields)
+        needed += field.Length();
+      caps->dwNeededSize = needed;
+    }
+    return Err(LINEERR_STRUCTURETOOSMALL);
+  }
+  WriteCaps(local, fields, fixedSize, caps);
+  return 0;
+}
+
+LONG Server::PhoneGetDevCaps(HPHONEAPP app, DWORD deviceId, DWORD apiVersion, DWORD extVersion,
+                             LPPHONECAPS caps) {
+  if (caps == nullptr) return Err(PHONEERR_INVALPOINTER);
+  std::lock_guard lock(mutex_);
+  PhoneApp* entry = FindPhone(app);
+  if (entry == nullptr) return Err(PHONEERR_INVALAPPHANDLE);
+  if (provider_ == nullptr || deviceId >= provider_->NumPhones()) {
+    return Err(PHONEERR_BADDEVICEID);
+  }
+  const PhoneDevice& device = provider_->Phone(deviceId);
+  if (device.Removed()) return Err(PHONEERR_NODEVICE);
+  if (!entry->negotiated.Has(deviceId, apiVersion)) return Err(PHONEERR_INCOMPATIBLEAPIVERSION);
+  if (extVersion != 0 && !device.ExtVersions().Contains(extVersion)) {
+    return Err(PHONEERR_INCOMPATIBLEEXTVERSION);
+  }
+
+  PhoneCaps info = device.Caps();
+  PHONECAPS& local = info.fixed;
+  local.dwTotalSize = caps->dwTotalSize;
+  const DWORD fixedSize = PhoneCapsFixedSize(apiVersion);
+  std::vector<VarField> fields;
+  fields.push_back({info.providerInfo, {}, &local.dwProviderInfoSize, &local.dwProviderInfoOffset});
+  fields.push_back({info.phoneInfo, {}, &local.dwPhoneInfoSize, &local.dwPhoneInfoOffset});
+  fields.push_back({info.phoneName, {}, &local.dwPhoneNameSize, &local.dwPhoneNameOffset});
+  fields.push_back({{}, info.devSpecific, &local.dwDevSpecificSize, &local.dwDevSpecificOffset});
+  local.dwButtonModesSize = local.dwButtonModesOffset = 0;
+  local.dwButtonFunctionsSize = local.dwButtonFunctionsOffset = 0;
+  local.dwLampModesSize = local.dwLampModesOffset = 0;
+  local.dwSetDataSize = local.dwSetDataOffset = 0;
+  local.dwGetDataSize = local.dwGetDataOffset = 0;
+  if (apiVersion >= 0x00020000) {
+    fields.push_back({MultiString(info.deviceClasses),
+                      {},
+                      &local.dwDeviceClassesSize,
+                      &local.dwDeviceClassesOffset});
+  }
+  if (caps->dwTotalSize < fixedSize) {
+    if (caps->dwTotalSize >= offsetof(PHONECAPS, dwProviderInfoSize)) {
+      DWORD needed = fixedSize;
+      for (const auto& field : fields)
+        needed += field.Length();
+      caps->dwNeededSize = needed;
+    }
+    return Err(PHONEERR_STRUCTURETOOSMALL);
+  }
+  WriteCaps(local, fields, fixedSize, caps);
+  return 0;
+}
+
+// --- assisted telephony ---------------------------------------------------------------------
+
+LONG Server::LineRegisterRequestRecipient(HLINEAPP app, DWORD instance, DWORD requestMode,
+                                          DWORD enable) {
+  std::lock_guard lock(mutex_);
+  LineApp* entry = FindLine(app);
+  if (entry == nullptr) return Err(LINEERR_INVALAPPHANDLE);
+  constexpr DWORD kModes = LINEREQUESTMODE_MAKECALL | LINEREQUESTMODE_MEDIACALL;
+  if (requestMode == 0 || (requestMode & ~kModes) != 0) return Err(LINEERR_INVALREQUESTMODE);
+  if (enable != 0) {
+    entry->requestModes |= requestMode;
+    if (requestMode & LINEREQUESTMODE_MAKECALL) entry->makeCallInstance = instance;
+    if (requestMode & LINEREQUESTMODE_MEDIACALL) entry->mediaCallInstance = instance;
+  } else {
+    entry->requestModes &= ~requestMode;
+    // Requests nobody will fetch any more are dropped with the registration.
+    if (requestMode & LINEREQUESTMODE_MAKECALL) entry->makeCallRequests.Clear();
+  }
+  return 0;
+}
+
+LONG Server::LineGetRequest(HLINEAPP app, DWORD requestMode, LPVOID buffer) {
+  if (buffer == nullptr) return Err(LINEERR_INVALPOINTER);
+  std::lock_guard lock(mutex_);
+  LineApp* entry = FindLine(app);
+  if (entry == nullptr) return Err(LINEERR_INVALAPPHANDLE);
+  if (requestMode != LINEREQUESTMODE_MAKECALL && requestMode != LINEREQUESTMODE_MEDIACALL) {
+    return Err(LINEERR_INVALREQUESTMODE);
+  }
+  if ((entry->requestModes & requestMode) == 0) return Err(LINEERR_NOTREGISTERED);
+  if (requestMode == LINEREQUESTMODE_MEDIACALL) return Err(LINEERR_NOREQUEST);
+  LINEREQMAKECALLW request;
+  if (!entry->makeCallRequests.Pop(request)) return Err(LINEERR_NOREQUEST);
+  std::memcpy(buffer, &request, sizeof(request));
+  return 0;
+}
+
+namespace {
+
+template <size_t N>
+void CopyField(WCHAR (&field)[N], const std::u16string& text) {
+  const size_t count = std::min(text.size(), N - 1);
+  std::fill(std::begin(field), std::end(field), u'\0');
+  std::copy_n(text.begin(), count, field);
+}
+
+}  // namespace
+
+LONG Server::QueueMakeCallRequest(const std::u16string& destAddress, const std::u16string& appName,
+                                  const std::u16string& calledParty,
+                                  const std::u16string& comment) {
+  std::lock_guard lock(mutex_);
+  for (auto& [handle, entry] : lineApps_) {
+    if ((entry->requestModes & LINEREQUESTMODE_MAKECALL) == 0) continue;
+    LINEREQMAKECALLW request;
+    CopyField(request.szDestAddress, destAddress);
+    CopyField(request.szAppName, appName);
+    CopyField(request.szCalledParty, calledParty);
+    CopyField(request.szComment, comment);
+    entry->makeCallRequests.Push(request);
+    Post(*entry,
+         LINEMESSAGE{0, LINE_REQUEST, entry->makeCallInstance, LINEREQUESTMODE_MAKECALL, 0, 0});
+    return 0;
+  }
+  return Err(TAPIERR_NOREQUESTRECIPIENT);
+}
+
+// --- provider notifications -----------------------------------------------------------------
+
+void Server::LineCreated(DWORD deviceId) {
+  BroadcastLineMessage(LINEMESSAGE{0, LINE_CREATE, 0, deviceId, 0, 0});
+}
+
+void Server::LineRemoved(DWORD deviceId) {
+  BroadcastLineMessage(LINEMESSAGE{0, LINE_REMOVE, 0, deviceId, 0, 0});
+}
+
+void Server::LineCapsChanged(DWORD deviceId) {
+  BroadcastLineMessage(LINEMESSAGE{deviceId, LINE_LINEDEVSTATE, 0, LINEDEVSTATE_CAPSCHANGE, 0, 0});
+}
+
+void Server::PhoneCreated(DWORD deviceId) {
+  BroadcastPhoneMessage(PHONEMESSAGE{0, PHONE_CREATE, 0, deviceId, 0, 0});
+}
+
+void Server::PhoneRemoved(DWORD deviceId) {
+  BroadcastPhoneMessage(PHONEMESSAGE{0, PHONE_REMOVE, 0, deviceId, 0, 0});
+}
+
+void Server::PhoneCapsChanged(DWORD deviceId) {
+  BroadcastPhoneMessage(PHONEMESSAGE{deviceId, PHONE_STATE, 0, PHONESTATE_CAPSCHANGE, 0, 0});
+}
+
+void Server::Reinit() {
+  BroadcastLineMessage(LINEMESSAGE{0, LINE_LINEDEVSTATE, 0, LINEDEVSTATE_REINIT, 0, 0});
+  BroadcastPhoneMessage(PHONEMESSAGE{0, PHONE_STATE, 0, PHONESTATE_REINIT, 0, 0});
+}
+
+}  // namespace tapi32

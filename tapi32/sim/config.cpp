@@ -1,0 +1,484 @@
+#include "tapi32/sim/config.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string_view>
+#include <utility>
+
+namespace tapi32::sim {
+
+namespace {
+
+struct FlagTable {
+  std::string_view prefix;  // the full constant names start with it
+  std::vector<std::pair<std::string_view, uint32_t>> flags;
+};
+
+const FlagTable kMediaModes = {"LINEMEDIAMODE_",
+                               {
+                                   {"UNKNOWN", LINEMEDIAMODE_UNKNOWN},
+                                   {"INTERACTIVEVOICE", LINEMEDIAMODE_INTERACTIVEVOICE},
+                                   {"AUTOMATEDVOICE", LINEMEDIAMODE_AUTOMATEDVOICE},
+                                   {"DATAMODEM", LINEMEDIAMODE_DATAMODEM},
+                                   {"G3FAX", LINEMEDIAMODE_G3FAX},
+                                   {"TDD", LINEMEDIAMODE_TDD},
+                                   {"G4FAX", LINEMEDIAMODE_G4FAX},
+                                   {"DIGITALDATA", LINEMEDIAMODE_DIGITALDATA},
+                                   {"TELETEX", LINEMEDIAMODE_TELETEX},
+                                   {"VIDEOTEX", LINEMEDIAMODE_VIDEOTEX},
+                                   {"TELEX", LINEMEDIAMODE_TELEX},
+                                   {"MIXED", LINEMEDIAMODE_MIXED},
+                                   {"ADSI", LINEMEDIAMODE_ADSI},
+                                   {"VOICEVIEW", LINEMEDIAMODE_VOICEVIEW},
+                                   {"VIDEO", LINEMEDIAMODE_VIDEO},
+                               }};
+
+const FlagTable kBearerModes = {"LINEBEARERMODE_",
+                                {
+                                    {"VOICE", LINEBEARERMODE_VOICE},
+                                    {"SPEECH", LINEBEARERMODE_SPEECH},
+                                    {"MULTIUSE", LINEBEARERMODE_MULTIUSE},
+                                    {"DATA", LINEBEARERMODE_DATA},
+                                    {"ALTSPEECHDATA", LINEBEARERMODE_ALTSPEECHDATA},
+                                    {"NONCALLSIGNALING", LINEBEARERMODE_NONCALLSIGNALING},
+                                    {"PASSTHROUGH", LINEBEARERMODE_PASSTHROUGH},
+                                    {"RESTRICTEDDATA", LINEBEARERMODE_RESTRICTEDDATA},
+                                }};
+
+const FlagTable kAddressModes = {"LINEADDRESSMODE_",
+                                 {
+                                     {"ADDRESSID", LINEADDRESSMODE_ADDRESSID},
+                                     {"DIALABLEADDR", LINEADDRESSMODE_DIALABLEADDR},
+                                 }};
+
+const FlagTable kLineStates = {"LINEDEVSTATE_",
+                               {
+                                   {"OTHER", LINEDEVSTATE_OTHER},
+                                   {"RINGING", LINEDEVSTATE_RINGING},
+                                   {"CONNECTED", LINEDEVSTATE_CONNECTED},
+                                   {"DISCONNECTED", LINEDEVSTATE_DISCONNECTED},
+                                   {"MSGWAITON", LINEDEVSTATE_MSGWAITON},
+                                   {"MSGWAITOFF", LINEDEVSTATE_MSGWAITOFF},
+                                   {"INSERVICE", LINEDEVSTATE_INSERVICE},
+                                   {"OUTOFSERVICE", LINEDEVSTATE_OUTOFSERVICE},
+                                   {"MAINTENANCE", LINEDEVSTATE_MAINTENANCE},
+                                   {"OPEN", LINEDEVSTATE_OPEN},
+                                   {"CLOSE", LINEDEVSTATE_CLOSE},
+                                   {"NUMCALLS", LINEDEVSTATE_NUMCALLS},
+                                   {"NUMCOMPLETIONS", LINEDEVSTATE_NUMCOMPLETIONS},
+                                   {"TERMINALS", LINEDEVSTATE_TERMINALS},
+                                   {"ROAMMODE", LINEDEVSTATE_ROAMMODE},
+                                   {"BATTERY", LINEDEVSTATE_BATTERY},
+                                   {"SIGNAL", LINEDEVSTATE_SIGNAL},
+                                   {"DEVSPECIFIC", LINEDEVSTATE_DEVSPECIFIC},
+                                   {"REINIT", LINEDEVSTATE_REINIT},
+                                   {"LOCK", LINEDEVSTATE_LOCK},
+                                   {"CAPSCHANGE", LINEDEVSTATE_CAPSCHANGE},
+                                   {"CONFIGCHANGE", LINEDEVSTATE_CONFIGCHANGE},
+                                   {"TRANSLATECHANGE", LINEDEVSTATE_TRANSLATECHANGE},
+                                   {"COMPLCANCEL", LINEDEVSTATE_COMPLCANCEL},
+                                   {"REMOVED", LINEDEVSTATE_REMOVED},
+                               }};
+
+const FlagTable kDevCapFlags = {"LINEDEVCAPFLAGS_",
+                                {
+                                    {"CROSSADDRCONF", LINEDEVCAPFLAGS_CROSSADDRCONF},
+                                    {"HIGHLEVCOMP", LINEDEVCAPFLAGS_HIGHLEVCOMP},
+                                    {"LOWLEVCOMP", LINEDEVCAPFLAGS_LOWLEVCOMP},
+                                    {"MEDIACONTROL", LINEDEVCAPFLAGS_MEDIACONTROL},
+                                    {"MULTIPLEADDR", LINEDEVCAPFLAGS_MULTIPLEADDR},
+                                    {"CLOSEDROP", LINEDEVCAPFLAGS_CLOSEDROP},
+                                    {"DIALBILLING", LINEDEVCAPFLAGS_DIALBILLING},
+                                    {"DIALQUIET", LINEDEVCAPFLAGS_DIALQUIET},
+                                    {"DIALDIALTONE", LINEDEVCAPFLAGS_DIALDIALTONE},
+                                    {"MSP", LINEDEVCAPFLAGS_MSP},
+                                    {"CALLHUB", LINEDEVCAPFLAGS_CALLHUB},
+                                    {"CALLHUBTRACKING", LINEDEVCAPFLAGS_CALLHUBTRACKING},
+                                    {"PRIVATEOBJECTS", LINEDEVCAPFLAGS_PRIVATEOBJECTS},
+                                    {"LOCAL", LINEDEVCAPFLAGS_LOCAL},
+                                }};
+
+const FlagTable kLineFeatures = {"LINEFEATURE_",
+                                 {
+                                     {"DEVSPECIFIC", LINEFEATURE_DEVSPECIFIC},
+                                     {"DEVSPECIFICFEAT", LINEFEATURE_DEVSPECIFICFEAT},
+                                     {"FORWARD", LINEFEATURE_FORWARD},
+                                     {"MAKECALL", LINEFEATURE_MAKECALL},
+                                     {"SETMEDIACONTROL", LINEFEATURE_SETMEDIACONTROL},
+                                     {"SETTERMINAL", LINEFEATURE_SETTERMINAL},
+                                     {"SETDEVSTATUS", LINEFEATURE_SETDEVSTATUS},
+                                     {"FORWARDFWD", LINEFEATURE_FORWARDFWD},
+                                     {"FORWARDDND", LINEFEATURE_FORWARDDND},
+                                 }};
+
+const FlagTable kAnswerModes = {"LINEANSWERMODE_",
+                                {
+                                    {"NONE", LINEANSWERMODE_NONE},
+                                    {"DROP", LINEANSWERMODE_DROP},
+                                    {"HOLD", LINEANSWERMODE_HOLD},
+                                }};
+
+const FlagTable kPhoneStates = {"PHONESTATE_",
+                                {
+                                    {"OTHER", PHONESTATE_OTHER},
+                                    {"CONNECTED", PHONESTATE_CONNECTED},
+                                    {"DISCONNECTED", PHONESTATE_DISCONNECTED},
+                                    {"OWNER", PHONESTATE_OWNER},
+                                    {"MONITORS", PHONESTATE_MONITORS},
+                                    {"DISPLAY", PHONESTATE_DISPLAY},
+                                    {"LAMP", PHONESTATE_LAMP},
+                                    {"RINGMODE", PHONESTATE_RINGMODE},
+                                    {"RINGVOLUME", PHONESTATE_RINGVOLUME},
+                                    {"HANDSETHOOKSWITCH", PHONESTATE_HANDSETHOOKSWITCH},
+                                    {"HANDSETVOLUME", PHONESTATE_HANDSETVOLUME},
+                                    {"HANDSETGAIN", PHONESTATE_HANDSETGAIN},
+                                    {"SPEAKERHOOKSWITCH", PHONESTATE_SPEAKERHOOKSWITCH},
+                                    {"SPEAKERVOLUME", PHONESTATE_SPEAKERVOLUME},
+                                    {"SPEAKERGAIN", PHONESTATE_SPEAKERGAIN},
+                                    {"HEADSETHOOKSWITCH", PHONESTATE_HEADSETHOOKSWITCH},
+                                    {"HEADSETVOLUME", PHONESTATE_HEADSETVOLUME},
+                                    {"HEADSETGAIN", PHONESTATE_HEADSETGAIN},
+                                    {"SUSPEND", PHONESTATE_SUSPEND},
+                                    {"RESUME", PHONESTATE_RESUME},
+                                    {"DEVSPECIFIC", PHONESTATE_DEVSPECIFIC},
+                                    {"REINIT", PHONESTATE_REINIT},
+                                    {"CAPSCHANGE", PHONESTATE_CAPSCHANGE},
+                                    {"REMOVED", PHONESTATE_REMOVED},
+                                }};
+
+const FlagTable kPhoneFeatures = {"PHONEFEATURE_",
+                                  {
+                                      {"GETBUTTONINFO", PHONEFEATURE_GETBUTTONINFO},
+                                      {"GETDATA", PHONEFEATURE_GETDATA},
+                                      {"GETDISPLAY", PHONEFEATURE_GETDISPLAY},
+                                      {"GETGAINHANDSET", PHONEFEATURE_GETGAINHANDSET},
+                                      {"GETGAINSPEAKER", PHONEFEATURE_GETGAINSPEAKER},
+                                      {"GETGAINHEADSET", PHONEFEATURE_GETGAINHEADSET},
+                                      {"GETHOOKSWITCHHANDSET", PHONEFEATURE_GETHOOKSWITCHHANDSET},
+                                      {"GETHOOKSWITCHSPEAKER", PHONEFEATURE_GETHOOKSWITCHSPEAKER},
+                                      {"GETHOOKSWITCHHEADSET", PHONEFEATURE_GETHOOKSWITCHHEADSET},
+                                      {"GETLAMP", PHONEFEATURE_GETLAMP},
+                                      {"GETRING", PHONEFEATURE_GETRING},
+                                      {"GETVOLUMEHANDSET", PHONEFEATURE_GETVOLUMEHANDSET},
+                                      {"GETVOLUMESPEAKER", PHONEFEATURE_GETVOLUMESPEAKER},
+                                      {"GETVOLUMEHEADSET", PHONEFEATURE_GETVOLUMEHEADSET},
+                                      {"SETBUTTONINFO", PHONEFEATURE_SETBUTTONINFO},
+                                      {"SETDATA", PHONEFEATURE_SETDATA},
+                                      {"SETDISPLAY", PHONEFEATURE_SETDISPLAY},
+                                      {"SETGAINHANDSET", PHONEFEATURE_SETGAINHANDSET},
+                                      {"SETGAINSPEAKER", PHONEFEATURE_SETGAINSPEAKER},
+                                      {"SETGAINHEADSET", PHONEFEATURE_SETGAINHEADSET},
+                                      {"SETHOOKSWITCHHANDSET", PHONEFEATURE_SETHOOKSWITCHHANDSET},
+                                      {"SETHOOKSWITCHSPEAKER", PHONEFEATURE_SETHOOKSWITCHSPEAKER},
+                                      {"SETHOOKSWITCHHEADSET", PHONEFEATURE_SETHOOKSWITCHHEADSET},
+                                      {"SETLAMP", PHONEFEATURE_SETLAMP},
+                                      {"SETRING", PHONEFEATURE_SETRING},
+                                      {"SETVOLUMEHANDSET", PHONEFEATURE_SETVOLUMEHANDSET},
+                                      {"SETVOLUMESPEAKER", PHONEFEATURE_SETVOLUMESPEAKER},
+                                      {"SETVOLUMEHEADSET", PHONEFEATURE_SETVOLUMEHEADSET},
+                                      {"GENERICPHONE", PHONEFEATURE_GENERICPHONE},
+                                  }};
+std::string Trim(std::string_view text) {
+  size_t begin = 0;
+  size_t end = text.size();
+  while (begin < end && std::isspace(static_cast<unsigned char>(text[begin])))
+    ++begin;
+  while (end > begin && std::isspace(static_cast<unsigned char>(text[end - 1])))
+    --end;
+  return std::string(text.substr(begin, end - begin));
+}
+
+std::string Upper(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return out;
+}
+
+std::string Lower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+std::vector<std::string> Split(std::string_view text, char separator) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  for (;;) {
+    const size_t at = text.find(separator, start);
+    parts.push_back(Trim(text.substr(start, at == std::string_view::npos ? at : at - start)));
+    if (at == std::string_view::npos) return parts;
+    start = at + 1;
+  }
+}
+
+// Reads one section's keys; every problem becomes a ConfigError naming file and line.
+class Reader {
+ public:
+  Reader(std::string fileName) : file_(std::move(fileName)) {}
+
+  [[noreturn]] void Fail(int line, const std::string& problem) const {
+    throw ConfigError(file_ + ":" + std::to_string(line) + ": " + problem);
+  }
+
+  void SetLine(int line) { line_ = line; }
+  [[noreturn]] void Fail(const std::string& problem) const { Fail(line_, problem); }
+
+  uint32_t Number(const std::string& value) const {
+    if (value.empty()) Fail("a number is missing");
+    std::string digits = value;
+    int base = 10;
+    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
+      digits = digits.substr(2);
+      base = 16;
+    }
+    uint64_t result = 0;
+    for (char c : digits) {
+      int digit = -1;
+      if (c >= '0' && c <= '9') digit = c - '0';
+      if (base == 16 && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
+      if (base == 16 && c >= 'A' && c <= 'F') digit = c - 'A' + 10;
+      if (digit < 0) Fail("'" + value + "' is not a number");
+      result = result * static_cast<uint64_t>(base) + static_cast<uint64_t>(digit);
+      if (result > 0xFFFFFFFFull) Fail("'" + value + "' does not fit in 32 bits");
+    }
+    return static_cast<uint32_t>(result);
+  }
+
+  uint32_t Flags(const std::string& value, const FlagTable& table) const {
+    uint32_t result = 0;
+    for (const std::string& part : Split(value, '|')) {
+      if (part.empty()) Fail("an empty flag in '" + value + "'");
+      if (std::isdigit(static_cast<unsigned char>(part[0]))) {
+        result |= Number(part);
+        continue;
+      }
+      std::string name = Upper(part);
+      if (name.starts_with(table.prefix)) name = name.substr(table.prefix.size());
+      auto it = std::find_if(table.flags.begin(), table.flags.end(),
+                             [&](const auto& flag) { return flag.first == name; });
+      if (it == table.flags.end()) {
+        Fail("unknown flag '" + part + "' (expected " + std::string(table.prefix) + "... names)");
+      }
+      result |= it->second;
+    }
+    return result;
+  }
+
+  // Four 32-bit numbers separated by blanks or commas.
+  std::array<uint32_t, 4> ExtensionId(const std::string& value) const {
+    std::string spaced = value;
+    std::replace(spaced.begin(), spaced.end(), ',', ' ');
+    std::istringstream in(spaced);
+    std::vector<std::string> parts;
+    for (std::string part; in >> part;)
+      parts.push_back(part);
+    if (parts.size() != 4) Fail("an extension ID needs four numbers");
+    return {Number(parts[0]), Number(parts[1]), Number(parts[2]), Number(parts[3])};
+  }
+
+  std::vector<std::string> List(const std::string& value) const {
+    std::vector<std::string> items;
+    if (value.empty()) return items;
+    for (std::string& item : Split(value, ',')) {
+      if (item.empty()) Fail("an empty entry in the list '" + value + "'");
+      items.push_back(std::move(item));
+    }
+    return items;
+  }
+
+ private:
+  std::string file_;
+  int line_ = 0;
+};
+
+using LineSetter = std::function<void(const Reader&, LineConfig&, const std::string&)>;
+using PhoneSetter = std::function<void(const Reader&, PhoneConfig&, const std::string&)>;
+
+#define NUMBER(field) [](const Reader& r, auto& c, const std::string& v) { c.field = r.Number(v); }
+#define FLAGS(field, table) \
+  [](const Reader& r, auto& c, const std::string& v) { c.field = r.Flags(v, table); }
+#define TEXT(field) [](const Reader&, auto& c, const std::string& v) { c.field = v; }
+#define LIST(field) [](const Reader& r, auto& c, const std::string& v) { c.field = r.List(v); }
+#define EXTENSION_ID(field)                            \
+  [](const Reader& r, auto& c, const std::string& v) { \
+    const auto id = r.ExtensionId(v);                  \
+    c.field = {id[0], id[1], id[2], id[3]};            \
+  }
+
+const std::map<std::string, LineSetter> kLineKeys = {
+    {"name", TEXT(name)},
+    {"permanent_id", NUMBER(permanentId)},
+    {"api_low", NUMBER(apiLow)},
+    {"api_high", NUMBER(apiHigh)},
+    {"ext_low", NUMBER(extLow)},
+    {"ext_high", NUMBER(extHigh)},
+    {"extension_id", EXTENSION_ID(extensionId)},
+    {"media_modes", FLAGS(mediaModes, kMediaModes)},
+    {"bearer_modes", FLAGS(bearerModes, kBearerModes)},
+    {"address_modes", FLAGS(addressModes, kAddressModes)},
+    {"line_states", FLAGS(lineStates, kLineStates)},
+    {"dev_cap_flags", FLAGS(devCapFlags, kDevCapFlags)},
+    {"line_features", FLAGS(lineFeatures, kLineFeatures)},
+    {"answer_mode", FLAGS(answerMode, kAnswerModes)},
+    {"addresses", NUMBER(numAddresses)},
+    {"max_rate", NUMBER(maxRate)},
+    {"max_active_calls", NUMBER(maxActiveCalls)},
+    {"ring_modes", NUMBER(ringModes)},
+    {"device_classes", LIST(deviceClasses)},
+    {"provider_info", TEXT(providerInfo)},
+    {"switch_info", TEXT(switchInfo)},
+};
+
+const std::map<std::string, PhoneSetter> kPhoneKeys = {
+    {"name", TEXT(name)},
+    {"permanent_id", NUMBER(permanentId)},
+    {"api_low", NUMBER(apiLow)},
+    {"api_high", NUMBER(apiHigh)},
+    {"ext_low", NUMBER(extLow)},
+    {"ext_high", NUMBER(extHigh)},
+    {"extension_id", EXTENSION_ID(extensionId)},
+    {"phone_states", FLAGS(phoneStates, kPhoneStates)},
+    {"phone_features", FLAGS(phoneFeatures, kPhoneFeatures)},
+    {"hook_switch_devs", NUMBER(hookSwitchDevs)},
+    {"display_rows", NUMBER(displayRows)},
+    {"display_columns", NUMBER(displayColumns)},
+    {"ring_modes", NUMBER(numRingModes)},
+    {"button_lamps", NUMBER(numButtonLamps)},
+    {"device_classes", LIST(deviceClasses)},
+    {"provider_info", TEXT(providerInfo)},
+    {"phone_info", TEXT(phoneInfo)},
+};
+
+#undef NUMBER
+#undef FLAGS
+#undef TEXT
+#undef LIST
+#undef EXTENSION_ID
+
+// Checks that need the whole section; reported at the section's header line.
+template <class Device>
+void CheckSection(const Reader& reader, int headerLine, const Device& device, const char* kind) {
+  if (device.name.empty()) reader.Fail(headerLine, std::string("the ") + kind + " has no name");
+  if (device.apiLow > device.apiHigh) {
+    reader.Fail(headerLine,
+                std::string("the ") + kind + " '" + device.name + "' has api_low above api_high");
+  }
+  if (device.extLow > device.extHigh) {
+    reader.Fail(headerLine,
+                std::string("the ") + kind + " '" + device.name + "' has ext_low above ext_high");
+  }
+}
+
+}  // namespace
+
+Config ParseConfig(const std::string& text, const std::string& fileName) {
+  Reader reader(fileName);
+  Config config;
+  enum class Section { None, Line, Phone } section = Section::None;
+  int headerLine = 0;
+  std::set<std::string> seenKeys;
+
+  auto finishSection = [&] {
+    if (section == Section::Line) CheckSection(reader, headerLine, config.lines.back(), "line");
+    if (section == Section::Phone) CheckSection(reader, headerLine, config.phones.back(), "phone");
+  };
+
+  std::istringstream in(text);
+  int lineNumber = 0;
+  for (std::string raw; std::getline(in, raw);) {
+    ++lineNumber;
+    reader.SetLine(lineNumber);
+    const std::string line = Trim(raw);
+    if (line.empty() || line[0] == '#' || line[0] == ';') continue;
+
+    if (line.front() == '[') {
+      if (line.back() != ']') reader.Fail("a section header must end with ']'");
+      const std::string name = Lower(Trim(std::string_view(line).substr(1, line.size() - 2)));
+      finishSection();
+      headerLine = lineNumber;
+      seenKeys.clear();
+      if (name == "line") {
+        section = Section::Line;
+        config.lines.emplace_back();
+      } else if (name == "phone") {
+        section = Section::Phone;
+        config.phones.emplace_back();
+      } else {
+        reader.Fail("unknown section [" + name + "] (expected [line] or [phone])");
+      }
+      continue;
+    }
+
+    const size_t equals = line.find('=');
+    if (equals == std::string::npos) reader.Fail("expected 'key = value' or a [section]");
+    const std::string key = Lower(Trim(std::string_view(line).substr(0, equals)));
+    const std::string value = Trim(std::string_view(line).substr(equals + 1));
+    if (key.empty()) reader.Fail("a key is missing before '='");
+    if (section == Section::None) reader.Fail("'" + key + "' stands before any [line] or [phone]");
+    if (!seenKeys.insert(key).second) reader.Fail("'" + key + "' is given twice in this section");
+
+    if (section == Section::Line) {
+      auto it = kLineKeys.find(key);
+      if (it == kLineKeys.end()) reader.Fail("unknown key '" + key + "' in a [line] section");
+      it->second(reader, config.lines.back(), value);
+    } else {
+      auto it = kPhoneKeys.find(key);
+      if (it == kPhoneKeys.end()) reader.Fail("unknown key '" + key + "' in a [phone] section");
+      it->second(reader, config.phones.back(), value);
+    }
+  }
+  finishSection();
+  return config;
+}
+
+Config LoadConfigFile(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) throw ConfigError(path + ":0: the file cannot be opened");
+  std::ostringstream text;
+  text << file.rdbuf();
+  if (file.bad()) throw ConfigError(path + ":0: the file cannot be read");
+  return ParseConfig(text.str(), path);
+}
+
+Config DemoConfig() {
+  Config config;
+  auto voice = [](std::string name, uint32_t permanentId, std::string number) {
+    LineConfig line;
+    line.name = std::move(name);
+    line.permanentId = permanentId;
+    line.mediaModes = LINEMEDIAMODE_INTERACTIVEVOICE | LINEMEDIAMODE_AUTOMATEDVOICE;
+    line.bearerModes = LINEBEARERMODE_VOICE | LINEBEARERMODE_SPEECH;
+    line.switchInfo = "Extension " + std::move(number);
+    return line;
+  };
+  config.lines.push_back(voice("Reception", 0x00010001, "200"));
+  config.lines.push_back(voice("Sales", 0x00010002, "210"));
+  config.lines.push_back(voice("Support", 0x00010003, "220"));
+
+  LineConfig modem;
+  modem.name = "Fax Modem";
+  modem.permanentId = 0x00010004;
+  modem.mediaModes = LINEMEDIAMODE_DATAMODEM | LINEMEDIAMODE_G3FAX;
+  modem.bearerModes = LINEBEARERMODE_DATA;
+  modem.maxRate = 33600;
+  modem.deviceClasses = {"tapi/line", "comm", "comm/datamodem"};
+  modem.switchInfo = "Extension 290";
+  config.lines.push_back(modem);
+
+  PhoneConfig phone;
+  phone.name = "Reception Desk Phone";
+  phone.permanentId = 0x00020001;
+  phone.phoneInfo = "Handset with a two-line display";
+  config.phones.push_back(phone);
+  return config;
+}
+
+}  // namespace tapi32::sim

@@ -1,0 +1,104 @@
+// Configuration of the simulated switch: which line and phone devices it offers and what they
+// report about themselves.
+//
+// Configuration file (named by the environment variable ZVTAPI_SIM_CONFIG; without it the switch
+// offers DemoConfig()). Line-based, UTF-8:
+//
+//   # comment (also ';'), blank lines ignored
+//   [line]                      starts a new line device; keys below describe it
+//   name = Reception
+//   permanent_id = 0x1001
+//   media_modes = INTERACTIVEVOICE|AUTOMATEDVOICE
+//   [phone]                     starts a new phone device
+//   name = Desk phone
+//
+// Numbers are decimal or hexadecimal with 0x. Flag keys take numbers or flag names joined with
+// '|', written short (DATAMODEM) or in full (LINEMEDIAMODE_DATAMODEM). Lists are comma-separated.
+// Keys and flag names ignore letter case; values keep it. Every key is optional except that a
+// section needs a name. See docs/simulated-switch.md for the keys of each section.
+//
+// Problems are reported as ConfigError whose what() reads "<file>:<line>: <problem>".
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "tapi32/tapi_constants.h"
+#include "tapi32/tapi_structs.h"
+
+namespace tapi32::sim {
+
+struct LineConfig {
+  std::string name;
+  uint32_t permanentId = 0;  // 0: the switch assigns one from the device ID
+  uint32_t apiLow = 0x00010004;
+  uint32_t apiHigh = 0x00020002;
+  uint32_t extLow = 0;
+  uint32_t extHigh = 0;
+  LINEEXTENSIONID extensionId{};
+  uint32_t mediaModes = LINEMEDIAMODE_INTERACTIVEVOICE;
+  uint32_t bearerModes = LINEBEARERMODE_VOICE;
+  uint32_t addressModes = LINEADDRESSMODE_ADDRESSID;
+  uint32_t lineStates = LINEDEVSTATE_OTHER | LINEDEVSTATE_RINGING | LINEDEVSTATE_CONNECTED |
+                        LINEDEVSTATE_DISCONNECTED | LINEDEVSTATE_INSERVICE |
+                        LINEDEVSTATE_OUTOFSERVICE | LINEDEVSTATE_OPEN | LINEDEVSTATE_CLOSE |
+                        LINEDEVSTATE_NUMCALLS | LINEDEVSTATE_REINIT | LINEDEVSTATE_CAPSCHANGE |
+                        LINEDEVSTATE_REMOVED;
+  uint32_t devCapFlags = LINEDEVCAPFLAGS_CLOSEDROP | LINEDEVCAPFLAGS_DIALBILLING |
+                         LINEDEVCAPFLAGS_DIALQUIET | LINEDEVCAPFLAGS_DIALDIALTONE |
+                         LINEDEVCAPFLAGS_LOCAL;
+  uint32_t lineFeatures = LINEFEATURE_MAKECALL;
+  uint32_t answerMode = LINEANSWERMODE_HOLD;
+  uint32_t numAddresses = 1;
+  uint32_t maxRate = 64000;
+  uint32_t maxActiveCalls = 1;
+  uint32_t ringModes = 1;
+  std::vector<std::string> deviceClasses{"tapi/line", "wave/in", "wave/out"};
+  std::string providerInfo = "zvTapi simulated switch";
+  std::string switchInfo;
+};
+
+struct PhoneConfig {
+  std::string name;
+  uint32_t permanentId = 0;  // 0: the switch assigns one from the device ID
+  uint32_t apiLow = 0x00010004;
+  uint32_t apiHigh = 0x00020002;
+  uint32_t extLow = 0;
+  uint32_t extHigh = 0;
+  PHONEEXTENSIONID extensionId{};
+  uint32_t phoneStates = PHONESTATE_OTHER | PHONESTATE_CONNECTED | PHONESTATE_DISCONNECTED |
+                         PHONESTATE_OWNER | PHONESTATE_MONITORS | PHONESTATE_DISPLAY |
+                         PHONESTATE_LAMP | PHONESTATE_RINGMODE | PHONESTATE_HANDSETHOOKSWITCH |
+                         PHONESTATE_REINIT | PHONESTATE_CAPSCHANGE | PHONESTATE_REMOVED;
+  uint32_t phoneFeatures = 0;
+  uint32_t hookSwitchDevs = 0x1;  // the handset
+  uint32_t displayRows = 2;
+  uint32_t displayColumns = 40;
+  uint32_t numRingModes = 1;
+  uint32_t numButtonLamps = 0;
+  std::vector<std::string> deviceClasses{"tapi/phone"};
+  std::string providerInfo = "zvTapi simulated switch";
+  std::string phoneInfo;
+};
+
+struct Config {
+  std::vector<LineConfig> lines;
+  std::vector<PhoneConfig> phones;
+};
+
+class ConfigError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// A small office: three voice extensions, a data line for the fax modem, one desk phone.
+Config DemoConfig();
+
+// Reads a configuration file; throws ConfigError for an unreadable or invalid file.
+Config LoadConfigFile(const std::string& path);
+// Parses configuration text; fileName only labels the error messages.
+Config ParseConfig(const std::string& text, const std::string& fileName);
+
+}  // namespace tapi32::sim

@@ -1,0 +1,46 @@
+// The Telephony API 2.x for Linux: the C entry points of tapi32 with TAPI's own names,
+// arguments and results. Results below 0 (as signed 32-bit values) are LINEERR_/PHONEERR_
+// codes; asynchronous functions return a positive request ID and answer later with
+// LINE_REPLY / PHONE_REPLY.
+#pragma once
+
+#include "tapi32/tapi_constants.h"
+#include "tapi32/tapi_structs.h"
+
+using LINECALLBACK = void (*)(DWORD hDevice, DWORD dwMessage, DWORD dwInstance, DWORD dwParam1,
+                              DWORD dwParam2, DWORD dwParam3);
+using PHONECALLBACK = LINECALLBACK;
+
+extern "C" {
+
+LONG lineInitializeExW(LPHLINEAPP lphLineApp, HINSTANCE hInstance, LINECALLBACK lpfnCallback,
+                       LPCWSTR lpszFriendlyAppName, LPDWORD lpdwNumDevs, LPDWORD lpdwAPIVersion,
+                       LPLINEINITIALIZEEXPARAMS lpLineInitializeExParams);
+LONG lineShutdown(HLINEAPP hLineApp);
+LONG lineGetMessage(HLINEAPP hLineApp, LPLINEMESSAGE lpMessage, DWORD dwTimeout);
+LONG lineNegotiateAPIVersion(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPILowVersion,
+                             DWORD dwAPIHighVersion, LPDWORD lpdwAPIVersion,
+                             LPLINEEXTENSIONID lpExtensionID);
+LONG lineNegotiateExtVersion(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIVersion,
+                             DWORD dwExtLowVersion, DWORD dwExtHighVersion, LPDWORD lpdwExtVersion);
+LONG lineGetDevCapsW(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIVersion, DWORD dwExtVersion,
+                     LPLINEDEVCAPS lpLineDevCaps);
+LONG lineRegisterRequestRecipient(HLINEAPP hLineApp, DWORD dwRegistrationInstance,
+                                  DWORD dwRequestMode, DWORD bEnable);
+LONG lineGetRequestW(HLINEAPP hLineApp, DWORD dwRequestMode, LPVOID lpRequestBuffer);
+
+LONG phoneInitializeExW(LPHPHONEAPP lphPhoneApp, HINSTANCE hInstance, PHONECALLBACK lpfnCallback,
+                        LPCWSTR lpszFriendlyAppName, LPDWORD lpdwNumDevs, LPDWORD lpdwAPIVersion,
+                        LPPHONEINITIALIZEEXPARAMS lpPhoneInitializeExParams);
+LONG phoneShutdown(HPHONEAPP hPhoneApp);
+LONG phoneGetMessage(HPHONEAPP hPhoneApp, LPPHONEMESSAGE lpMessage, DWORD dwTimeout);
+LONG phoneNegotiateAPIVersion(HPHONEAPP hPhoneApp, DWORD dwDeviceID, DWORD dwAPILowVersion,
+                              DWORD dwAPIHighVersion, LPDWORD lpdwAPIVersion,
+                              LPPHONEEXTENSIONID lpExtensionID);
+LONG phoneNegotiateExtVersion(HPHONEAPP hPhoneApp, DWORD dwDeviceID, DWORD dwAPIVersion,
+                              DWORD dwExtLowVersion, DWORD dwExtHighVersion,
+                              LPDWORD lpdwExtVersion);
+LONG phoneGetDevCapsW(HPHONEAPP hPhoneApp, DWORD dwDeviceID, DWORD dwAPIVersion, DWORD dwExtVersion,
+                      LPPHONECAPS lpPhoneCaps);
+
+}  // extern "C"

@@ -1,0 +1,182 @@
+// The switch's configuration file and the environment variable that names it.
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "tapi32/sim/config.h"
+#include "tapi32_fixture.h"
+
+namespace tapi32_test {
+namespace {
+
+using tapi32::sim::Config;
+using tapi32::sim::ConfigError;
+using tapi32::sim::ParseConfig;
+
+std::string ErrorOf(const std::string& text) {
+  try {
+    ParseConfig(text, "test.ini");
+  } catch (const ConfigError& e) {
+    return e.what();
+  }
+  return "no error";
+}
+
+TEST(ConfigParseTest, ReadsEveryKindOfValue) {
+  const Config config = ParseConfig(R"(
+# the office
+[line]
+name = Front Desk
+permanent_id = 0x1001
+api_low = 0x00010004
+API_HIGH = 0x00020001
+extension_id = 1, 2 3 0xA
+media_modes = interactivevoice | LINEMEDIAMODE_DATAMODEM|0x20
+bearer_modes = VOICE
+line_states = 0
+addresses = 2
+device_classes = tapi/line, comm
+switch_info = Extension 100
+  ; an indented comment
+[PHONE]
+name = Hall Phone
+phone_states = REINIT|CAPSCHANGE
+display_columns = 24
+device_classes =
+)",
+                                    "office.ini");
+  ASSERT_EQ(config.lines.size(), 1u);
+  ASSERT_EQ(config.phones.size(), 1u);
+  const auto& line = config.lines[0];
+  EXPECT_EQ(line.name, "Front Desk");
+  EXPECT_EQ(line.permanentId, 0x1001u);
+  EXPECT_EQ(line.apiHigh, 0x00020001u);
+  EXPECT_EQ(line.extensionId.dwExtensionID1, 2u);
+  EXPECT_EQ(line.extensionId.dwExtensionID3, 10u);
+  EXPECT_EQ(line.mediaModes,
+            LINEMEDIAMODE_INTERACTIVEVOICE | LINEMEDIAMODE_DATAMODEM | LINEMEDIAMODE_G3FAX);
+  EXPECT_EQ(line.lineStates, 0u);
+  EXPECT_EQ(line.numAddresses, 2u);
+  EXPECT_EQ(line.deviceClasses, (std::vector<std::string>{"tapi/line", "comm"}));
+  EXPECT_EQ(line.switchInfo, "Extension 100");
+  const auto& phone = config.phones[0];
+  EXPECT_EQ(phone.name, "Hall Phone");
+  EXPECT_EQ(phone.phoneStates, PHONESTATE_REINIT | PHONESTATE_CAPSCHANGE);
+  EXPECT_EQ(phone.displayColumns, 24u);
+  EXPECT_TRUE(phone.deviceClasses.empty());
+}
+
+TEST(ConfigParseTest, ErrorsNameFileLineAndProblem) {
+  EXPECT_EQ(ErrorOf("[line]\nname = a\nspeed = 3\n"),
+            "test.ini:3: unknown key 'speed' in a [line] section");
+  EXPECT_EQ(ErrorOf("[line]\nname = a\naddresses = 12x\n"), "test.ini:3: '12x' is not a number");
+  EXPECT_EQ(ErrorOf("[line]\nname = a\npermanent_id = 0x100000000\n"),
+            "test.ini:3: '0x100000000' does not fit in 32 bits");
+  EXPECT_EQ(ErrorOf("[line]\nname=a\nmedia_modes = VOICE|TELEPATHY\n"),
+            "test.ini:3: unknown flag 'VOICE' (expected LINEMEDIAMODE_... names)");
+  EXPECT_EQ(ErrorOf("name = a\n"), "test.ini:1: 'name' stands before any [line] or [phone]");
+  EXPECT_EQ(ErrorOf("\n[trunk]\n"),
+            "test.ini:2: unknown section [trunk] (expected [line] or [phone])");
+  EXPECT_EQ(ErrorOf("[line\n"), "test.ini:1: a section header must end with ']'");
+  EXPECT_EQ(ErrorOf("[line]\nname a\n"), "test.ini:2: expected 'key = value' or a [section]");
+  EXPECT_EQ(ErrorOf("[line]\nname = a\nname = b\n"),
+            "test.ini:3: 'name' is given twice in this section");
+  EXPECT_EQ(ErrorOf("[line]\nname = a\nextension_id = 1 2 3\n"),
+            "test.ini:3: an extension ID needs four numbers");
+  // Whole-section problems point at the section header.
+  EXPECT_EQ(ErrorOf("[line]\nname = a\n\n[phone]\nphone_info = x\n"),
+            "test.ini:4: the phone has no name");
+  EXPECT_EQ(ErrorOf("[line]\nname = a\napi_low = 0x20002\napi_high = 0x10004\n"),
+            "test.ini:1: the line 'a' has api_low above api_high");
+}
+
+TEST(ConfigParseTest, UnreadableFileIsAConfigError) {
+  EXPECT_THROW(tapi32::sim::LoadConfigFile("/nonexistent/zvtapi.ini"), ConfigError);
+}
+
+TEST(ConfigParseTest, DemoHasVoiceLinesADataLineAndAPhone) {
+  const Config demo = tapi32::sim::DemoConfig();
+  int voice = 0;
+  int dataOnly = 0;
+  for (const auto& line : demo.lines) {
+    if (line.mediaModes & LINEMEDIAMODE_INTERACTIVEVOICE) ++voice;
+    if (line.mediaModes & LINEMEDIAMODE_DATAMODEM &&
+        !(line.mediaModes & LINEMEDIAMODE_INTERACTIVEVOICE)) {
+      ++dataOnly;
+    }
+  }
+  EXPECT_GE(voice, 3);
+  EXPECT_GE(dataOnly, 1);
+  EXPECT_GE(demo.phones.size(), 1u);
+}
+
+// Initialisation reads ZVTAPI_SIM_CONFIG when the switch has not been configured.
+class ConfigFileTest : public TapiTest {
+ protected:
+  void SetUp() override {
+    path_ = std::filesystem::temp_directory_path() /
+            ("zvtapi-config-" + std::to_string(::getpid()) + ".ini");
+    Switch().Unconfigure();
+  }
+  void TearDown() override {
+    TapiTest::TearDown();
+    ::unsetenv(tapi32::sim::kConfigVariable);
+    std::filesystem::remove(path_);
+    TapiTest::SetUp();  // leave a configured switch behind
+  }
+  void Write(const std::string& text) {
+    std::ofstream(path_) << text;
+    ::setenv(tapi32::sim::kConfigVariable, path_.c_str(), 1);
+  }
+  std::filesystem::path path_;
+};
+
+TEST_F(ConfigFileTest, InvalidFileFailsInitialisationAndIsReportedOnce) {
+  Write("[line]\nname = a\nmedia_modes = NOISE\n");
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(InitLine().result, Code(LINEERR_INIFILECORRUPT));
+  EXPECT_EQ(InitLine().result, Code(LINEERR_INIFILECORRUPT));
+  EXPECT_EQ(InitPhone().result, Code(PHONEERR_INIFILECORRUPT));
+  const std::string output = testing::internal::GetCapturedStderr();
+  const std::string expected = path_.string() + ":3: unknown flag 'NOISE'";
+  ASSERT_NE(output.find(expected), std::string::npos) << output;
+  EXPECT_EQ(output.find(expected), output.rfind(expected)) << "reported more than once";
+  EXPECT_TRUE(Switch().LineApps().empty());
+  EXPECT_TRUE(Switch().PhoneApps().empty());
+
+  // Once the file is fixed the next initialisation succeeds with its devices.
+  Write("[line]\nname = Only Line\n");
+  LineInit line = InitLine();
+  ASSERT_EQ(line.result, 0);
+  EXPECT_EQ(line.numDevs, 1u);
+  EXPECT_EQ(Switch().LineConfigOf(0).name, "Only Line");
+  PhoneInit phone = InitPhone();
+  ASSERT_EQ(phone.result, 0);
+  EXPECT_EQ(phone.numDevs, 0u);
+}
+
+TEST_F(ConfigFileTest, MissingFileFailsInitialisation) {
+  ::setenv(tapi32::sim::kConfigVariable, "/nonexistent/zvtapi.ini", 1);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(InitPhone().result, Code(PHONEERR_INIFILECORRUPT));
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("/nonexistent/zvtapi.ini:0:"),
+            std::string::npos);
+}
+
+TEST_F(ConfigFileTest, WithoutTheVariableTheDemoIsOffered) {
+  ::unsetenv(tapi32::sim::kConfigVariable);
+  LineInit line = InitLine();
+  ASSERT_EQ(line.result, 0);
+  EXPECT_EQ(line.numDevs, tapi32::sim::DemoConfig().lines.size());
+  EXPECT_EQ(Switch().LineConfigOf(0).name, tapi32::sim::DemoConfig().lines[0].name);
+}
+
+TEST_F(ConfigFileTest, TheSampleFileIsValid) {
+  const Config sample =
+      tapi32::sim::LoadConfigFile(ZVTAPI_SOURCE_DIR "/docs/sim-switch-sample.ini");
+  EXPECT_FALSE(sample.lines.empty());
+  EXPECT_FALSE(sample.phones.empty());
+}
+
+}  // namespace
+}  // namespace tapi32_test

@@ -1,0 +1,111 @@
+// Shared set-up for the tapi32 tests: a switch with a known configuration and helpers that
+// initialise applications the way the library does.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tapi32/sim/switch.h"
+#include "tapi32/tapi.h"
+
+namespace tapi32_test {
+
+constexpr LONG Code(uint32_t error) {
+  return static_cast<LONG>(error);
+}
+
+inline tapi32::sim::LineConfig Line(std::string name, uint32_t permanentId) {
+  tapi32::sim::LineConfig line;
+  line.name = std::move(name);
+  line.permanentId = permanentId;
+  return line;
+}
+
+inline tapi32::sim::PhoneConfig Phone(std::string name, uint32_t permanentId) {
+  tapi32::sim::PhoneConfig phone;
+  phone.name = std::move(name);
+  phone.permanentId = permanentId;
+  return phone;
+}
+
+struct LineInit {
+  LONG result = 0;
+  HLINEAPP app = 0;
+  DWORD numDevs = 0;
+  DWORD version = 0;
+  HANDLE event = 0;
+};
+
+inline LineInit InitLine(DWORD version = 0x00020002, const char16_t* name = u"tests") {
+  LineInit init;
+  init.version = version;
+  LINEINITIALIZEEXPARAMS params{};
+  params.dwTotalSize = sizeof(params);
+  params.dwOptions = LINEINITIALIZEEXOPTION_USEEVENT;
+  init.result =
+      lineInitializeExW(&init.app, 0, nullptr, name, &init.numDevs, &init.version, &params);
+  init.event = params.Handles.hEvent;
+  return init;
+}
+
+struct PhoneInit {
+  LONG result = 0;
+  HPHONEAPP app = 0;
+  DWORD numDevs = 0;
+  DWORD version = 0;
+  HANDLE event = 0;
+};
+
+inline PhoneInit InitPhone(DWORD version = 0x00020002) {
+  PhoneInit init;
+  init.version = version;
+  PHONEINITIALIZEEXPARAMS params{};
+  params.dwTotalSize = sizeof(params);
+  params.dwOptions = PHONEINITIALIZEEXOPTION_USEEVENT;
+  init.result =
+      phoneInitializeExW(&init.app, 0, nullptr, u"tests", &init.numDevs, &init.version, &params);
+  init.event = params.Handles.hEvent;
+  return init;
+}
+
+// Resets the switch to two lines and one phone and shuts down whatever a test left initialised.
+class TapiTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    tapi32::sim::Config config;
+    config.lines = {Line("Alpha", 0x101), Line("Beta", 0x102)};
+    config.phones = {Phone("Desk", 0x201)};
+    Switch().Reset(config);
+  }
+
+  void TearDown() override {
+    Switch().ClearFaults();
+    for (HLINEAPP app : Switch().LineApps())
+      lineShutdown(app);
+    for (HPHONEAPP app : Switch().PhoneApps())
+      phoneShutdown(app);
+  }
+
+  static tapi32::sim::Switch& Switch() { return tapi32::sim::Switch::Instance(); }
+
+  // Every message waiting for the application, without waiting for more.
+  static std::vector<LINEMESSAGE> DrainLine(HLINEAPP app) {
+    std::vector<LINEMESSAGE> out;
+    LINEMESSAGE message{};
+    while (lineGetMessage(app, &message, 0) == 0)
+      out.push_back(message);
+    return out;
+  }
+
+  static std::vector<PHONEMESSAGE> DrainPhone(HPHONEAPP app) {
+    std::vector<PHONEMESSAGE> out;
+    PHONEMESSAGE message{};
+    while (phoneGetMessage(app, &message, 0) == 0)
+      out.push_back(message);
+    return out;
+  }
+};
+
+}  // namespace tapi32_test
