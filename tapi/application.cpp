@@ -81,8 +81,8 @@ void TzvTapiPhoneList::Remove(const TzvCustomTapiPhone* item) {
 // ---------------------------------------------------------------------------------------------
 // Construction and lifecycle
 
-TzvTapiApplication::TzvTapiApplication()
-    : FWindowMessage(platform::WM_USER), FCallbackInstance(NextCallbackInstance()) {
+TzvTapiApplication::TzvTapiApplication() : FWindowMessage(platform::WM_USER) {
+  FCallbackInstance = NextCallbackInstance();  // the first number: 1
   FAppName = GetDefaultAppName();
 }
 

@@ -185,7 +185,7 @@ class TzvTapiApplication : public TObject {
   platform::HANDLE FPhoneEvent = 0;
   TzvTapiLineList FLines;
   TzvTapiPhoneList FPhones;
-  Cardinal FCallbackInstance;
+  Cardinal FCallbackInstance = 0;
   Cardinal FLastCI = 0;
   bool FAssistMakeCall = false;
   std::string FAppName;

@@ -1,5 +1,7 @@
 #include "tapi/device.h"
 
+#include <exception>
+
 #include "tapi/application.h"
 #include "tapi/related.h"
 #include "tapi/requests.h"
@@ -89,13 +91,27 @@ void TzvTapiDevice::SetEnabled(bool Value) {
 
 void TzvTapiDevice::EnabledChanged() {
   if (IsAttached() == Enabled()) return;
+  if (!Enabled()) {
+    // Close while still attached: a detached device only records Active := false, which would
+    // leave its handle open with no way to close it through Active again.
+    std::exception_ptr failure;
+    if (FActive) {
+      try {
+        SetActive(false);
+      } catch (...) {
+        failure = std::current_exception();
+      }
+    }
+    TzvTapiComponent::EnabledChanged();
+    FActive = false;
+    SetDeviceID(-1);
+    if (failure) std::rethrow_exception(failure);
+    return;
+  }
   TzvTapiComponent::EnabledChanged();
   if (IsAttached()) {
     const int index = FDeviceName.empty() ? -1 : GetDeviceList().IndexOf(FDeviceName);
     SetDeviceID(index >= 0 ? index : -1);
-  } else {
-    if (FActive) SetActive(false);
-    SetDeviceID(-1);
   }
 }
 
@@ -151,9 +167,13 @@ void TzvTapiDevice::SetDeviceName(const std::string& Value) {
   }
 }
 
-std::string TzvTapiDevice::GetDeviceName() const { return {}; }
+std::string TzvTapiDevice::GetDeviceName() const {
+  return {};
+}
 
-Cardinal TzvTapiDevice::GetIconHandle(const std::string& /*DeviceClass*/) { return 0; }
+Cardinal TzvTapiDevice::GetIconHandle(const std::string& /*DeviceClass*/) {
+  return 0;
+}
 
 Cardinal TzvTapiDevice::Icon() {
   if (FIcon == 0 && Available()) FIcon = GetIconHandle("");
@@ -215,7 +235,6 @@ void TzvTapiDevice::DeviceClosed() {
     Close();
     DoDeviceClose();
   } catch (...) {
-    FClosedByTapi = false;
     throw;
   }
   FClosedByTapi = false;
@@ -240,7 +259,7 @@ void TzvTapiDevice::DispatchTapiMessage(Cardinal hDevice, Cardinal MessageID, Ca
                                         Cardinal Param2, Cardinal Param3) {
   try {
     TapiMessage(hDevice, MessageID, Param1, Param2, Param3);
-  } catch (const Exception& e) {
+  } catch (const std::exception& e) {
     DoError(e, nullptr);
   }
 }
@@ -248,7 +267,7 @@ void TzvTapiDevice::DispatchTapiMessage(Cardinal hDevice, Cardinal MessageID, Ca
 void TzvTapiDevice::DispatchTimerTick(Cardinal TickCount) {
   try {
     CheckTimeouts(TickCount);
-  } catch (const Exception& e) {
+  } catch (const std::exception& e) {
     DoError(e, nullptr);
   }
 }
@@ -260,12 +279,15 @@ void TzvTapiDevice::HandleTimerEvent(Cardinal /*ID*/, TzvTapiRequest* /*Request*
 // ---------------------------------------------------------------------------------------------
 // Event firers
 
-void TzvTapiDevice::DoDeviceRemove() { Fire(FOnDeviceRemove, this); }
+void TzvTapiDevice::DoDeviceRemove() {
+  Fire(FOnDeviceRemove, this);
+}
 
-void TzvTapiDevice::DoDeviceClose() { Fire(FOnDeviceClose, this); }
+void TzvTapiDevice::DoDeviceClose() {
+  Fire(FOnDeviceClose, this);
+}
 
-void TzvTapiDevice::DoDevStateChange(Cardinal State, Cardinal StateDetail1,
-                                     Cardinal StateDetail2) {
+void TzvTapiDevice::DoDevStateChange(Cardinal State, Cardinal StateDetail1, Cardinal StateDetail2) {
   Fire(FOnDevStateChange, this, State, StateDetail1, StateDetail2);
 }
 
@@ -286,6 +308,8 @@ void TzvTapiDevice::DoTapiTimeout(Cardinal RequestID, TzvTapiRequest* /*Request*
   if (IsOpen()) Fire(FOnTapiTimeout, this, RequestID);
 }
 
-void TzvTapiDevice::DoTapiTranslateChange() { Fire(FOnTapiTranslateChange, this); }
+void TzvTapiDevice::DoTapiTranslateChange() {
+  Fire(FOnTapiTranslateChange, this);
+}
 
 }  // namespace zvtapi

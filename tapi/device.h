@@ -26,10 +26,10 @@ enum TzvTapiComponentsAbout { zvTapiComponentsAbout };
 
 using TzvTapiDeviceStateEvent = std::function<void(TObject* Sender, Cardinal State,
                                                    Cardinal StateDetail1, Cardinal StateDetail2)>;
-using TzvTapiMessageEvent =
-    std::function<void(TObject* Sender, Cardinal MessageID, Cardinal Device, Cardinal Param1,
-                       Cardinal Param2, Cardinal Param3)>;
-using TzvTapiReplyEvent = std::function<void(TObject* Sender, Cardinal RequestID, Cardinal ReplyCode)>;
+using TzvTapiMessageEvent = std::function<void(TObject* Sender, Cardinal MessageID, Cardinal Device,
+                                               Cardinal Param1, Cardinal Param2, Cardinal Param3)>;
+using TzvTapiReplyEvent =
+    std::function<void(TObject* Sender, Cardinal RequestID, Cardinal ReplyCode)>;
 using TzvTapiTimeoutEvent = std::function<void(TObject* Sender, Cardinal RequestID)>;
 
 class TzvTapiComponent : public TComponent {
@@ -57,14 +57,14 @@ class TzvTapiComponent : public TComponent {
   void Disable();
   // Writes the flag alone, for descendants whose SetEnabled decides differently.
   void SetEnabledFlag(bool Value) { FEnabled = Value; }
-  // Calls an event handler; an exception of the library's base class goes to DoError and no
-  // further.
+  // Calls an event handler; any standard exception it raises (the library's own and those of
+  // the standard library alike) goes to DoError and no further.
   template <class Handler, class... Args>
   void Fire(const Handler& handler, Args&&... args) {
     if (!handler) return;
     try {
       handler(std::forward<Args>(args)...);
-    } catch (const Exception& e) {
+    } catch (const std::exception& e) {
       DoError(e, nullptr);
     }
   }
@@ -124,8 +124,8 @@ class TzvTapiDevice : public TzvTapiComponent {
                            Cardinal Param3);
   virtual void DevStateChanged(Cardinal State, Cardinal Param2, Cardinal Param3);
 
-  // The guarded entry points of the application object's message routing: an exception of the
-  // library's base class goes to DoError and no further.
+  // The guarded entry points of the application object's message routing: a standard exception
+  // goes to DoError and no further, so one failing message never stops the dispatch.
   void DispatchTapiMessage(Cardinal hDevice, Cardinal MessageID, Cardinal Param1, Cardinal Param2,
                            Cardinal Param3);
   void DispatchTimerTick(Cardinal TickCount);

@@ -20,7 +20,9 @@ TzvTapiCall* TzvTapiRequest::Get_Call(int index) const {
   return dynamic_cast<TzvTapiCall*>(GetObject(index));
 }
 
-std::string TzvTapiRequest::Get_Note(const std::string& Note) const { return FNotes.Values(Note); }
+std::string TzvTapiRequest::Get_Note(const std::string& Note) const {
+  return FNotes.Values(Note);
+}
 
 void TzvTapiRequest::Set_Note(const std::string& Note, const std::string& Value) {
   const int index = FNotes.IndexOfName(Note);
@@ -42,11 +44,14 @@ bool TzvTapiRequest::IsDue(Cardinal Now) const {
 // ---------------------------------------------------------------------------------------------
 // TzvTapiRequestList
 
-TzvTapiRequestList::~TzvTapiRequestList() { RemoveAllRequests(nullptr); }
+TzvTapiRequestList::~TzvTapiRequestList() {
+  RemoveAllRequests(nullptr);
+}
 
 Cardinal TzvTapiRequestList::NewRequestID() const {
   Cardinal candidate = 1;
-  while (IndexOfID(candidate) >= 0) ++candidate;
+  while (IndexOfID(candidate) >= 0)
+    ++candidate;
   return candidate;
 }
 
@@ -94,7 +99,8 @@ TzvTapiDevSpecificData::TzvTapiDevSpecificData(const void* Data, Cardinal DataSi
 }
 
 void TzvTapiDevSpecificDataList::Clear() {
-  for (int i = Count() - 1; i >= 0; --i) Delete(i);
+  for (int i = Count() - 1; i >= 0; --i)
+    Delete(i);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -161,7 +167,9 @@ TObject* TzvTapiDevice::GetRequestObj(Integer RequestID, const std::string& Obj)
 
 namespace {
 
-uint64_t Reference(const void* object) { return reinterpret_cast<uintptr_t>(object); }
+uint64_t Reference(const void* object) {
+  return reinterpret_cast<uintptr_t>(object);
+}
 
 std::vector<uint8_t> DataBytes(const TzvTapiDevSpecificData* data) {
   if (!data) return {};
@@ -253,7 +261,9 @@ bool FindReply(TzvTapiApplication& appl, Integer RequestID, Integer& ReplyCode) 
   return true;
 }
 
-bool PastDeadline(uint32_t tick, uint32_t deadline) { return platform::TickDiff(tick, deadline) > 0; }
+bool PastDeadline(uint32_t tick, uint32_t deadline) {
+  return platform::TickDiff(tick, deadline) > 0;
+}
 
 // While it lives, a wait is counted as running; when it ends, the notification window is told
 // to look at the queue again, because notifications are dropped while waits run.
@@ -279,7 +289,7 @@ Cardinal WaitForReply(TzvTapiDevice* Device, Integer RequestID, Integer& ReplyCo
   Cardinal result = platform::WAIT_TIMEOUT;
   const uint32_t deadline = platform::GetTickCount() + Device->GetReplyTimeout();
   TWaitScope scope(appl);
-  if (appl.NumWaitProcs() == 1) {
+  if (appl.NumWaitProcs() >= 1) {
     TLockGuard lock(appl.ReplyStack(), 100);
     if (lock) appl.ReplyStack().Clear();
   }
@@ -303,6 +313,9 @@ Cardinal WaitForReply(TzvTapiDevice* Device, Integer RequestID, Integer& ReplyCo
           break;
         }
       }
+      // A wait nested in a window-message or timer handler may have taken our reply off the
+      // queue; it is in the reply queue all the same.
+      if (result != 0 && FindReply(appl, RequestID, ReplyCode)) result = 0;
     }
   } while (result == platform::WAIT_TIMEOUT && !PastDeadline(noted, deadline));
   return result;

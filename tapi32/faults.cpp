@@ -9,6 +9,7 @@ constexpr std::array<std::string_view, kEntryPointCount> kNames = {
     "lineShutdown",
     "lineGetMessage",
     "lineNegotiateAPIVersion",
+    "lineNegotiateExtVersion",
     "lineGetDevCapsW",
     "lineRegisterRequestRecipient",
     "lineGetRequestW",
@@ -16,6 +17,7 @@ constexpr std::array<std::string_view, kEntryPointCount> kNames = {
     "phoneShutdown",
     "phoneGetMessage",
     "phoneNegotiateAPIVersion",
+    "phoneNegotiateExtVersion",
     "phoneGetDevCapsW",
 };
 

@@ -19,6 +19,7 @@ enum class EntryPoint : uint32_t {
   lineShutdown,
   lineGetMessage,
   lineNegotiateAPIVersion,
+  lineNegotiateExtVersion,
   lineGetDevCapsW,
   lineRegisterRequestRecipient,
   lineGetRequestW,
@@ -26,6 +27,7 @@ enum class EntryPoint : uint32_t {
   phoneShutdown,
   phoneGetMessage,
   phoneNegotiateAPIVersion,
+  phoneNegotiateExtVersion,
   phoneGetDevCapsW,
   Count
 };

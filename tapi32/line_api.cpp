@@ -30,6 +30,14 @@ LONG lineNegotiateAPIVersion(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPILow
       hLineApp, dwDeviceID, dwAPILowVersion, dwAPIHighVersion, lpdwAPIVersion, lpExtensionID);
 }
 
+LONG lineNegotiateExtVersion(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIVersion,
+                             DWORD dwExtLowVersion, DWORD dwExtHighVersion,
+                             LPDWORD lpdwExtVersion) {
+  TAPI32_ENTER(lineNegotiateExtVersion)
+  return tapi32::Server::Instance().LineNegotiateExtVersion(
+      hLineApp, dwDeviceID, dwAPIVersion, dwExtLowVersion, dwExtHighVersion, lpdwExtVersion);
+}
+
 LONG lineGetDevCapsW(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIVersion, DWORD dwExtVersion,
                      LPLINEDEVCAPS lpLineDevCaps) {
   TAPI32_ENTER(lineGetDevCapsW)

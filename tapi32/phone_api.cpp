@@ -30,6 +30,14 @@ LONG phoneNegotiateAPIVersion(HPHONEAPP hPhoneApp, DWORD dwDeviceID, DWORD dwAPI
       hPhoneApp, dwDeviceID, dwAPILowVersion, dwAPIHighVersion, lpdwAPIVersion, lpExtensionID);
 }
 
+LONG phoneNegotiateExtVersion(HPHONEAPP hPhoneApp, DWORD dwDeviceID, DWORD dwAPIVersion,
+                              DWORD dwExtLowVersion, DWORD dwExtHighVersion,
+                              LPDWORD lpdwExtVersion) {
+  TAPI32_ENTER(phoneNegotiateExtVersion)
+  return tapi32::Server::Instance().PhoneNegotiateExtVersion(
+      hPhoneApp, dwDeviceID, dwAPIVersion, dwExtLowVersion, dwExtHighVersion, lpdwExtVersion);
+}
+
 LONG phoneGetDevCapsW(HPHONEAPP hPhoneApp, DWORD dwDeviceID, DWORD dwAPIVersion, DWORD dwExtVersion,
                       LPPHONECAPS lpPhoneCaps) {
   TAPI32_ENTER(phoneGetDevCapsW)

@@ -421,6 +421,52 @@ LONG Server::PhoneNegotiateAPIVersion(HPHONEAPP app, DWORD deviceId, DWORD low, 
   return 0;
 }
 
+namespace {
+
+// Extension versions: a device without an extension range (high 0) offers no extensions at all.
+template <class Device>
+LONG NegotiateExt(const Device& device, DWORD low, DWORD high, LPDWORD extVersion, LONG unavailable,
+                  LONG incompatible) {
+  const VersionRange range = device.ExtVersions();
+  if (range.high == 0) return unavailable;
+  const DWORD version = std::min(high, range.high);
+  if (version < std::max(low, range.low) || version == 0) return incompatible;
+  *extVersion = version;
+  return 0;
+}
+
+}  // namespace
+
+LONG Server::LineNegotiateExtVersion(HLINEAPP app, DWORD deviceId, DWORD apiVersion, DWORD low,
+                                     DWORD high, LPDWORD extVersion) {
+  if (extVersion == nullptr) return Err(LINEERR_INVALPOINTER);
+  std::lock_guard lock(mutex_);
+  LineApp* entry = FindLine(app);
+  if (entry == nullptr) return Err(LINEERR_INVALAPPHANDLE);
+  if (provider_ == nullptr || deviceId >= provider_->NumLines()) return Err(LINEERR_BADDEVICEID);
+  const LineDevice& device = provider_->Line(deviceId);
+  if (device.Removed()) return Err(LINEERR_NODEVICE);
+  if (!entry->negotiated.Has(deviceId, apiVersion)) return Err(LINEERR_INCOMPATIBLEAPIVERSION);
+  return NegotiateExt(device, low, high, extVersion, Err(LINEERR_OPERATIONUNAVAIL),
+                      Err(LINEERR_INCOMPATIBLEEXTVERSION));
+}
+
+LONG Server::PhoneNegotiateExtVersion(HPHONEAPP app, DWORD deviceId, DWORD apiVersion, DWORD low,
+                                      DWORD high, LPDWORD extVersion) {
+  if (extVersion == nullptr) return Err(PHONEERR_INVALPOINTER);
+  std::lock_guard lock(mutex_);
+  PhoneApp* entry = FindPhone(app);
+  if (entry == nullptr) return Err(PHONEERR_INVALAPPHANDLE);
+  if (provider_ == nullptr || deviceId >= provider_->NumPhones()) {
+    return Err(PHONEERR_BADDEVICEID);
+  }
+  const PhoneDevice& device = provider_->Phone(deviceId);
+  if (device.Removed()) return Err(PHONEERR_NODEVICE);
+  if (!entry->negotiated.Has(deviceId, apiVersion)) return Err(PHONEERR_INCOMPATIBLEAPIVERSION);
+  return NegotiateExt(device, low, high, extVersion, Err(PHONEERR_OPERATIONUNAVAIL),
+                      Err(PHONEERR_INCOMPATIBLEEXTVERSION));
+}
+
 // --- capabilities --------------------------------------------------------------------------
 
 LONG Server::LineGetDevCaps(HLINEAPP app, DWORD deviceId, DWORD apiVersion, DWORD extVersion,

@@ -50,6 +50,8 @@ class Server final : public ProviderSink {
   LONG LineGetMessage(HLINEAPP app, LPLINEMESSAGE message, DWORD timeoutMs);
   LONG LineNegotiateAPIVersion(HLINEAPP app, DWORD deviceId, DWORD low, DWORD high,
                                LPDWORD apiVersion, LPLINEEXTENSIONID extensionId);
+  LONG LineNegotiateExtVersion(HLINEAPP app, DWORD deviceId, DWORD apiVersion, DWORD low,
+                               DWORD high, LPDWORD extVersion);
   LONG LineGetDevCaps(HLINEAPP app, DWORD deviceId, DWORD apiVersion, DWORD extVersion,
                       LPLINEDEVCAPS caps);
   LONG LineRegisterRequestRecipient(HLINEAPP app, DWORD instance, DWORD requestMode, DWORD enable);
@@ -61,6 +63,8 @@ class Server final : public ProviderSink {
   LONG PhoneGetMessage(HPHONEAPP app, LPPHONEMESSAGE message, DWORD timeoutMs);
   LONG PhoneNegotiateAPIVersion(HPHONEAPP app, DWORD deviceId, DWORD low, DWORD high,
                                 LPDWORD apiVersion, LPPHONEEXTENSIONID extensionId);
+  LONG PhoneNegotiateExtVersion(HPHONEAPP app, DWORD deviceId, DWORD apiVersion, DWORD low,
+                                DWORD high, LPDWORD extVersion);
   LONG PhoneGetDevCaps(HPHONEAPP app, DWORD deviceId, DWORD apiVersion, DWORD extVersion,
                        LPPHONECAPS caps);
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -14,6 +16,7 @@ struct SingleCase {
   uint32_t value;
   std::string expected;
 };
+void PrintTo(const SingleCase& c, std::ostream* os) { *os << c.family << " " << c.value; }
 
 class SingleValueTextTest : public ::testing::TestWithParam<SingleCase> {};
 
@@ -92,6 +95,7 @@ struct BitSetCase {
   const char* separator;
   std::string expected;
 };
+void PrintTo(const BitSetCase& c, std::ostream* os) { *os << c.family << " " << c.value; }
 
 class BitSetTextTest : public ::testing::TestWithParam<BitSetCase> {};
 

@@ -103,6 +103,33 @@ TEST_F(DevicesTest, NegotiationChecksHandleDeviceAndPointers) {
   EXPECT_EQ(NegotiateLine(1, 0x00010000, 0x00020002, version, ext), 0);
 }
 
+TEST_F(DevicesTest, ExtensionNegotiationNeedsAnApiVersionAndADeviceRange) {
+  DWORD ext = 0;
+  EXPECT_EQ(lineNegotiateExtVersion(line_.app, 0, 0x00020001, 0x00010000, 0x00020000, &ext),
+            Code(LINEERR_INCOMPATIBLEAPIVERSION));
+  const DWORD version = Negotiated(0);
+  ASSERT_EQ(lineNegotiateExtVersion(line_.app, 0, version, 0x00010000, 0x00020000, &ext), 0);
+  EXPECT_EQ(ext, 0x00010005u);
+  ASSERT_EQ(lineNegotiateExtVersion(line_.app, 0, version, 0x00010000, 0x00010002, &ext), 0);
+  EXPECT_EQ(ext, 0x00010002u);
+  EXPECT_EQ(lineNegotiateExtVersion(line_.app, 0, version, 0x00010006, 0x00020000, &ext),
+            Code(LINEERR_INCOMPATIBLEEXTVERSION));
+  EXPECT_EQ(lineNegotiateExtVersion(line_.app, 0, version, 0x00010000, 0x00020000, nullptr),
+            Code(LINEERR_INVALPOINTER));
+  // A device without extensions says so.
+  EXPECT_EQ(lineNegotiateExtVersion(line_.app, 1, Negotiated(1), 0x00010000, 0x00020000, &ext),
+            Code(LINEERR_OPERATIONUNAVAIL));
+
+  DWORD phoneVersion = 0;
+  PHONEEXTENSIONID phoneExt{};
+  ASSERT_EQ(
+      phoneNegotiateAPIVersion(phone_.app, 0, 0x00010000, 0x00020002, &phoneVersion, &phoneExt), 0);
+  EXPECT_EQ(phoneNegotiateExtVersion(phone_.app, 0, phoneVersion, 1, 2, &ext),
+            Code(PHONEERR_OPERATIONUNAVAIL));
+  EXPECT_EQ(phoneNegotiateExtVersion(phone_.app, 4, phoneVersion, 1, 2, &ext),
+            Code(PHONEERR_BADDEVICEID));
+}
+
 TEST_F(DevicesTest, PhoneNegotiationMirrorsLines) {
   DWORD version = 0;
   PHONEEXTENSIONID ext{};

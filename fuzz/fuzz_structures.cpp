@@ -1,0 +1,123 @@
+// Feeds arbitrary bytes to the structure readers as if a service provider had filled them, and
+// drives the fetch loop with a provider that answers with arbitrary header values. Nothing a
+// provider writes may make the library read outside the block, spin, or fail an assertion.
+//
+// Input: [flags] [size field offset, 16 bits] [n] n x [result selector, needed, used (16 bits
+// each)] [structure bytes...]
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "tapi/structures.h"
+#include "tapi32/tapi_constants.h"
+
+namespace {
+
+using zvtapi::Cardinal;
+
+class Reader {
+ public:
+  Reader(const uint8_t* data, size_t size) : FData(data), FSize(size) {}
+  uint8_t Byte() { return FPos < FSize ? FData[FPos++] : 0; }
+  uint16_t Word() { return static_cast<uint16_t>(Byte() | Byte() << 8); }
+  const uint8_t* Rest() const { return FData + FPos; }
+  size_t RestSize() const { return FPos < FSize ? FSize - FPos : 0; }
+
+ private:
+  const uint8_t* FData;
+  size_t FSize;
+  size_t FPos = 0;
+};
+
+void Require(bool condition) {
+  if (!condition) __builtin_trap();
+}
+
+void ReadEverything(const zvtapi::TTapiStruct& buffer, Cardinal sizeField) {
+  for (Cardinal format = 0; format <= 5; ++format) {
+    const std::string text = zvtapi::GetTapiString(buffer, sizeField, format);
+    // Never more characters than the structure has bytes (UTF-8 takes at most 3 bytes per
+    // UTF-16 unit, 2 per Latin-1 byte).
+    Require(text.size() <= 3 * static_cast<size_t>(buffer.Capacity()));
+  }
+  const auto list = zvtapi::GetTapiStringList(buffer, sizeField);
+  Require(list != nullptr);
+  Require(static_cast<size_t>(list->Count()) <= buffer.Capacity() / 2);
+
+  for (Cardinal offset : {sizeField, sizeField + 4, Cardinal{0}, Cardinal{8}, Cardinal{12},
+                          buffer.Capacity() - 4, buffer.Capacity() - 3, 0xFFFFFFFDu}) {
+    const Cardinal value = buffer.GetDWORD(offset);
+    if (uint64_t{offset} + 4 > buffer.Limit()) Require(value == 0);
+  }
+}
+
+struct Answer {
+  uint8_t selector;
+  Cardinal needed;
+  Cardinal used;
+};
+
+void FetchWithScript(const std::vector<Answer>& script, const uint8_t* body, size_t bodySize) {
+  size_t call = 0;
+  auto provider = [&](void* structure) -> int32_t {
+    Cardinal total;
+    std::memcpy(&total, structure, 4);
+    const size_t copy = bodySize < total ? bodySize : total;
+    if (copy > 12) std::memcpy(static_cast<uint8_t*>(structure) + 12, body + 12, copy - 12);
+    if (call >= script.size()) {
+      const Cardinal zero = 0;
+      std::memcpy(static_cast<uint8_t*>(structure) + 4, &zero, 4);
+      return 0;
+    }
+    const Answer& a = script[call++];
+    std::memcpy(static_cast<uint8_t*>(structure) + 4, &a.needed, 4);
+    std::memcpy(static_cast<uint8_t*>(structure) + 8, &a.used, 4);
+    switch (a.selector % 4) {
+      case 0:
+        return 0;
+      case 1:
+        return static_cast<int32_t>(LINEERR_STRUCTURETOOSMALL);
+      case 2:
+        return static_cast<int32_t>(PHONEERR_STRUCTURETOOSMALL);
+      default:
+        return static_cast<int32_t>(LINEERR_OPERATIONFAILED);
+    }
+  };
+  for (auto mode : {zvtapi::TFetchMode::Checked, zvtapi::TFetchMode::CheckedPhoneRetry,
+                    zvtapi::TFetchMode::Unchecked}) {
+    call = 0;
+    zvtapi::TTapiStruct buffer = zvtapi::AllocTapiStruct(268);
+    zvtapi::FetchTapiStruct(buffer, provider, mode);
+    Require(call <= script.size() + 1);
+    Require(buffer.TotalSize() <= buffer.Capacity());
+    ReadEverything(buffer, 32);
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  Reader in(data, size);
+  const uint8_t flags = in.Byte();
+  const Cardinal sizeField = in.Word();
+  std::vector<Answer> script(in.Byte() % 8);
+  for (Answer& a : script) a = {in.Byte(), in.Word(), in.Word()};
+
+  const Cardinal bodySize = static_cast<Cardinal>(in.RestSize());
+  zvtapi::TTapiStruct buffer = zvtapi::TTapiStruct::FromBytes(in.Rest(), bodySize);
+  switch (flags % 3) {
+    case 0:  // consistent header
+      buffer.SetTotalSize(bodySize);
+      break;
+    case 1:  // a provider that claims more than there is
+      buffer.SetTotalSize(bodySize + 1 + flags);
+      break;
+    default:  // whatever the bytes say
+      break;
+  }
+  ReadEverything(buffer, sizeField);
+  if (flags & 0x80) FetchWithScript(script, in.Rest(), bodySize);
+  return 0;
+}
