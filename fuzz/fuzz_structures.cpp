@@ -103,7 +103,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t flags = in.Byte();
   const Cardinal sizeField = in.Word();
   std::vector<Answer> script(in.Byte() % 8);
-  for (Answer& a : script) a = {in.Byte(), in.Word(), in.Word()};
+  for (Answer& a : script)
+    a = {in.Byte(), in.Word(), in.Word()};
 
   const Cardinal bodySize = static_cast<Cardinal>(in.RestSize());
   zvtapi::TTapiStruct buffer = zvtapi::TTapiStruct::FromBytes(in.Rest(), bodySize);

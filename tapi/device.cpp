@@ -235,6 +235,7 @@ void TzvTapiDevice::DeviceClosed() {
     Close();
     DoDeviceClose();
   } catch (...) {
+    FClosedByTapi = false;
     throw;
   }
   FClosedByTapi = false;

@@ -289,7 +289,7 @@ Cardinal WaitForReply(TzvTapiDevice* Device, Integer RequestID, Integer& ReplyCo
   Cardinal result = platform::WAIT_TIMEOUT;
   const uint32_t deadline = platform::GetTickCount() + Device->GetReplyTimeout();
   TWaitScope scope(appl);
-  if (appl.NumWaitProcs() >= 1) {
+  if (appl.NumWaitProcs() == 1) {
     TLockGuard lock(appl.ReplyStack(), 100);
     if (lock) appl.ReplyStack().Clear();
   }

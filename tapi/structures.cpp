@@ -59,7 +59,9 @@ TTapiStruct& TTapiStruct::operator=(TTapiStruct&& other) noexcept {
   return *this;
 }
 
-TTapiStruct::~TTapiStruct() { Free(); }
+TTapiStruct::~TTapiStruct() {
+  Free();
+}
 
 TTapiStruct TTapiStruct::FromBytes(const void* data, Cardinal size) {
   TTapiStruct result;
@@ -181,9 +183,8 @@ Cardinal FetchTapiStruct(TTapiStruct& buffer, const TTapiQuery& query, TFetchMod
     PrepareTapiStruct(buffer);
     Cardinal result = static_cast<Cardinal>(query(buffer.Data()));
     if (mode != TFetchMode::Unchecked) result = CheckTapiStruct(result, buffer);
-    const bool tooSmall =
-        (mode != TFetchMode::Unchecked && result == LINEERR_STRUCTURETOOSMALL) ||
-        (mode != TFetchMode::Checked && result == PHONEERR_STRUCTURETOOSMALL);
+    const bool tooSmall = (mode != TFetchMode::Unchecked && result == LINEERR_STRUCTURETOOSMALL) ||
+                          (mode != TFetchMode::Checked && result == PHONEERR_STRUCTURETOOSMALL);
     // Another round only helps when PrepareTapiStruct is going to grow the buffer.
     if (!tooSmall || buffer.NeededSize() <= buffer.TotalSize()) return result;
   }

@@ -109,7 +109,9 @@ Cardinal CheckTapiStruct(Cardinal result, TTapiStruct& buffer);
 // Value when it is a multiple of Multiple, otherwise the next higher multiple (32-bit, wraps).
 // A Multiple of 0 leaves Value unchanged.
 Cardinal RoundUp(Cardinal value, Cardinal multiple);
-inline Cardinal MaxCardinal(Cardinal a, Cardinal b) { return a > b ? a : b; }
+inline Cardinal MaxCardinal(Cardinal a, Cardinal b) {
+  return a > b ? a : b;
+}
 
 // A TAPI query on the buffer's block: receives the block, returns the TAPI result.
 using TTapiQuery = std::function<int32_t(void* structure)>;
@@ -145,7 +147,6 @@ std::string ConvertTapiString(const void* raw, Cardinal size, Cardinal stringFor
 
 // The NUL-separated UTF-16 names addressed by the size/offset pair, ending at an empty name or
 // at the end of the size, whichever comes first. An invalid pair gives the empty list.
-std::unique_ptr<TStringList> GetTapiStringList(const TTapiStruct& buffer,
-                                               Cardinal sizeFieldOffset);
+std::unique_ptr<TStringList> GetTapiStringList(const TTapiStruct& buffer, Cardinal sizeFieldOffset);
 
 }  // namespace zvtapi

@@ -46,35 +46,46 @@ std::string BitSetText(TTextTable table, uint32_t value, const std::string& sepa
 }
 
 constexpr TTextEntry CallStates[] = {
-    {0x1, "IDLE"},         {0x2, "OFFERING"},     {0x4, "ACCEPTED"},
-    {0x8, "DIALTONE"},     {0x10, "DIALING"},     {0x20, "RINGBACK"},
-    {0x40, "BUSY"},        {0x80, "SPECIALINFO"}, {0x100, "CONNECTED"},
-    {0x200, "PROCEEDING"}, {0x400, "ONHOLD"},     {0x800, "CONFERENCED"},
-    {0x1000, "ONHOLDPENDCONF"}, {0x2000, "ONHOLDPENDTRANSFER"}, {0x4000, "DISCONNECTED"},
+    {0x1, "IDLE"},
+    {0x2, "OFFERING"},
+    {0x4, "ACCEPTED"},
+    {0x8, "DIALTONE"},
+    {0x10, "DIALING"},
+    {0x20, "RINGBACK"},
+    {0x40, "BUSY"},
+    {0x80, "SPECIALINFO"},
+    {0x100, "CONNECTED"},
+    {0x200, "PROCEEDING"},
+    {0x400, "ONHOLD"},
+    {0x800, "CONFERENCED"},
+    {0x1000, "ONHOLDPENDCONF"},
+    {0x2000, "ONHOLDPENDTRANSFER"},
+    {0x4000, "DISCONNECTED"},
     {0x8000, "UNKNOWN"},
 };
 
 constexpr TTextEntry OfferingModes[] = {{0x1, "ACTIVE"}, {0x2, "INACTIVE"}};
 constexpr TTextEntry DialToneModes[] = {{0x1, "NORMAL"},   {0x2, "SPECIAL"},  {0x4, "INTERNAL"},
-                                  {0x8, "EXTERNAL"}, {0x10, "UNKNOWN"}, {0x20, "UNAVAIL"}};
-constexpr TTextEntry BusyModes[] = {{0x1, "STATION"}, {0x2, "TRUNK"}, {0x4, "UNKNOWN"}, {0x8, "UNAVAIL"}};
+                                        {0x8, "EXTERNAL"}, {0x10, "UNKNOWN"}, {0x20, "UNAVAIL"}};
+constexpr TTextEntry BusyModes[] = {
+    {0x1, "STATION"}, {0x2, "TRUNK"}, {0x4, "UNKNOWN"}, {0x8, "UNAVAIL"}};
 constexpr TTextEntry SpecialInfoModes[] = {
     {0x1, "NOCIRCUIT"}, {0x2, "CUSTIRREG"}, {0x4, "REORDER"}, {0x8, "UNKNOWN"}, {0x10, "UNAVAIL"}};
 constexpr TTextEntry ConnectedModes[] = {{0x1, "ACTIVE"},
-                                   {0x2, "INACTIVE"},
-                                   {0x4, "ACTIVEHELD"},
-                                   {0x8, "INACTIVEHELD"},
-                                   {0x10, "CONFIRMED"}};
+                                         {0x2, "INACTIVE"},
+                                         {0x4, "ACTIVEHELD"},
+                                         {0x8, "INACTIVEHELD"},
+                                         {0x10, "CONFIRMED"}};
 constexpr TTextEntry DisconnectModes[] = {
-    {0x1, "NORMAL"},       {0x2, "UNKNOWN"},       {0x4, "REJECT"},       {0x8, "PICKUP"},
-    {0x10, "FORWARDED"},   {0x20, "BUSY"},         {0x40, "NOANSWER"},    {0x80, "BADADDRESS"},
+    {0x1, "NORMAL"},        {0x2, "UNKNOWN"},      {0x4, "REJECT"},         {0x8, "PICKUP"},
+    {0x10, "FORWARDED"},    {0x20, "BUSY"},        {0x40, "NOANSWER"},      {0x80, "BADADDRESS"},
     {0x100, "UNREACHABLE"}, {0x200, "CONGESTION"}, {0x400, "INCOMPATIBLE"}, {0x800, "UNAVAIL"},
 };
 
 // Bit 0x8 and the bits above 0x80 have no text.
-constexpr TTextEntry CallOrigins[] = {{0x1, "OUTBOUND"},  {0x2, "INTERNAL"},   {0x4, "EXTERNAL"},
-                                {0x10, "UNKNOWN"},  {0x20, "UNAVAIL"},   {0x40, "CONFERENCE"},
-                                {0x80, "INBOUND"}};
+constexpr TTextEntry CallOrigins[] = {{0x1, "OUTBOUND"}, {0x2, "INTERNAL"}, {0x4, "EXTERNAL"},
+                                      {0x10, "UNKNOWN"}, {0x20, "UNAVAIL"}, {0x40, "CONFERENCE"},
+                                      {0x80, "INBOUND"}};
 
 constexpr TTextEntry CallFeatures[] = {
     {0x1, "ACCEPT"},
@@ -117,31 +128,31 @@ constexpr TTextEntry Privileges[] = {{0x4, "OWNER"}, {0x2, "MONITOR"}, {0x1, "NO
 // UNKNOWN (0x2) deliberately sits between VOICEVIEW and VIDEO: the order the texts have always
 // been shown in.
 constexpr TTextEntry MediaModes[] = {
-    {0x4, "INTERACTIVEVOICE"}, {0x8, "AUTOMATEDVOICE"}, {0x10, "DATAMODEM"}, {0x20, "G3FAX"},
-    {0x40, "TDD"},             {0x80, "G4FAX"},         {0x100, "DIGITALDATA"}, {0x200, "TELETEX"},
-    {0x400, "VIDEOTEX"},       {0x800, "TELEX"},        {0x1000, "MIXED"},     {0x2000, "ADSI"},
+    {0x4, "INTERACTIVEVOICE"}, {0x8, "AUTOMATEDVOICE"}, {0x10, "DATAMODEM"},
+    {0x20, "G3FAX"},           {0x40, "TDD"},           {0x80, "G4FAX"},
+    {0x100, "DIGITALDATA"},    {0x200, "TELETEX"},      {0x400, "VIDEOTEX"},
+    {0x800, "TELEX"},          {0x1000, "MIXED"},       {0x2000, "ADSI"},
     {0x4000, "VOICEVIEW"},     {0x2, "UNKNOWN"},        {0x8000, "VIDEO"},
 };
 
-constexpr TTextEntry LampModes[] = {{0x1, "DUMMY"},   {0x2, "OFF"},     {0x4, "STEADY"},
-                              {0x8, "WINK"},    {0x10, "FLASH"},  {0x20, "FLUTTER"},
-                              {0x40, "BROKENFLUTTER"}, {0x80, "UNKNOWN"}};
-constexpr TTextEntry ButtonStates[] = {{0x1, "UP"}, {0x2, "DOWN"}, {0x4, "UNKNOWN"}, {0x8, "UNAVAIL"}};
+constexpr TTextEntry LampModes[] = {{0x1, "DUMMY"},          {0x2, "OFF"},     {0x4, "STEADY"},
+                                    {0x8, "WINK"},           {0x10, "FLASH"},  {0x20, "FLUTTER"},
+                                    {0x40, "BROKENFLUTTER"}, {0x80, "UNKNOWN"}};
+constexpr TTextEntry ButtonStates[] = {
+    {0x1, "UP"}, {0x2, "DOWN"}, {0x4, "UNKNOWN"}, {0x8, "UNAVAIL"}};
 constexpr TTextEntry ButtonModes[] = {{0x1, "DUMMY"},  {0x2, "CALL"},   {0x4, "FEATURE"},
-                                {0x8, "KEYPAD"}, {0x10, "LOCAL"}, {0x20, "DISPLAY"}};
+                                      {0x8, "KEYPAD"}, {0x10, "LOCAL"}, {0x20, "DISPLAY"}};
 
 // PHONEBUTTONFUNCTION_* are consecutive numbers starting at 0.
 constexpr const char* ButtonFunctions[] = {
-    "UNKNOWN",      "CONFERENCE",   "TRANSFER",  "DROP",         "HOLD",
-    "RECALL",       "DISCONNECT",   "CONNECT",   "MSGWAITON",    "MSGWAITOFF",
-    "SELECTRING",   "ABBREVDIAL",   "FORWARD",   "PICKUP",       "RINGAGAIN",
-    "PARK",         "REJECT",       "REDIRECT",  "MUTE",         "VOLUMEUP",
-    "VOLUMEDOWN",   "SPEAKERON",    "SPEAKEROFF", "FLASH",       "DATAON",
-    "DATAOFF",      "DONOTDISTURB", "INTERCOM",  "BRIDGEDAPP",   "BUSY",
-    "CALLAPP",      "DATETIME",     "DIRECTORY", "COVER",        "CALLID",
-    "LASTNUM",      "NIGHTSRV",     "SENDCALLS", "MSGINDICATOR", "REPDIAL",
-    "SETREPDIAL",   "SYSTEMSPEED",  "STATIONSPEED", "CAMPON",    "SAVEREPEAT",
-    "QUEUECALL",    "NONE",
+    "UNKNOWN",      "CONFERENCE", "TRANSFER",     "DROP",       "HOLD",       "RECALL",
+    "DISCONNECT",   "CONNECT",    "MSGWAITON",    "MSGWAITOFF", "SELECTRING", "ABBREVDIAL",
+    "FORWARD",      "PICKUP",     "RINGAGAIN",    "PARK",       "REJECT",     "REDIRECT",
+    "MUTE",         "VOLUMEUP",   "VOLUMEDOWN",   "SPEAKERON",  "SPEAKEROFF", "FLASH",
+    "DATAON",       "DATAOFF",    "DONOTDISTURB", "INTERCOM",   "BRIDGEDAPP", "BUSY",
+    "CALLAPP",      "DATETIME",   "DIRECTORY",    "COVER",      "CALLID",     "LASTNUM",
+    "NIGHTSRV",     "SENDCALLS",  "MSGINDICATOR", "REPDIAL",    "SETREPDIAL", "SYSTEMSPEED",
+    "STATIONSPEED", "CAMPON",     "SAVEREPEAT",   "QUEUECALL",  "NONE",
 };
 static_assert(std::size(ButtonFunctions) == 47);
 

@@ -415,6 +415,7 @@ TEST_F(SyncWait, ClosingFromAnEventHandlerAbortsTheWait) {
 }
 
 TEST_F(SyncWait, AWaitNestedInAnEventHandlerKeepsTheOuterReply) {
+  line.replyTimeout = 5000;
   line.Requests().AddRequest(1, 0);
   line.Requests().AddRequest(2, 0);
   int depthInHandler = 0;
@@ -424,9 +425,12 @@ TEST_F(SyncWait, AWaitNestedInAnEventHandlerKeepsTheOuterReply) {
     depthInHandler = Appl().NumWaitProcs();
     inner = WaitForRequest(&line, 2);
   };
+  // All three are queued before the outer wait starts, so its first pass routes the outer
+  // reply before the handler starts the inner wait: only the outermost wait may forget replies.
+  Reply(1, 0);
   PostLine(0, LINE_DEVSPECIFIC, line.CallbackInstance());
-  Reply(1, 0);  // reaches the inner wait first
   Reply(2, LINEERR_CALLUNAVAIL);
+  ASSERT_TRUE(QueuedMessages(3));
   EXPECT_EQ(WaitForRequest(&line, 1), 0);
   EXPECT_EQ(depthInHandler, 1);
   EXPECT_EQ(inner, static_cast<Integer>(LINEERR_CALLUNAVAIL));

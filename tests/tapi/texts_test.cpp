@@ -16,7 +16,9 @@ struct SingleCase {
   uint32_t value;
   std::string expected;
 };
-void PrintTo(const SingleCase& c, std::ostream* os) { *os << c.family << " " << c.value; }
+void PrintTo(const SingleCase& c, std::ostream* os) {
+  *os << c.family << " " << c.value;
+}
 
 class SingleValueTextTest : public ::testing::TestWithParam<SingleCase> {};
 
@@ -72,16 +74,26 @@ TEST(CallStateModeTextTest, ModeFamilyFollowsTheState) {
     const char* expected;
   };
   for (const Case& c : {
-           Case{0x2, 0x1, "ACTIVE"},           Case{0x2, 0x2, "INACTIVE"},
-           Case{0x2, 0x4, ""},                 Case{0x8, 0x4, "INTERNAL"},
-           Case{0x8, 0x20, "UNAVAIL"},         Case{0x40, 0x2, "TRUNK"},
-           Case{0x40, 0x10, ""},               Case{0x80, 0x2, "CUSTIRREG"},
-           Case{0x80, 0x10, "UNAVAIL"},        Case{0x100, 0x4, "ACTIVEHELD"},
-           Case{0x100, 0x10, "CONFIRMED"},     Case{0x100, 0x3, ""},
-           Case{0x4000, 0x1, "NORMAL"},        Case{0x4000, 0x40, "NOANSWER"},
-           Case{0x4000, 0x800, "UNAVAIL"},     Case{0x4000, 0x1000, ""},
-           Case{0x1, 0x1, ""},                 Case{0x1, 0x4, ""},
-           Case{0x20, 0x1, ""},                Case{0x102, 0x1, ""},
+           Case{0x2, 0x1, "ACTIVE"},
+           Case{0x2, 0x2, "INACTIVE"},
+           Case{0x2, 0x4, ""},
+           Case{0x8, 0x4, "INTERNAL"},
+           Case{0x8, 0x20, "UNAVAIL"},
+           Case{0x40, 0x2, "TRUNK"},
+           Case{0x40, 0x10, ""},
+           Case{0x80, 0x2, "CUSTIRREG"},
+           Case{0x80, 0x10, "UNAVAIL"},
+           Case{0x100, 0x4, "ACTIVEHELD"},
+           Case{0x100, 0x10, "CONFIRMED"},
+           Case{0x100, 0x3, ""},
+           Case{0x4000, 0x1, "NORMAL"},
+           Case{0x4000, 0x40, "NOANSWER"},
+           Case{0x4000, 0x800, "UNAVAIL"},
+           Case{0x4000, 0x1000, ""},
+           Case{0x1, 0x1, ""},
+           Case{0x1, 0x4, ""},
+           Case{0x20, 0x1, ""},
+           Case{0x102, 0x1, ""},
        }) {
     EXPECT_EQ(TapiCallStateModeText(c.state, c.mode), c.expected)
         << std::hex << "state 0x" << c.state << " mode 0x" << c.mode;
@@ -95,7 +107,9 @@ struct BitSetCase {
   const char* separator;
   std::string expected;
 };
-void PrintTo(const BitSetCase& c, std::ostream* os) { *os << c.family << " " << c.value; }
+void PrintTo(const BitSetCase& c, std::ostream* os) {
+  *os << c.family << " " << c.value;
+}
 
 class BitSetTextTest : public ::testing::TestWithParam<BitSetCase> {};
 
@@ -140,10 +154,11 @@ TEST(CallOriginTextTest, JoinsWithOneSpaceAndFallsBackOnlyWithoutListedBits) {
     uint32_t origin;
     const char* expected;
   };
-  for (const Case& c : {Case{0x81, "OUTBOUND INBOUND"}, Case{0x8, "LINECALLORIGIN_$8"},
-                        Case{0x9, "OUTBOUND"}, Case{0x0, ""}, Case{0x100, "LINECALLORIGIN_$100"},
-                        Case{0x108, "LINECALLORIGIN_$108"}, Case{0x40, "CONFERENCE"},
-                        Case{0xF7, "OUTBOUND INTERNAL EXTERNAL UNKNOWN UNAVAIL CONFERENCE INBOUND"}}) {
+  for (const Case& c :
+       {Case{0x81, "OUTBOUND INBOUND"}, Case{0x8, "LINECALLORIGIN_$8"}, Case{0x9, "OUTBOUND"},
+        Case{0x0, ""}, Case{0x100, "LINECALLORIGIN_$100"}, Case{0x108, "LINECALLORIGIN_$108"},
+        Case{0x40, "CONFERENCE"},
+        Case{0xF7, "OUTBOUND INTERNAL EXTERNAL UNKNOWN UNAVAIL CONFERENCE INBOUND"}}) {
     EXPECT_EQ(TapiCallOriginText(c.origin), c.expected) << std::hex << c.origin;
   }
 }
