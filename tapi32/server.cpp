@@ -491,7 +491,6 @@ LONG Server::LineGetDevCaps(HLINEAPP app, DWORD deviceId, DWORD apiVersion, DWOR
   fields.push_back({info.providerInfo, {}, &local.dwProviderInfoSize, &local.dwProviderInfoOffset});
   fields.push_back({info.switchInfo, {}, &local.dwSwitchInfoSize, &local.dwSwitchInfoOffset});
   fields.push_back({info.lineName, {}, &local.dwLineNameSize, &local.dwLineNameOffset});
-  fields.push_back({{}, info.devSpecific, &local.dwDevSpecificSize, &local.dwDevSpecificOffset});
   local.dwTerminalCapsSize = local.dwTerminalCapsOffset = 0;
   local.dwTerminalTextSize = local.dwTerminalTextOffset = 0;
   if (apiVersion >= 0x00020000) {
@@ -500,6 +499,8 @@ LONG Server::LineGetDevCaps(HLINEAPP app, DWORD deviceId, DWORD apiVersion, DWOR
                       &local.dwDeviceClassesSize,
                       &local.dwDeviceClassesOffset});
   }
+  // Raw bytes last, so that an odd length cannot misalign the UTF-16 texts.
+  fields.push_back({{}, info.devSpecific, &local.dwDevSpecificSize, &local.dwDevSpecificOffset});
   if (caps->dwTotalSize < fixedSize) {
     if (caps->dwTotalSize >= offsetof(LINEDEVCAPS, dwProviderInfoSize)) {
       DWORD needed = fixedSize;
@@ -537,7 +538,6 @@ LONG Server::PhoneGetDevCaps(HPHONEAPP app, DWORD deviceId, DWORD apiVersion, DW
   fields.push_back({info.providerInfo, {}, &local.dwProviderInfoSize, &local.dwProviderInfoOffset});
   fields.push_back({info.phoneInfo, {}, &local.dwPhoneInfoSize, &local.dwPhoneInfoOffset});
   fields.push_back({info.phoneName, {}, &local.dwPhoneNameSize, &local.dwPhoneNameOffset});
-  fields.push_back({{}, info.devSpecific, &local.dwDevSpecificSize, &local.dwDevSpecificOffset});
   local.dwButtonModesSize = local.dwButtonModesOffset = 0;
   local.dwButtonFunctionsSize = local.dwButtonFunctionsOffset = 0;
   local.dwLampModesSize = local.dwLampModesOffset = 0;
@@ -549,6 +549,8 @@ LONG Server::PhoneGetDevCaps(HPHONEAPP app, DWORD deviceId, DWORD apiVersion, DW
                       &local.dwDeviceClassesSize,
                       &local.dwDeviceClassesOffset});
   }
+  // Raw bytes last, so that an odd length cannot misalign the UTF-16 texts.
+  fields.push_back({{}, info.devSpecific, &local.dwDevSpecificSize, &local.dwDevSpecificOffset});
   if (caps->dwTotalSize < fixedSize) {
     if (caps->dwTotalSize >= offsetof(PHONECAPS, dwProviderInfoSize)) {
       DWORD needed = fixedSize;
