@@ -58,3 +58,83 @@ LONG lineGetRequestW(HLINEAPP hLineApp, DWORD dwRequestMode, LPVOID lpRequestBuf
 }
 
 }  // extern "C"
+
+extern "C" {
+
+LONG lineOpenW(HLINEAPP hLineApp, DWORD dwDeviceID, LPHLINE lphLine, DWORD dwAPIVersion,
+               DWORD dwExtVersion, DWORD dwCallbackInstance, DWORD dwPrivileges, DWORD dwMediaModes,
+               const LINECALLPARAMS* lpCallParams) {
+  TAPI32_ENTER(lineOpenW)
+  return tapi32::Server::Instance().LineOpen(hLineApp, dwDeviceID, lphLine, dwAPIVersion,
+                                             dwExtVersion, dwCallbackInstance, dwPrivileges,
+                                             dwMediaModes, lpCallParams);
+}
+
+LONG lineClose(HLINE hLine) {
+  TAPI32_ENTER(lineClose)
+  return tapi32::Server::Instance().LineClose(hLine);
+}
+
+LONG lineSetStatusMessages(HLINE hLine, DWORD dwLineStates, DWORD dwAddressStates) {
+  TAPI32_ENTER(lineSetStatusMessages)
+  return tapi32::Server::Instance().LineSetStatusMessages(hLine, dwLineStates, dwAddressStates);
+}
+
+LONG lineGetStatusMessages(HLINE hLine, LPDWORD lpdwLineStates, LPDWORD lpdwAddressStates) {
+  TAPI32_ENTER(lineGetStatusMessages)
+  return tapi32::Server::Instance().LineGetStatusMessages(hLine, lpdwLineStates, lpdwAddressStates);
+}
+
+LONG lineGetLineDevStatusW(HLINE hLine, LPLINEDEVSTATUS lpLineDevStatus) {
+  TAPI32_ENTER(lineGetLineDevStatusW)
+  return tapi32::Server::Instance().LineGetLineDevStatus(hLine, lpLineDevStatus);
+}
+
+LONG lineGetAddressCapsW(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAddressID, DWORD dwAPIVersion,
+                         DWORD dwExtVersion, LPLINEADDRESSCAPS lpAddressCaps) {
+  TAPI32_ENTER(lineGetAddressCapsW)
+  return tapi32::Server::Instance().LineGetAddressCaps(hLineApp, dwDeviceID, dwAddressID,
+                                                       dwAPIVersion, dwExtVersion, lpAddressCaps);
+}
+
+LONG lineGetAddressStatusW(HLINE hLine, DWORD dwAddressID, LPLINEADDRESSSTATUS lpAddressStatus) {
+  TAPI32_ENTER(lineGetAddressStatusW)
+  return tapi32::Server::Instance().LineGetAddressStatus(hLine, dwAddressID, lpAddressStatus);
+}
+
+LONG lineGetNewCalls(HLINE hLine, DWORD dwAddressID, DWORD dwSelect, LPLINECALLLIST lpCallList) {
+  TAPI32_ENTER(lineGetNewCalls)
+  return tapi32::Server::Instance().LineGetNewCalls(hLine, dwAddressID, dwSelect, lpCallList);
+}
+
+LONG lineGetCallStatus(HCALL hCall, LPLINECALLSTATUS lpCallStatus) {
+  TAPI32_ENTER(lineGetCallStatus)
+  return tapi32::Server::Instance().LineGetCallStatus(hCall, lpCallStatus);
+}
+
+LONG lineGetCallInfoW(HCALL hCall, LPLINECALLINFO lpCallInfo) {
+  TAPI32_ENTER(lineGetCallInfoW)
+  return tapi32::Server::Instance().LineGetCallInfo(hCall, lpCallInfo);
+}
+
+LONG lineDeallocateCall(HCALL hCall) {
+  TAPI32_ENTER(lineDeallocateCall)
+  return tapi32::Server::Instance().LineDeallocateCall(hCall);
+}
+
+LONG lineSetCallPrivilege(HCALL hCall, DWORD dwCallPrivilege) {
+  TAPI32_ENTER(lineSetCallPrivilege)
+  return tapi32::Server::Instance().LineSetCallPrivilege(hCall, dwCallPrivilege);
+}
+
+LONG lineGetIconW(DWORD dwDeviceID, LPCWSTR lpszDeviceClass, LPHICON lphIcon) {
+  TAPI32_ENTER(lineGetIconW)
+  return tapi32::Server::Instance().LineGetIcon(dwDeviceID, lpszDeviceClass, lphIcon);
+}
+
+LONG lineDrop(HCALL hCall, LPCSTR lpsUserUserInfo, DWORD dwSize) {
+  TAPI32_ENTER(lineDrop)
+  return tapi32::Server::Instance().LineDrop(hCall, lpsUserUserInfo, dwSize);
+}
+
+}  // extern "C"

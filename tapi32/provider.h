@@ -41,6 +41,51 @@ struct PhoneCaps {
   std::vector<uint8_t> devSpecific;
 };
 
+// Everything lineGetAddressCapsW reports about one address (size/offset fields of `fixed`
+// ignored).
+struct AddressCaps {
+  LINEADDRESSCAPS fixed{};
+  std::u16string address;
+  std::vector<std::u16string> deviceClasses;
+};
+
+// One party of a call as the device knows it: LINECALLPARTYID_ flags, number and name.
+struct PartyId {
+  DWORD flags = LINECALLPARTYID_UNKNOWN;
+  std::u16string number;
+  std::u16string name;
+};
+
+// What the provider knows about one call. The runtime adds what depends on the application
+// (line handle, privilege, owner and monitor counts) when it fills LINECALLINFO and
+// LINECALLSTATUS.
+struct CallData {
+  DWORD deviceId = 0;
+  DWORD addressId = 0;
+  DWORD state = LINECALLSTATE_IDLE;
+  DWORD stateMode = 0;
+  DWORD features = 0;   // LINECALLFEATURE_ bits an owner may use in this state
+  DWORD features2 = 0;  // LINECALLFEATURE2_ bits
+  SYSTEMTIME stateEntryTime{};
+  DWORD bearerMode = LINEBEARERMODE_VOICE;
+  DWORD rate = 0;
+  DWORD mediaMode = LINEMEDIAMODE_INTERACTIVEVOICE;
+  DWORD appSpecific = 0;
+  DWORD callId = 0;
+  DWORD relatedCallId = 0;
+  DWORD callParamFlags = 0;
+  DWORD callStates = 0;  // the states a call on this address can have
+  DWORD origin = LINECALLORIGIN_UNKNOWN;
+  DWORD reason = LINECALLREASON_UNKNOWN;
+  DWORD completionId = 0;
+  DWORD countryCode = 0;
+  DWORD trunk = 0xFFFFFFFF;  // unknown
+  DWORD callTreatment = 0;
+  PartyId caller, called, connected, redirection, redirecting;
+  std::u16string displayableAddress, calledParty, comment, display;
+  std::vector<uint8_t> userUserInfo, chargingInfo, callData;
+};
+
 class LineDevice {
  public:
   virtual ~LineDevice() = default;
@@ -50,6 +95,19 @@ class LineDevice {
   virtual VersionRange ExtVersions() const = 0;
   virtual LINEEXTENSIONID ExtensionId() const = 0;
   virtual LineCaps Caps() const = 0;
+  // 0 when an open with these (already validated) privileges and media modes is accepted,
+  // otherwise the LINEERR_ code it fails with.
+  virtual LONG OpenResult(DWORD privileges, DWORD mediaModes) const = 0;
+  // Address IDs run from 0 to Caps().fixed.dwNumAddresses − 1.
+  virtual AddressCaps AddressCapsOf(DWORD addressId) const = 0;
+  // The device's part of LINEADDRESSSTATUS / LINEDEVSTATUS (size/offset fields ignored; the
+  // runtime fills in what concerns the opens).
+  virtual LINEADDRESSSTATUS AddressStatusOf(DWORD addressId) const = 0;
+  virtual LINEDEVSTATUS Status() const = 0;
+  // The device's icon for lineGetIconW.
+  virtual HICON Icon() const = 0;
+  // The calls on the line that are not IDLE, oldest first (provider call IDs).
+  virtual std::vector<DWORD> LiveCalls() const = 0;
 };
 
 class PhoneDevice {
@@ -75,6 +133,26 @@ class ProviderSink {
   virtual void PhoneCapsChanged(DWORD deviceId) = 0;
   // Asks every application to shut down and initialise again.
   virtual void Reinit() = 0;
+
+  // Calls. A provider names its calls by IDs of its own, unique while the call exists.
+  // A new call on a line: the runtime gives it to the applications that have the line open and
+  // sends LINE_APPNEWCALL. `ownerLine` is the open that made the call (it becomes the owner and
+  // is not told), or 0 for an incoming call, which goes to the oldest owner open whose media
+  // modes include the call's. Returns the handle of `ownerLine`'s application, or 0.
+  virtual HCALL CallCreated(DWORD callId, HLINE ownerLine) = 0;
+  // The call's state changed (LINE_CALLSTATE to every handle of it).
+  virtual void CallStateChanged(DWORD callId) = 0;
+  // Some of the call's information changed (LINE_CALLINFO with LINECALLINFOSTATE_ flags).
+  virtual void CallInfoChanged(DWORD callId, DWORD infoStates) = 0;
+  // Whether any application still holds a handle of the call, and how many own it.
+  virtual bool CallHasHandles(DWORD callId) const = 0;
+  virtual DWORD CallOwners(DWORD callId) const = 0;
+
+  // The provider closed a line (LINE_CLOSE to every open of it; the opens end).
+  virtual void LineClosed(DWORD deviceId) = 0;
+  // LINE_LINEDEVSTATE / LINE_ADDRESSSTATE to the opens of the line that asked for the state.
+  virtual void LineStateChanged(DWORD deviceId, DWORD state, DWORD param2, DWORD param3) = 0;
+  virtual void AddressStateChanged(DWORD deviceId, DWORD addressId, DWORD state) = 0;
 };
 
 class Provider {
@@ -89,6 +167,15 @@ class Provider {
   virtual const LineDevice& Line(DWORD deviceId) const = 0;
   virtual DWORD NumPhones() const = 0;
   virtual const PhoneDevice& Phone(DWORD deviceId) const = 0;
+
+  // A call by its provider ID; nullptr when the provider no longer has it.
+  virtual const CallData* FindCall(DWORD callId) const = 0;
+  // An owner dropped the call (lineDrop succeeded): it goes IDLE.
+  virtual void DropCall(DWORD callId) = 0;
+  // The last owner of a call that is not IDLE closed its line or gave its handle up.
+  virtual void LastOwnerGone(DWORD callId) = 0;
+  // No application holds a handle of the call any more; an IDLE call can be forgotten.
+  virtual void CallReleased(DWORD callId) = 0;
 };
 
 }  // namespace tapi32

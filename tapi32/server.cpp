@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "platform/sync.h"
+#include "tapi32/var_struct.h"
 
 namespace tapi32 {
 
@@ -31,64 +32,6 @@ DWORD PhoneCapsFixedSize(DWORD apiVersion) {
   if (apiVersion < 0x00020000) return offsetof(PHONECAPS, dwDeviceClassesSize);
   if (apiVersion < 0x00020002) return offsetof(PHONECAPS, PermanentPhoneGuid);
   return sizeof(PHONECAPS);
-}
-
-// One entry of a structure's variable part: bytes and the size/offset fields that describe them.
-struct VarField {
-  std::u16string text;  // used when bytes is empty
-  std::vector<uint8_t> bytes;
-  DWORD* size;
-  DWORD* offset;
-  DWORD Length() const {
-    if (!bytes.empty()) return static_cast<DWORD>(bytes.size());
-    return text.empty() ? 0 : static_cast<DWORD>((text.size() + 1) * sizeof(char16_t));
-  }
-};
-
-std::u16string MultiString(const std::vector<std::u16string>& items) {
-  if (items.empty()) return {};
-  std::u16string out;
-  for (const auto& item : items) {
-    out += item;
-    out += u'\0';
-  }
-  return out;  // the terminating NUL added when the text is stored ends the list
-}
-
-// Lays out a capability structure in the caller's buffer. The fixed part is always written (up
-// to fixedSize); the variable part only when all of it fits, as TAPI does: otherwise the
-// size/offset fields stay 0, dwUsedSize covers the fixed part and dwNeededSize tells the caller
-// how much to allocate.
-template <class Struct>
-void WriteCaps(Struct& local, std::vector<VarField>& fields, DWORD fixedSize, void* target) {
-  auto* out = static_cast<uint8_t*>(target);
-  const DWORD total = local.dwTotalSize;
-  DWORD needed = fixedSize;
-  for (auto& field : fields) {
-    *field.size = 0;
-    *field.offset = 0;
-    needed += field.Length();
-  }
-  local.dwNeededSize = needed;
-  if (needed <= total) {
-    DWORD at = fixedSize;
-    for (auto& field : fields) {
-      const DWORD length = field.Length();
-      if (length == 0) continue;
-      *field.size = length;
-      *field.offset = at;
-      if (!field.bytes.empty()) {
-        std::memcpy(out + at, field.bytes.data(), length);
-      } else {
-        std::memcpy(out + at, field.text.c_str(), length);  // includes the terminating NUL
-      }
-      at += length;
-    }
-    local.dwUsedSize = needed;
-  } else {
-    local.dwUsedSize = fixedSize;
-  }
-  std::memcpy(out, &local, fixedSize);
 }
 
 }  // namespace
@@ -122,7 +65,10 @@ uint32_t Server::NewHandle() {
   for (;;) {
     ++lastHandle_;
     if (lastHandle_ < kFirstHandle) lastHandle_ = kFirstHandle;
-    if (!lineApps_.contains(lastHandle_) && !phoneApps_.contains(lastHandle_)) return lastHandle_;
+    if (!lineApps_.contains(lastHandle_) && !phoneApps_.contains(lastHandle_) &&
+        !lineOpens_.contains(lastHandle_) && !callHandles_.contains(lastHandle_)) {
+      return lastHandle_;
+    }
   }
 }
 
@@ -246,6 +192,13 @@ LONG Server::LineShutdown(HLINEAPP app) {
   std::lock_guard lock(mutex_);
   auto it = lineApps_.find(app);
   if (it == lineApps_.end()) return Err(LINEERR_INVALAPPHANDLE);
+  // Shutting down closes the application's lines the way lineClose does, and forgets its
+  // pending requests: nobody is left to receive their replies.
+  const std::set<HLINE> opens = it->second->opens;
+  for (HLINE open : opens)
+    EndOpen(open, true, true);
+  std::erase_if(requests_,
+                [&](const auto& entry) { return !entry.second.phone && entry.second.app == app; });
   // Closing the event ends a lineGetMessage that waits on it; that call then finds the handle gone.
   platform::CloseHandle(it->second->event);
   lineApps_.erase(it);
@@ -256,6 +209,8 @@ LONG Server::PhoneShutdown(HPHONEAPP app) {
   std::lock_guard lock(mutex_);
   auto it = phoneApps_.find(app);
   if (it == phoneApps_.end()) return Err(PHONEERR_INVALAPPHANDLE);
+  std::erase_if(requests_,
+                [&](const auto& entry) { return entry.second.phone && entry.second.app == app; });
   platform::CloseHandle(it->second->event);
   phoneApps_.erase(it);
   return 0;
@@ -641,8 +596,23 @@ void Server::LineRemoved(DWORD deviceId) {
   BroadcastLineMessage(LINEMESSAGE{0, LINE_REMOVE, 0, deviceId, 0, 0});
 }
 
+// An application that has the line open hears of the change through each of its opens
+// (hDevice = the line handle, the open's callback instance); the others get the application-wide
+// form (hDevice = the device ID, callback instance 0). The change cannot be masked off.
 void Server::LineCapsChanged(DWORD deviceId) {
-  BroadcastLineMessage(LINEMESSAGE{deviceId, LINE_LINEDEVSTATE, 0, LINEDEVSTATE_CAPSCHANGE, 0, 0});
+  std::lock_guard lock(mutex_);
+  std::set<const LineApp*> informed;
+  auto it = opensByDevice_.find(deviceId);
+  if (it != opensByDevice_.end()) {
+    for (OpenEntry* open : it->second) {
+      PostToOpen(*open, open->handle, LINE_LINEDEVSTATE, LINEDEVSTATE_CAPSCHANGE, 0, 0);
+      informed.insert(open->app);
+    }
+  }
+  for (auto& [handle, entry] : lineApps_) {
+    if (informed.contains(entry.get())) continue;
+    Post(*entry, LINEMESSAGE{deviceId, LINE_LINEDEVSTATE, 0, LINEDEVSTATE_CAPSCHANGE, 0, 0});
+  }
 }
 
 void Server::PhoneCreated(DWORD deviceId) {

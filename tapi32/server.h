@@ -6,18 +6,37 @@
 // Messages: each application owns a FIFO of LINEMESSAGE / PHONEMESSAGE and a manual-reset event
 // (created at initialisation) that is signalled exactly while the queue holds messages. Posting
 // queues the message first and then signals the event.
+//
+// Lines and calls: every lineOpenW makes an open (HLINE) with its own callback instance,
+// privileges, media modes and status-message masks. Every open that may see calls holds its own
+// call handle (HCALL) for each call of the provider it knows about, with its own privilege, so
+// two applications (or two opens of one application) watching one call have different handles
+// and get their own messages. Handles of all kinds come from one counter that only counts
+// upwards: a handle is never given out twice while the process lives. Opens, call handles and
+// provider calls are found through hash maps, so no operation walks all calls.
+//
+// Asynchronous requests get IDs from 1 to 0x7FFFFFFF (unique while pending) and are answered as
+// the entry point's ReplyMode says (requests.h). A request's effect happens only when its reply
+// succeeds, right after the reply is queued, so LINE_REPLY precedes the messages the effect
+// causes. Delayed replies come from one timer thread that takes the global lock.
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "tapi32/faults.h"
 #include "tapi32/message_queue.h"
 #include "tapi32/provider.h"
+#include "tapi32/requests.h"
 #include "tapi32/tapi_constants.h"
 #include "tapi32/tapi_structs.h"
 
@@ -56,6 +75,23 @@ class Server final : public ProviderSink {
                       LPLINEDEVCAPS caps);
   LONG LineRegisterRequestRecipient(HLINEAPP app, DWORD instance, DWORD requestMode, DWORD enable);
   LONG LineGetRequest(HLINEAPP app, DWORD requestMode, LPVOID buffer);
+  LONG LineOpen(HLINEAPP app, DWORD deviceId, LPHLINE line, DWORD apiVersion, DWORD extVersion,
+                DWORD callbackInstance, DWORD privileges, DWORD mediaModes,
+                const LINECALLPARAMS* callParams);
+  LONG LineClose(HLINE line);
+  LONG LineSetStatusMessages(HLINE line, DWORD lineStates, DWORD addressStates);
+  LONG LineGetStatusMessages(HLINE line, LPDWORD lineStates, LPDWORD addressStates);
+  LONG LineGetLineDevStatus(HLINE line, LPLINEDEVSTATUS status);
+  LONG LineGetAddressCaps(HLINEAPP app, DWORD deviceId, DWORD addressId, DWORD apiVersion,
+                          DWORD extVersion, LPLINEADDRESSCAPS caps);
+  LONG LineGetAddressStatus(HLINE line, DWORD addressId, LPLINEADDRESSSTATUS status);
+  LONG LineGetIcon(DWORD deviceId, LPCWSTR deviceClass, LPHICON icon);
+  LONG LineGetNewCalls(HLINE line, DWORD addressId, DWORD select, LPLINECALLLIST list);
+  LONG LineGetCallStatus(HCALL call, LPLINECALLSTATUS status);
+  LONG LineGetCallInfo(HCALL call, LPLINECALLINFO info);
+  LONG LineDeallocateCall(HCALL call);
+  LONG LineSetCallPrivilege(HCALL call, DWORD privilege);
+  LONG LineDrop(HCALL call, LPCSTR userUserInfo, DWORD size);
 
   LONG PhoneInitialize(LPHPHONEAPP app, LPCWSTR appName, LPDWORD numDevs, LPDWORD apiVersion,
                        LPPHONEINITIALIZEEXPARAMS params);
@@ -87,6 +123,26 @@ class Server final : public ProviderSink {
   LONG QueueMakeCallRequest(const std::u16string& destAddress, const std::u16string& appName,
                             const std::u16string& calledParty, const std::u16string& comment);
 
+  // --- asynchronous requests, for providers and tests ---
+  ReplyModes& Replies() { return replyModes_; }
+  // Pending request IDs, lowest first.
+  std::vector<DWORD> PendingRequests() const;
+  // Answers a pending request now with `result` (its effect happens when it is 0); false when
+  // no such request is pending.
+  bool CompleteRequest(DWORD requestId, LONG result);
+
+  // --- lines and calls, for providers and tests ---
+  // The handle an application holds for a provider call (the first when it has several opens of
+  // the line), or 0.
+  HCALL CallHandleOf(HLINEAPP app, DWORD callId) const;
+  // The provider call behind a handle, or 0.
+  DWORD CallIdOf(HCALL call) const;
+  // Opens of a line device, oldest first.
+  std::vector<HLINE> OpensOf(DWORD deviceId) const;
+  // Forgets every open, call handle and pending request without telling anyone: the provider's
+  // devices are being replaced.
+  void DiscardLines();
+
   // ProviderSink
   void LineCreated(DWORD deviceId) override;
   void LineRemoved(DWORD deviceId) override;
@@ -95,6 +151,14 @@ class Server final : public ProviderSink {
   void PhoneRemoved(DWORD deviceId) override;
   void PhoneCapsChanged(DWORD deviceId) override;
   void Reinit() override;
+  HCALL CallCreated(DWORD callId, HLINE ownerLine) override;
+  void CallStateChanged(DWORD callId) override;
+  void CallInfoChanged(DWORD callId, DWORD infoStates) override;
+  bool CallHasHandles(DWORD callId) const override;
+  DWORD CallOwners(DWORD callId) const override;
+  void LineClosed(DWORD deviceId) override;
+  void LineStateChanged(DWORD deviceId, DWORD state, DWORD param2, DWORD param3) override;
+  void AddressStateChanged(DWORD deviceId, DWORD addressId, DWORD state) override;
 
  private:
   struct Negotiations {
@@ -115,6 +179,46 @@ class Server final : public ProviderSink {
     DWORD makeCallInstance = 0;
     DWORD mediaCallInstance = 0;
     MessageQueue<LINEREQMAKECALLW> makeCallRequests;
+    std::set<HLINE> opens;
+  };
+
+  struct OpenEntry {
+    HLINE handle = 0;
+    LineApp* app = nullptr;
+    DWORD deviceId = 0;
+    DWORD callbackInstance = 0;
+    DWORD privileges = 0;  // LINECALLPRIVILEGE_ bits the line was opened with
+    DWORD mediaModes = 0;
+    DWORD apiVersion = 0;
+    DWORD extVersion = 0;
+    DWORD lineStates = 0;     // LINEDEVSTATE_ messages asked for
+    DWORD addressStates = 0;  // LINEADDRESSSTATE_ messages asked for
+    std::set<HCALL> calls;    // this open's call handles; handles grow, so oldest first
+  };
+
+  struct CallHandle {
+    HCALL handle = 0;
+    OpenEntry* open = nullptr;
+    DWORD callId = 0;
+    DWORD privilege = 0;
+    DWORD reportPrivilege = 0;  // carried by the handle's next LINE_CALLSTATE, then 0
+  };
+
+  // The handles applications hold for one provider call.
+  struct CallViews {
+    std::vector<HCALL> handles;  // in the order they were given out
+    DWORD owners = 0;
+    DWORD monitors = 0;
+  };
+
+  struct Request {
+    DWORD id = 0;
+    bool phone = false;  // PHONE_REPLY to a phone application rather than LINE_REPLY
+    DWORD app = 0;
+    DWORD callbackInstance = 0;
+    LONG result = 0;               // what the reply will say
+    std::function<LONG()> check;   // 0 when the effect can still happen, else the reply's error
+    std::function<void()> effect;  // what a successful reply does
   };
 
   struct PhoneApp {
@@ -136,6 +240,32 @@ class Server final : public ProviderSink {
   void Post(LineApp& app, const LINEMESSAGE& message);
   void Post(PhoneApp& app, const PHONEMESSAGE& message);
 
+  static bool UsableVersion(const LineApp& app, DWORD deviceId, const LineDevice& device,
+                            DWORD apiVersion);
+  OpenEntry* FindOpen(HLINE handle);
+  CallHandle* FindCall(HCALL handle);
+  void PostToOpen(OpenEntry& open, DWORD hDevice, DWORD message, DWORD p1, DWORD p2, DWORD p3);
+  // Gives `open` a handle for the provider call; no message.
+  CallHandle& AddCallHandle(OpenEntry& open, DWORD callId, DWORD privilege);
+  // Takes a handle away; returns true when it was the last owner of a call that is not IDLE.
+  bool RemoveCallHandle(HCALL handle);
+  // Tells the other handles of a call that its owner/monitor counts changed.
+  void PostCountsChanged(DWORD callId, HCALL except, DWORD infoStates);
+  // Ends an open: its call handles go, the other opens of the line hear LINEDEVSTATE_CLOSE.
+  // With closeDrop, calls whose last owner it was are handed back to the provider.
+  void EndOpen(HLINE handle, bool closeDrop, bool notifyOthers);
+  // Provider answers for the handle's call after the per-application checks.
+  const CallData* ProviderCall(DWORD callId) const;
+
+  // Starts an asynchronous request on an open line; returns its ID.
+  LONG StartRequest(EntryPoint entry, const OpenEntry& open, std::function<LONG()> check,
+                    std::function<void()> effect);
+  LONG StartRequest(EntryPoint entry, bool phone, DWORD app, DWORD callbackInstance,
+                    std::function<LONG()> check, std::function<void()> effect);
+  void FinishRequest(DWORD requestId, LONG result);
+  void ScheduleReply(DWORD requestId, uint32_t delayMs);
+  void TimerLoop();
+
   mutable std::recursive_mutex mutex_;
   FaultTable faults_;
   Provider* provider_ = nullptr;
@@ -143,6 +273,21 @@ class Server final : public ProviderSink {
   std::map<HPHONEAPP, std::unique_ptr<PhoneApp>> phoneApps_;
   uint32_t lastHandle_ = 0;
   std::string lastReportedError_;
+
+  std::unordered_map<HLINE, std::unique_ptr<OpenEntry>> lineOpens_;
+  std::unordered_map<DWORD, std::vector<OpenEntry*>> opensByDevice_;  // oldest first
+  std::unordered_map<HCALL, CallHandle> callHandles_;
+  std::unordered_map<DWORD, CallViews> callViews_;
+
+  ReplyModes replyModes_;
+  std::map<DWORD, Request> requests_;
+  DWORD lastRequestId_ = 0;
+  // Delayed replies: due time and request ID. Guarded by timerMutex_, which is never held
+  // while taking the global lock.
+  std::mutex timerMutex_;
+  std::condition_variable timerWake_;
+  std::multimap<std::chrono::steady_clock::time_point, DWORD> timers_;
+  bool timerRunning_ = false;
 };
 
 }  // namespace tapi32

@@ -24,6 +24,7 @@ using HICON = uint32_t;
 using LPDWORD = DWORD*;
 using LPVOID = void*;
 using LPCWSTR = const WCHAR*;
+using LPCSTR = const char*;
 using LPWSTR = WCHAR*;
 using LPHLINEAPP = HLINEAPP*;
 using LPHPHONEAPP = HPHONEAPP*;

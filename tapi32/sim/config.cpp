@@ -117,6 +117,19 @@ const FlagTable kLineFeatures = {"LINEFEATURE_",
                                      {"FORWARDDND", LINEFEATURE_FORWARDDND},
                                  }};
 
+const FlagTable kAddressStates = {"LINEADDRESSSTATE_",
+                                  {
+                                      {"OTHER", LINEADDRESSSTATE_OTHER},
+                                      {"DEVSPECIFIC", LINEADDRESSSTATE_DEVSPECIFIC},
+                                      {"INUSEZERO", LINEADDRESSSTATE_INUSEZERO},
+                                      {"INUSEONE", LINEADDRESSSTATE_INUSEONE},
+                                      {"INUSEMANY", LINEADDRESSSTATE_INUSEMANY},
+                                      {"NUMCALLS", LINEADDRESSSTATE_NUMCALLS},
+                                      {"FORWARD", LINEADDRESSSTATE_FORWARD},
+                                      {"TERMINALS", LINEADDRESSSTATE_TERMINALS},
+                                      {"CAPSCHANGE", LINEADDRESSSTATE_CAPSCHANGE},
+                                  }};
+
 const FlagTable kAnswerModes = {"LINEANSWERMODE_",
                                 {
                                     {"NONE", LINEANSWERMODE_NONE},
@@ -335,6 +348,11 @@ const std::map<std::string, LineSetter> kLineKeys = {
     {"device_classes", LIST(deviceClasses)},
     {"provider_info", TEXT(providerInfo)},
     {"switch_info", TEXT(switchInfo)},
+    {"address_names", LIST(addressNames)},
+    {"address_states", FLAGS(addressStates, kAddressStates)},
+    {"refuse_owner", NUMBER(refuseOwner)},
+    {"open_error", NUMBER(openError)},
+    {"icon", NUMBER(icon)},
 };
 
 const std::map<std::string, PhoneSetter> kPhoneKeys = {

@@ -9,6 +9,9 @@
 //   name = Reception
 //   permanent_id = 0x1001
 //   media_modes = INTERACTIVEVOICE|AUTOMATEDVOICE
+//   addresses = 2
+//   address_names = 200, 201
+//   refuse_owner = 0x80000036  an owner open fails with this code (LINEERR_INVALPRIVSELECT)
 //   [phone]                     starts a new phone device
 //   name = Desk phone
 //
@@ -58,6 +61,14 @@ struct LineConfig {
   std::vector<std::string> deviceClasses{"tapi/line", "wave/in", "wave/out"};
   std::string providerInfo = "zvTapi simulated switch";
   std::string switchInfo;
+  // Address names in address-ID order (LINEADDRESSCAPS address text); missing ones are empty.
+  std::vector<std::string> addressNames;
+  uint32_t addressStates = 0x1FF;  // LINEADDRESSSTATE_ messages the addresses can send
+  // 0: owner opens are accepted; otherwise the LINEERR_ code an open asking for OWNER fails with
+  // (an open asking for MONITOR alone still succeeds).
+  uint32_t refuseOwner = 0;
+  uint32_t openError = 0;  // 0, or the LINEERR_ code every lineOpenW of the line fails with
+  uint32_t icon = 0;       // the lineGetIconW handle; 0 gives the generic line icon
 };
 
 struct PhoneConfig {

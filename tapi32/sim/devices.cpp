@@ -1,5 +1,6 @@
 #include "tapi32/sim/devices.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "platform/module.h"
@@ -36,11 +37,14 @@ std::vector<std::u16string> WideList(const std::vector<std::string>& items) {
 LineDevice::LineDevice(uint32_t deviceId, LineConfig config)
     : deviceId_(deviceId), config_(std::move(config)) {
   config_.permanentId = PermanentId(config_.permanentId, 1, deviceId_);
+  counts_.resize(config_.numAddresses);
 }
 
 void LineDevice::SetConfig(LineConfig config) {
   config.permanentId = PermanentId(config.permanentId, 1, deviceId_);
   config_ = std::move(config);
+  // Calls on addresses that no longer exist keep being counted on the last one.
+  if (config_.numAddresses > counts_.size()) counts_.resize(config_.numAddresses);
 }
 
 LineCaps LineDevice::Caps() const {
@@ -73,6 +77,163 @@ LineCaps LineDevice::Caps() const {
   caps.lineName = platform::Utf8ToWide(config_.name);
   caps.deviceClasses = WideList(config_.deviceClasses);
   return caps;
+}
+
+namespace {
+
+constexpr uint32_t kConnectedFeatures =
+    LINECALLFEATURE_DROP | LINECALLFEATURE_HOLD | LINECALLFEATURE_SETUPTRANSFER |
+    LINECALLFEATURE_BLINDTRANSFER | LINECALLFEATURE_PARK | LINECALLFEATURE_SETUPCONF |
+    LINECALLFEATURE_GENERATEDIGITS | LINECALLFEATURE_GENERATETONE | LINECALLFEATURE_MONITORDIGITS |
+    LINECALLFEATURE_MONITORMEDIA | LINECALLFEATURE_MONITORTONES | LINECALLFEATURE_GATHERDIGITS |
+    LINECALLFEATURE_COMPLETECALL | LINECALLFEATURE_SETCALLDATA;
+
+constexpr uint32_t kAllFeatures =
+    kConnectedFeatures | LINECALLFEATURE_ACCEPT | LINECALLFEATURE_ANSWER |
+    LINECALLFEATURE_REDIRECT | LINECALLFEATURE_DIAL | LINECALLFEATURE_UNHOLD |
+    LINECALLFEATURE_SWAPHOLD | LINECALLFEATURE_COMPLETETRANSF | LINECALLFEATURE_ADDTOCONF |
+    LINECALLFEATURE_REMOVEFROMCONF | LINECALLFEATURE_PREPAREADDCONF;
+
+constexpr uint32_t kAllCallStates = 0xFFFF;  // LINECALLSTATE_IDLE .. LINECALLSTATE_UNKNOWN
+constexpr uint32_t kAllPartyIdFlags = 0x7F;  // LINECALLPARTYID_BLOCKED .. UNAVAIL
+constexpr uint32_t kAllCallInfoStates = 0x7FFFFFFF;
+constexpr HICON kGenericLineIcon = 0x7A760100;
+
+}  // namespace
+
+uint32_t LineDevice::FeaturesFor(uint32_t state) {
+  switch (state) {
+    case LINECALLSTATE_OFFERING:
+      return LINECALLFEATURE_ACCEPT | LINECALLFEATURE_ANSWER | LINECALLFEATURE_DROP |
+             LINECALLFEATURE_REDIRECT | LINECALLFEATURE_SETCALLDATA;
+    case LINECALLSTATE_ACCEPTED:
+      return LINECALLFEATURE_ANSWER | LINECALLFEATURE_DROP | LINECALLFEATURE_REDIRECT |
+             LINECALLFEATURE_SETCALLDATA;
+    case LINECALLSTATE_DIALTONE:
+    case LINECALLSTATE_DIALING:
+      return LINECALLFEATURE_DIAL | LINECALLFEATURE_DROP;
+    case LINECALLSTATE_CONNECTED:
+      return kConnectedFeatures;
+    case LINECALLSTATE_ONHOLD:
+      return LINECALLFEATURE_UNHOLD | LINECALLFEATURE_DROP;
+    case LINECALLSTATE_ONHOLDPENDTRANSFER:
+      return LINECALLFEATURE_COMPLETETRANSF | LINECALLFEATURE_SWAPHOLD | LINECALLFEATURE_DROP;
+    case LINECALLSTATE_ONHOLDPENDCONF:
+      return LINECALLFEATURE_ADDTOCONF | LINECALLFEATURE_SWAPHOLD | LINECALLFEATURE_DROP;
+    case LINECALLSTATE_CONFERENCED:
+      return LINECALLFEATURE_REMOVEFROMCONF | LINECALLFEATURE_DROP;
+    case LINECALLSTATE_IDLE:
+      return 0;
+    default:  // ringback, busy, proceeding, special info, disconnected, unknown
+      return LINECALLFEATURE_DROP;
+  }
+}
+
+LONG LineDevice::OpenResult(DWORD privileges, DWORD) const {
+  if (config_.openError != 0) return static_cast<LONG>(config_.openError);
+  if ((privileges & LINECALLPRIVILEGE_OWNER) && config_.refuseOwner != 0) {
+    return static_cast<LONG>(config_.refuseOwner);
+  }
+  return 0;
+}
+
+AddressCaps LineDevice::AddressCapsOf(DWORD addressId) const {
+  AddressCaps caps;
+  LINEADDRESSCAPS& f = caps.fixed;
+  f.dwLineDeviceID = deviceId_;
+  f.dwAddressSharing = LINEADDRESSSHARING_PRIVATE;
+  f.dwAddressStates = config_.addressStates;
+  f.dwCallInfoStates = kAllCallInfoStates;
+  f.dwCallerIDFlags = f.dwCalledIDFlags = f.dwConnectedIDFlags = kAllPartyIdFlags;
+  f.dwRedirectionIDFlags = f.dwRedirectingIDFlags = kAllPartyIdFlags;
+  f.dwCallStates = kAllCallStates;
+  f.dwDialToneModes = LINEDIALTONEMODE_NORMAL | LINEDIALTONEMODE_UNAVAIL;
+  f.dwBusyModes = LINEBUSYMODE_STATION | LINEBUSYMODE_TRUNK | LINEBUSYMODE_UNKNOWN;
+  f.dwSpecialInfo = LINESPECIALINFO_NOCIRCUIT | LINESPECIALINFO_UNKNOWN;
+  f.dwDisconnectModes = LINEDISCONNECTMODE_NORMAL | LINEDISCONNECTMODE_UNKNOWN |
+                        LINEDISCONNECTMODE_REJECT | LINEDISCONNECTMODE_BUSY |
+                        LINEDISCONNECTMODE_NOANSWER | LINEDISCONNECTMODE_UNAVAIL;
+  f.dwMaxNumActiveCalls = config_.maxActiveCalls;
+  f.dwMaxNumOnHoldCalls = 1;
+  f.dwMaxNumOnHoldPendingCalls = 1;
+  f.dwMaxNumConference = 3;
+  f.dwMaxNumTransConf = 3;
+  f.dwAddrCapFlags = LINEADDRCAPFLAGS_DIALED | LINEADDRCAPFLAGS_TRANSFERHELD |
+                     LINEADDRCAPFLAGS_CONFERENCEHELD | LINEADDRCAPFLAGS_PARTIALDIAL;
+  f.dwCallFeatures = kAllFeatures;
+  f.dwTransferModes = LINETRANSFERMODE_TRANSFER | LINETRANSFERMODE_CONFERENCE;
+  f.dwParkModes = LINEPARKMODE_DIRECTED | LINEPARKMODE_NONDIRECTED;
+  f.dwAddressFeatures =
+      (config_.lineFeatures & LINEFEATURE_MAKECALL) ? LINEADDRFEATURE_MAKECALL : 0;
+  f.dwMaxCallDataSize = 4096;
+  f.dwConnectedModes = LINECONNECTEDMODE_ACTIVE | LINECONNECTEDMODE_INACTIVE;
+  f.dwOfferingModes = LINEOFFERINGMODE_ACTIVE | LINEOFFERINGMODE_INACTIVE;
+  f.dwAvailableMediaModes = config_.mediaModes;
+  if (addressId < config_.addressNames.size()) {
+    caps.address = platform::Utf8ToWide(config_.addressNames[addressId]);
+  }
+  caps.deviceClasses = WideList(config_.deviceClasses);
+  return caps;
+}
+
+void LineDevice::Count(uint32_t addressId, uint32_t state, int delta) {
+  if (state == LINECALLSTATE_IDLE || counts_.empty()) return;
+  Counts& counts = counts_[std::min<size_t>(addressId, counts_.size() - 1)];
+  counts.calls += static_cast<uint32_t>(delta);
+  if (state == LINECALLSTATE_ONHOLD) {
+    counts.onHold += static_cast<uint32_t>(delta);
+  } else if (state == LINECALLSTATE_ONHOLDPENDCONF || state == LINECALLSTATE_ONHOLDPENDTRANSFER) {
+    counts.onHoldPending += static_cast<uint32_t>(delta);
+  } else {
+    counts.active += static_cast<uint32_t>(delta);
+  }
+}
+
+void LineDevice::CallMoved(uint32_t callId, uint32_t addressId, uint32_t from, uint32_t to) {
+  Count(addressId, from, -1);
+  Count(addressId, to, +1);
+  if (to == LINECALLSTATE_IDLE) {
+    live_.erase(callId);
+  } else {
+    live_.insert(callId);
+  }
+}
+
+LINEADDRESSSTATUS LineDevice::AddressStatusOf(DWORD addressId) const {
+  LINEADDRESSSTATUS status{};
+  const Counts counts = addressId < counts_.size() ? counts_[addressId] : Counts{};
+  status.dwNumInUse = counts.calls != 0 ? 1 : 0;
+  status.dwNumActiveCalls = counts.active;
+  status.dwNumOnHoldCalls = counts.onHold;
+  status.dwNumOnHoldPendCalls = counts.onHoldPending;
+  status.dwAddressFeatures =
+      (config_.lineFeatures & LINEFEATURE_MAKECALL) ? LINEADDRFEATURE_MAKECALL : 0;
+  return status;
+}
+
+LINEDEVSTATUS LineDevice::Status() const {
+  LINEDEVSTATUS status{};
+  for (const Counts& counts : counts_) {
+    status.dwNumActiveCalls += counts.active;
+    status.dwNumOnHoldCalls += counts.onHold;
+    status.dwNumOnHoldPendCalls += counts.onHoldPending;
+  }
+  status.dwLineFeatures = config_.lineFeatures;
+  status.dwRingMode = ringMode_;
+  status.dwSignalLevel = 0xFFFF;
+  status.dwBatteryLevel = 0xFFFF;
+  status.dwRoamMode = LINEROAMMODE_UNAVAIL;
+  status.dwDevStatusFlags = LINEDEVSTATUSFLAGS_CONNECTED | LINEDEVSTATUSFLAGS_INSERVICE;
+  status.dwAvailableMediaModes = config_.mediaModes;
+  return status;
+}
+
+HICON LineDevice::Icon() const {
+  return config_.icon != 0 ? config_.icon : kGenericLineIcon;
+}
+
+std::vector<DWORD> LineDevice::LiveCalls() const {
+  return {live_.begin(), live_.end()};
 }
 
 PhoneDevice::PhoneDevice(uint32_t deviceId, PhoneConfig config)

@@ -1,6 +1,8 @@
 #include "tapi32/sim/switch.h"
 
+#include <chrono>
 #include <cstdlib>
+#include <ctime>
 #include <mutex>
 #include <stdexcept>
 
@@ -50,6 +52,8 @@ void Switch::ReplaceDevices(const Config& config) {
 
 void Switch::Reset(const Config& config) {
   std::lock_guard lock(Tapi().Mutex());
+  Tapi().DiscardLines();
+  calls_.clear();
   ReplaceDevices(config);
   configured_ = true;
   Tapi().Faults().Clear();
@@ -58,6 +62,8 @@ void Switch::Reset(const Config& config) {
 
 void Switch::Unconfigure() {
   std::lock_guard lock(Tapi().Mutex());
+  Tapi().DiscardLines();
+  calls_.clear();
   lines_.clear();
   phones_.clear();
   configured_ = false;
@@ -107,6 +113,14 @@ void Switch::RemoveLine(uint32_t deviceId) {
   LineDevice& line = LineAt(deviceId);
   if (line.Removed()) return;
   line.MarkRemoved();
+  // The opens end first (LINE_CLOSE), then the calls vanish with the device, then every
+  // application hears of the removal.
+  Tapi().LineClosed(deviceId);
+  for (uint32_t callId : line.LiveCalls()) {
+    CallData& call = calls_.at(callId);
+    line.CallMoved(callId, call.addressId, call.state, LINECALLSTATE_IDLE);
+    calls_.erase(callId);
+  }
   Tapi().LineRemoved(deviceId);
 }
 
@@ -207,7 +221,264 @@ uint32_t Switch::CallCount(const std::string& entryPoint) const {
   return Tapi().Faults().CallCount(Entry(entryPoint));
 }
 
+// --- asynchronous replies ---------------------------------------------------------------------
+
+void Switch::SetReplyMode(const std::string& entryPoint, ReplyMode mode) {
+  std::lock_guard lock(Tapi().Mutex());
+  Tapi().Replies().Set(Entry(entryPoint), mode);
+}
+
+void Switch::SetNextReplyMode(const std::string& entryPoint, ReplyMode mode) {
+  std::lock_guard lock(Tapi().Mutex());
+  Tapi().Replies().SetOnce(Entry(entryPoint), mode);
+}
+
+std::vector<DWORD> Switch::PendingRequests() const {
+  return Tapi().PendingRequests();
+}
+
+bool Switch::CompleteRequest(DWORD requestId, LONG result) {
+  return Tapi().CompleteRequest(requestId, result);
+}
+
+// --- calls
+// -----------------------------------------------------------------------------------------
+
+namespace {
+
+PartyId MakeParty(const std::string& number, const std::string& name, uint32_t flags) {
+  PartyId party;
+  party.number = platform::Utf8ToWide(number);
+  party.name = platform::Utf8ToWide(name);
+  if (flags == 0) {
+    if (!number.empty()) flags |= LINECALLPARTYID_ADDRESS;
+    if (!name.empty()) flags |= LINECALLPARTYID_NAME;
+    if (flags == 0) flags = LINECALLPARTYID_UNKNOWN;
+  }
+  party.flags = flags;
+  return party;
+}
+
+PartyId MakeParty(const Party& party) {
+  return MakeParty(party.number, party.name, party.flags);
+}
+
+SYSTEMTIME UtcNow() {
+  const auto now = std::chrono::system_clock::now();
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+  std::tm parts{};
+  gmtime_r(&seconds, &parts);
+  const auto ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+  SYSTEMTIME time{};
+  time.wYear = static_cast<WORD>(parts.tm_year + 1900);
+  time.wMonth = static_cast<WORD>(parts.tm_mon + 1);
+  time.wDayOfWeek = static_cast<WORD>(parts.tm_wday);
+  time.wDay = static_cast<WORD>(parts.tm_mday);
+  time.wHour = static_cast<WORD>(parts.tm_hour);
+  time.wMinute = static_cast<WORD>(parts.tm_min);
+  time.wSecond = static_cast<WORD>(parts.tm_sec);
+  time.wMilliseconds = static_cast<WORD>(ms);
+  return time;
+}
+
+}  // namespace
+
+CallData& Switch::CallAt(uint32_t callId) {
+  auto it = calls_.find(callId);
+  if (it == calls_.end()) throw std::out_of_range("no call " + std::to_string(callId));
+  return it->second;
+}
+
+void Switch::MoveCall(uint32_t callId, uint32_t state, uint32_t mode) {
+  CallData& call = CallAt(callId);
+  LineAt(call.deviceId).CallMoved(callId, call.addressId, call.state, state);
+  call.state = state;
+  call.stateMode = mode;
+  call.features = LineDevice::FeaturesFor(state);
+  call.stateEntryTime = UtcNow();
+  Tapi().CallStateChanged(callId);
+  if (state == LINECALLSTATE_IDLE && !Tapi().CallHasHandles(callId)) calls_.erase(callId);
+}
+
+uint32_t Switch::OfferCall(uint32_t lineId, uint32_t addressId, const IncomingCall& incoming) {
+  std::lock_guard lock(Tapi().Mutex());
+  LineDevice& line = LineAt(lineId);
+  if (line.Removed()) throw std::out_of_range("line " + std::to_string(lineId) + " is removed");
+  if (addressId >= line.Config().numAddresses) {
+    throw std::out_of_range("line " + std::to_string(lineId) + " has no address " +
+                            std::to_string(addressId));
+  }
+  const uint32_t callId = ++lastCallId_;
+  CallData& call = calls_[callId];
+  call.deviceId = lineId;
+  call.addressId = addressId;
+  call.bearerMode = incoming.bearerMode;
+  call.rate = incoming.rate != 0 ? incoming.rate : line.Config().maxRate;
+  call.mediaMode = incoming.mediaMode;
+  call.callId = callId;
+  call.callStates = 0xFFFF;
+  call.origin = incoming.origin;
+  call.reason = incoming.reason;
+  call.caller = MakeParty(incoming.callerNumber, incoming.callerName, incoming.callerFlags);
+  call.called = MakeParty(incoming.calledNumber, incoming.calledName, incoming.calledFlags);
+  call.connected = MakeParty({}, {}, 0);
+  call.redirection = MakeParty({}, {}, 0);
+  call.redirecting = MakeParty({}, {}, 0);
+  line.CallMoved(callId, addressId, LINECALLSTATE_IDLE, LINECALLSTATE_OFFERING);
+  call.state = LINECALLSTATE_OFFERING;
+  call.stateMode = incoming.offeringMode;
+  call.features = LineDevice::FeaturesFor(LINECALLSTATE_OFFERING);
+  call.stateEntryTime = UtcNow();
+  // The order TAPI uses for a new call: who gets it, its state, then what is known about it.
+  Tapi().CallCreated(callId, 0);
+  Tapi().CallStateChanged(callId);
+  DWORD info = LINECALLINFOSTATE_ORIGIN | LINECALLINFOSTATE_REASON;
+  if (!incoming.callerNumber.empty() || !incoming.callerName.empty() || incoming.callerFlags) {
+    info |= LINECALLINFOSTATE_CALLERID;
+  }
+  if (!incoming.calledNumber.empty() || !incoming.calledName.empty() || incoming.calledFlags) {
+    info |= LINECALLINFOSTATE_CALLEDID;
+  }
+  Tapi().CallInfoChanged(callId, info);
+  return callId;
+}
+
+void Switch::SetCallState(uint32_t callId, uint32_t state, uint32_t mode) {
+  std::lock_guard lock(Tapi().Mutex());
+  MoveCall(callId, state, mode);
+}
+
+void Switch::SetCallInfo(uint32_t callId, const CallInfoChange& change) {
+  std::lock_guard lock(Tapi().Mutex());
+  CallData& call = CallAt(callId);
+  DWORD info = 0;
+  auto party = [&](const std::optional<Party>& value, PartyId& field, DWORD bit) {
+    if (!value) return;
+    field = MakeParty(*value);
+    info |= bit;
+  };
+  party(change.caller, call.caller, LINECALLINFOSTATE_CALLERID);
+  party(change.called, call.called, LINECALLINFOSTATE_CALLEDID);
+  party(change.connected, call.connected, LINECALLINFOSTATE_CONNECTEDID);
+  party(change.redirection, call.redirection, LINECALLINFOSTATE_REDIRECTIONID);
+  party(change.redirecting, call.redirecting, LINECALLINFOSTATE_REDIRECTINGID);
+  auto number = [&](const std::optional<uint32_t>& value, DWORD& field, DWORD bit) {
+    if (!value) return;
+    field = *value;
+    info |= bit;
+  };
+  number(change.origin, call.origin, LINECALLINFOSTATE_ORIGIN);
+  number(change.reason, call.reason, LINECALLINFOSTATE_REASON);
+  number(change.mediaMode, call.mediaMode, LINECALLINFOSTATE_MEDIAMODE);
+  number(change.bearerMode, call.bearerMode, LINECALLINFOSTATE_BEARERMODE);
+  number(change.rate, call.rate, LINECALLINFOSTATE_RATE);
+  number(change.appSpecific, call.appSpecific, LINECALLINFOSTATE_APPSPECIFIC);
+  number(change.relatedCallId, call.relatedCallId, LINECALLINFOSTATE_RELATEDCALLID);
+  number(change.trunk, call.trunk, LINECALLINFOSTATE_TRUNK);
+  number(change.completionId, call.completionId, LINECALLINFOSTATE_COMPLETIONID);
+  number(change.callParamFlags, call.callParamFlags, LINECALLINFOSTATE_OTHER);
+  auto text = [&](const std::optional<std::string>& value, std::u16string& field, DWORD bit) {
+    if (!value) return;
+    field = platform::Utf8ToWide(*value);
+    info |= bit;
+  };
+  text(change.display, call.display, LINECALLINFOSTATE_DISPLAY);
+  text(change.comment, call.comment, LINECALLINFOSTATE_OTHER);
+  text(change.displayableAddress, call.displayableAddress, LINECALLINFOSTATE_OTHER);
+  text(change.calledParty, call.calledParty, LINECALLINFOSTATE_OTHER);
+  auto bytes = [&](const std::optional<std::vector<uint8_t>>& value, std::vector<uint8_t>& field,
+                   DWORD bit) {
+    if (!value) return;
+    field = *value;
+    info |= bit;
+  };
+  bytes(change.userUserInfo, call.userUserInfo, LINECALLINFOSTATE_USERUSERINFO);
+  bytes(change.chargingInfo, call.chargingInfo, LINECALLINFOSTATE_CHARGINGINFO);
+  bytes(change.callData, call.callData, LINECALLINFOSTATE_CALLDATA);
+  if (info != 0) Tapi().CallInfoChanged(callId, info);
+}
+
+void Switch::RemoteHangUp(uint32_t callId, uint32_t disconnectMode) {
+  std::lock_guard lock(Tapi().Mutex());
+  if (CallAt(callId).state == LINECALLSTATE_IDLE) return;
+  MoveCall(callId, LINECALLSTATE_DISCONNECTED, disconnectMode);
+  // A call nobody owns has nobody to drop it: the switch clears it at once.
+  if (calls_.contains(callId) && Tapi().CallOwners(callId) == 0) {
+    MoveCall(callId, LINECALLSTATE_IDLE, 0);
+  }
+}
+
+std::vector<uint32_t> Switch::CallsOnLine(uint32_t lineId) const {
+  std::lock_guard lock(Tapi().Mutex());
+  const auto& calls = LineAt(lineId).Calls();
+  return {calls.begin(), calls.end()};
+}
+
+bool Switch::HasCall(uint32_t callId) const {
+  std::lock_guard lock(Tapi().Mutex());
+  return calls_.contains(callId);
+}
+
+CallData Switch::CallSnapshot(uint32_t callId) const {
+  std::lock_guard lock(Tapi().Mutex());
+  auto it = calls_.find(callId);
+  if (it == calls_.end()) throw std::out_of_range("no call " + std::to_string(callId));
+  return it->second;
+}
+
+HCALL Switch::CallHandle(HLINEAPP app, uint32_t callId) const {
+  return Tapi().CallHandleOf(app, callId);
+}
+
+void Switch::CloseLine(uint32_t lineId) {
+  std::lock_guard lock(Tapi().Mutex());
+  LineAt(lineId);
+  Tapi().LineClosed(lineId);
+}
+
+void Switch::Ring(uint32_t lineId, uint32_t ringMode, uint32_t ringCount) {
+  std::lock_guard lock(Tapi().Mutex());
+  LineAt(lineId).SetRingMode(ringMode);
+  Tapi().LineStateChanged(lineId, LINEDEVSTATE_RINGING, ringMode, ringCount);
+}
+
+void Switch::LineState(uint32_t lineId, uint32_t state, uint32_t param2, uint32_t param3) {
+  std::lock_guard lock(Tapi().Mutex());
+  LineAt(lineId);
+  Tapi().LineStateChanged(lineId, state, param2, param3);
+}
+
+void Switch::AddressState(uint32_t lineId, uint32_t addressId, uint32_t state) {
+  std::lock_guard lock(Tapi().Mutex());
+  LineAt(lineId);
+  Tapi().AddressStateChanged(lineId, addressId, state);
+}
+
 // --- provider ------------------------------------------------------------------------------------
+
+const CallData* Switch::FindCall(DWORD callId) const {
+  auto it = calls_.find(callId);
+  return it == calls_.end() ? nullptr : &it->second;
+}
+
+void Switch::DropCall(DWORD callId) {
+  if (!calls_.contains(callId) || calls_.at(callId).state == LINECALLSTATE_IDLE) return;
+  MoveCall(callId, LINECALLSTATE_IDLE, 0);
+}
+
+void Switch::LastOwnerGone(DWORD callId) {
+  auto it = calls_.find(callId);
+  if (it == calls_.end()) return;
+  if (LineAt(it->second.deviceId).Config().devCapFlags & LINEDEVCAPFLAGS_CLOSEDROP) {
+    DropCall(callId);
+  }
+}
+
+void Switch::CallReleased(DWORD callId) {
+  auto it = calls_.find(callId);
+  if (it != calls_.end() && it->second.state == LINECALLSTATE_IDLE) calls_.erase(it);
+}
 
 DWORD Switch::NumLines() const {
   return static_cast<DWORD>(lines_.size());

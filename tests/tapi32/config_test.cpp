@@ -22,6 +22,26 @@ std::string ErrorOf(const std::string& text) {
   return "no error";
 }
 
+TEST(ConfigParseTest, ReadsTheOpenAndAddressKeys) {
+  const Config config = ParseConfig(R"(
+[line]
+name = Hotline
+addresses = 2
+address_names = 200, 201
+address_states = NUMCALLS|LINEADDRESSSTATE_FORWARD
+refuse_owner = 0x80000036
+open_error = 0x8000004B
+icon = 77
+)",
+                                    "hotline.ini");
+  const auto& line = config.lines.at(0);
+  EXPECT_EQ(line.addressNames, (std::vector<std::string>{"200", "201"}));
+  EXPECT_EQ(line.addressStates, LINEADDRESSSTATE_NUMCALLS | LINEADDRESSSTATE_FORWARD);
+  EXPECT_EQ(line.refuseOwner, LINEERR_INVALPRIVSELECT);
+  EXPECT_EQ(line.openError, LINEERR_RESOURCEUNAVAIL);
+  EXPECT_EQ(line.icon, 77u);
+}
+
 TEST(ConfigParseTest, ReadsEveryKindOfValue) {
   const Config config = ParseConfig(R"(
 # the office

@@ -70,6 +70,22 @@ inline PhoneInit InitPhone(DWORD version = 0x00020002) {
   return init;
 }
 
+// Negotiates the newest version with a line device and opens it; the handle, or 0 with the
+// error in *result.
+inline HLINE OpenLine(HLINEAPP app, DWORD deviceId, DWORD privileges, DWORD mediaModes,
+                      DWORD callbackInstance = 7, LONG* result = nullptr) {
+  DWORD version = 0;
+  LINEEXTENSIONID extension{};
+  LONG code = lineNegotiateAPIVersion(app, deviceId, 0x00010004, 0x00020002, &version, &extension);
+  HLINE line = 0;
+  if (code == 0) {
+    code = lineOpenW(app, deviceId, &line, version, 0, callbackInstance, privileges, mediaModes,
+                     nullptr);
+  }
+  if (result != nullptr) *result = code;
+  return code == 0 ? line : 0;
+}
+
 // Resets the switch to two lines and one phone and shuts down whatever a test left initialised.
 class TapiTest : public ::testing::Test {
  protected:

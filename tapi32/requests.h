@@ -1,0 +1,61 @@
+// Asynchronous requests: every asynchronous entry point hands out a request ID and answers later
+// with LINE_REPLY / PHONE_REPLY. When and how it answers is chosen per entry point, so that tests
+// can make a provider slow, silent or failing without a provider of that kind.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+#include "tapi32/faults.h"
+#include "tapi32/tapi_structs.h"
+
+namespace tapi32 {
+
+struct ReplyMode {
+  enum class Kind : uint8_t {
+    Immediate,  // the reply is queued as the function returns, before the operation's messages
+    Delayed,    // the reply comes delayMs later, from the runtime's timer thread
+    Never,      // no reply; the request stays pending until completed by hand or shut down
+  };
+  Kind kind = Kind::Immediate;
+  uint32_t delayMs = 0;
+  // 0: the operation succeeds. Otherwise the reply carries this LINEERR_/PHONEERR_ code and the
+  // operation changes nothing.
+  LONG result = 0;
+
+  static ReplyMode Now(LONG result = 0) { return {Kind::Immediate, 0, result}; }
+  static ReplyMode After(uint32_t delayMs, LONG result = 0) {
+    return {Kind::Delayed, delayMs, result};
+  }
+  static ReplyMode Silent() { return {Kind::Never, 0, 0}; }
+};
+
+// The reply mode of every entry point: a lasting one, and a one-shot mode that is used by the
+// next request of that entry point only.
+class ReplyModes {
+ public:
+  void Set(EntryPoint entry, ReplyMode mode) { lasting_[Index(entry)] = mode; }
+  void SetOnce(EntryPoint entry, ReplyMode mode) { once_[Index(entry)] = mode; }
+  // The mode for a new request; consumes a one-shot mode.
+  ReplyMode Take(EntryPoint entry) {
+    auto& once = once_[Index(entry)];
+    if (once) {
+      const ReplyMode mode = *once;
+      once.reset();
+      return mode;
+    }
+    return lasting_[Index(entry)];
+  }
+  void Clear() {
+    lasting_.fill(ReplyMode{});
+    once_.fill(std::nullopt);
+  }
+
+ private:
+  static size_t Index(EntryPoint entry) { return static_cast<size_t>(entry); }
+  std::array<ReplyMode, kEntryPointCount> lasting_{};
+  std::array<std::optional<ReplyMode>, kEntryPointCount> once_{};
+};
+
+}  // namespace tapi32

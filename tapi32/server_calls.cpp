@@ -1,0 +1,393 @@
+// The runtime's calls: each application's handles for the provider's calls, their privileges,
+// the messages about calls, and the call entry points.
+#include <algorithm>
+
+#include "tapi32/server.h"
+#include "tapi32/var_struct.h"
+
+namespace tapi32 {
+
+namespace {
+
+constexpr LONG Err(uint32_t code) {
+  return static_cast<LONG>(code);
+}
+
+DWORD CallInfoFixedSize(DWORD apiVersion) {
+  return apiVersion < 0x00020000 ? offsetof(LINECALLINFO, dwCallTreatment) : sizeof(LINECALLINFO);
+}
+
+DWORD CallStatusFixedSize(DWORD apiVersion) {
+  return apiVersion < 0x00020000 ? offsetof(LINECALLSTATUS, dwCallFeatures2)
+                                 : sizeof(LINECALLSTATUS);
+}
+
+}  // namespace
+
+Server::CallHandle* Server::FindCall(HCALL handle) {
+  auto it = callHandles_.find(handle);
+  return it == callHandles_.end() ? nullptr : &it->second;
+}
+
+const CallData* Server::ProviderCall(DWORD callId) const {
+  return provider_ == nullptr ? nullptr : provider_->FindCall(callId);
+}
+
+HCALL Server::CallHandleOf(HLINEAPP app, DWORD callId) const {
+  std::lock_guard lock(mutex_);
+  auto it = callViews_.find(callId);
+  if (it == callViews_.end()) return 0;
+  for (HCALL handle : it->second.handles) {
+    if (callHandles_.at(handle).open->app->handle == app) return handle;
+  }
+  return 0;
+}
+
+DWORD Server::CallIdOf(HCALL call) const {
+  std::lock_guard lock(mutex_);
+  auto it = callHandles_.find(call);
+  return it == callHandles_.end() ? 0 : it->second.callId;
+}
+
+Server::CallHandle& Server::AddCallHandle(OpenEntry& open, DWORD callId, DWORD privilege) {
+  const HCALL handle = NewHandle();
+  CallHandle& entry = callHandles_[handle];
+  entry = CallHandle{handle, &open, callId, privilege, 0};
+  open.calls.insert(handle);
+  CallViews& views = callViews_[callId];
+  views.handles.push_back(handle);
+  ++(privilege == LINECALLPRIVILEGE_OWNER ? views.owners : views.monitors);
+  return entry;
+}
+
+bool Server::RemoveCallHandle(HCALL handle) {
+  auto it = callHandles_.find(handle);
+  if (it == callHandles_.end()) return false;
+  const CallHandle entry = it->second;
+  callHandles_.erase(it);
+  entry.open->calls.erase(handle);
+  auto viewsIt = callViews_.find(entry.callId);
+  CallViews& views = viewsIt->second;
+  views.handles.erase(std::find(views.handles.begin(), views.handles.end(), handle));
+  const bool wasOwner = entry.privilege == LINECALLPRIVILEGE_OWNER;
+  --(wasOwner ? views.owners : views.monitors);
+  const CallData* call = ProviderCall(entry.callId);
+  const bool lastOwner =
+      wasOwner && views.owners == 0 && call != nullptr && call->state != LINECALLSTATE_IDLE;
+  if (views.handles.empty()) {
+    callViews_.erase(viewsIt);
+  } else {
+    PostCountsChanged(entry.callId, 0,
+                      wasOwner ? LINECALLINFOSTATE_NUMOWNERDECR : LINECALLINFOSTATE_NUMMONITORS);
+  }
+  return lastOwner;
+}
+
+void Server::PostCountsChanged(DWORD callId, HCALL except, DWORD infoStates) {
+  auto it = callViews_.find(callId);
+  if (it == callViews_.end()) return;
+  for (HCALL handle : it->second.handles) {
+    if (handle == except) continue;
+    CallHandle& entry = callHandles_.at(handle);
+    PostToOpen(*entry.open, handle, LINE_CALLINFO, infoStates, 0, 0);
+  }
+}
+
+// --- notifications from the provider -----------------------------------------------------------
+
+HCALL Server::CallCreated(DWORD callId, HLINE ownerLine) {
+  std::lock_guard lock(mutex_);
+  const CallData* call = ProviderCall(callId);
+  if (call == nullptr) return 0;
+  auto it = opensByDevice_.find(call->deviceId);
+  if (it == opensByDevice_.end()) return 0;
+  // Handles are handed out in the loop below, so the opens are copied first.
+  const std::vector<OpenEntry*> opens = it->second;
+
+  OpenEntry* owner = ownerLine != 0 ? FindOpen(ownerLine) : nullptr;
+  if (ownerLine == 0) {
+    // An incoming call belongs to the oldest owner open that handles its media mode.
+    for (OpenEntry* open : opens) {
+      if ((open->privileges & LINECALLPRIVILEGE_OWNER) && (open->mediaModes & call->mediaMode)) {
+        owner = open;
+        break;
+      }
+    }
+  }
+  HCALL ownerHandle = 0;
+  for (OpenEntry* open : opens) {
+    if (open == owner) {
+      CallHandle& entry = AddCallHandle(*open, callId, LINECALLPRIVILEGE_OWNER);
+      if (ownerLine != 0) {
+        ownerHandle = entry.handle;  // the maker learns the handle from its request
+        continue;
+      }
+      entry.reportPrivilege = LINECALLPRIVILEGE_OWNER;
+      PostToOpen(*open, open->handle, LINE_APPNEWCALL, call->addressId, entry.handle,
+                 LINECALLPRIVILEGE_OWNER);
+    } else if (open->privileges & LINECALLPRIVILEGE_MONITOR) {
+      CallHandle& entry = AddCallHandle(*open, callId, LINECALLPRIVILEGE_MONITOR);
+      entry.reportPrivilege = LINECALLPRIVILEGE_MONITOR;
+      PostToOpen(*open, open->handle, LINE_APPNEWCALL, call->addressId, entry.handle,
+                 LINECALLPRIVILEGE_MONITOR);
+    }
+  }
+  return ownerHandle;
+}
+
+void Server::CallStateChanged(DWORD callId) {
+  std::lock_guard lock(mutex_);
+  const CallData* call = ProviderCall(callId);
+  auto it = callViews_.find(callId);
+  if (call == nullptr || it == callViews_.end()) return;
+  for (HCALL handle : it->second.handles) {
+    CallHandle& entry = callHandles_.at(handle);
+    PostToOpen(*entry.open, handle, LINE_CALLSTATE, call->state, call->stateMode,
+               entry.reportPrivilege);
+    entry.reportPrivilege = 0;
+  }
+}
+
+void Server::CallInfoChanged(DWORD callId, DWORD infoStates) {
+  std::lock_guard lock(mutex_);
+  PostCountsChanged(callId, 0, infoStates);
+}
+
+bool Server::CallHasHandles(DWORD callId) const {
+  std::lock_guard lock(mutex_);
+  return callViews_.contains(callId);
+}
+
+DWORD Server::CallOwners(DWORD callId) const {
+  std::lock_guard lock(mutex_);
+  auto it = callViews_.find(callId);
+  return it == callViews_.end() ? 0 : it->second.owners;
+}
+
+// --- entry points ------------------------------------------------------------------------------
+
+LONG Server::LineGetNewCalls(HLINE line, DWORD addressId, DWORD select, LPLINECALLLIST list) {
+  if (list == nullptr) return Err(LINEERR_INVALPOINTER);
+  std::lock_guard lock(mutex_);
+  const OpenEntry* open = FindOpen(line);
+  if (open == nullptr) return Err(LINEERR_INVALLINEHANDLE);
+  if (select != LINECALLSELECT_LINE && select != LINECALLSELECT_ADDRESS) {
+    return Err(LINEERR_INVALCALLSELECT);
+  }
+  if (select == LINECALLSELECT_ADDRESS &&
+      addressId >= provider_->Line(open->deviceId).Caps().fixed.dwNumAddresses) {
+    return Err(LINEERR_INVALADDRESSID);
+  }
+  if (list->dwTotalSize < sizeof(LINECALLLIST)) {
+    if (list->dwTotalSize >= offsetof(LINECALLLIST, dwUsedSize)) {
+      list->dwNeededSize = sizeof(LINECALLLIST);
+    }
+    return Err(LINEERR_STRUCTURETOOSMALL);
+  }
+  std::vector<HCALL> handles;
+  for (HCALL handle : open->calls) {
+    const CallData* call = ProviderCall(callHandles_.at(handle).callId);
+    if (call == nullptr || call->state == LINECALLSTATE_IDLE) continue;
+    if (select == LINECALLSELECT_ADDRESS && call->addressId != addressId) continue;
+    handles.push_back(handle);
+  }
+  const auto bytes = static_cast<DWORD>(handles.size() * sizeof(HCALL));
+  list->dwNeededSize = sizeof(LINECALLLIST) + bytes;
+  if (list->dwNeededSize > list->dwTotalSize) {
+    list->dwUsedSize = sizeof(LINECALLLIST);
+    list->dwCallsNumEntries = list->dwCallsSize = list->dwCallsOffset = 0;
+    return 0;
+  }
+  list->dwUsedSize = list->dwNeededSize;
+  list->dwCallsNumEntries = static_cast<DWORD>(handles.size());
+  list->dwCallsSize = bytes;
+  list->dwCallsOffset = sizeof(LINECALLLIST);
+  if (bytes != 0) {
+    std::memcpy(reinterpret_cast<uint8_t*>(list) + sizeof(LINECALLLIST), handles.data(), bytes);
+  }
+  return 0;
+}
+
+LONG Server::LineGetCallStatus(HCALL call, LPLINECALLSTATUS status) {
+  if (status == nullptr) return Err(LINEERR_INVALPOINTER);
+  std::lock_guard lock(mutex_);
+  const CallHandle* entry = FindCall(call);
+  const CallData* data = entry == nullptr ? nullptr : ProviderCall(entry->callId);
+  if (data == nullptr) return Err(LINEERR_INVALCALLHANDLE);
+  const DWORD fixedSize = CallStatusFixedSize(entry->open->apiVersion);
+  if (status->dwTotalSize < fixedSize) {
+    if (status->dwTotalSize >= offsetof(LINECALLSTATUS, dwUsedSize)) {
+      status->dwNeededSize = fixedSize;
+    }
+    return Err(LINEERR_STRUCTURETOOSMALL);
+  }
+  LINECALLSTATUS local{};
+  local.dwTotalSize = status->dwTotalSize;
+  local.dwCallState = data->state;
+  local.dwCallStateMode = data->stateMode;
+  local.dwCallPrivilege = entry->privilege;
+  // Only an owner may control the call, so a monitor is offered nothing.
+  const bool owner = entry->privilege == LINECALLPRIVILEGE_OWNER;
+  local.dwCallFeatures = owner ? data->features : 0;
+  local.dwCallFeatures2 = owner ? data->features2 : 0;
+  local.tStateEntryTime = data->stateEntryTime;
+  std::vector<VarField> fields;
+  fields.push_back({{}, {}, &local.dwDevSpecificSize, &local.dwDevSpecificOffset});
+  WriteCaps(local, fields, fixedSize, status);
+  return 0;
+}
+
+LONG Server::LineGetCallInfo(HCALL call, LPLINECALLINFO info) {
+  if (info == nullptr) return Err(LINEERR_INVALPOINTER);
+  std::lock_guard lock(mutex_);
+  const CallHandle* entry = FindCall(call);
+  const CallData* data = entry == nullptr ? nullptr : ProviderCall(entry->callId);
+  if (data == nullptr) return Err(LINEERR_INVALCALLHANDLE);
+  const DWORD apiVersion = entry->open->apiVersion;
+  const DWORD fixedSize = CallInfoFixedSize(apiVersion);
+  LINECALLINFO local{};
+  local.dwTotalSize = info->dwTotalSize;
+  local.hLine = entry->open->handle;
+  local.dwLineDeviceID = data->deviceId;
+  local.dwAddressID = data->addressId;
+  local.dwBearerMode = data->bearerMode;
+  local.dwRate = data->rate;
+  local.dwMediaMode = data->mediaMode;
+  local.dwAppSpecific = data->appSpecific;
+  local.dwCallID = data->callId;
+  local.dwRelatedCallID = data->relatedCallId;
+  local.dwCallParamFlags = data->callParamFlags;
+  local.dwCallStates = data->callStates;
+  local.dwOrigin = data->origin;
+  local.dwReason = data->reason;
+  local.dwCompletionID = data->completionId;
+  const CallViews& views = callViews_.at(entry->callId);
+  local.dwNumOwners = views.owners;
+  local.dwNumMonitors = views.monitors;
+  local.dwCountryCode = data->countryCode;
+  local.dwTrunk = data->trunk;
+  local.dwCallerIDFlags = data->caller.flags;
+  local.dwCalledIDFlags = data->called.flags;
+  local.dwConnectedIDFlags = data->connected.flags;
+  local.dwRedirectionIDFlags = data->redirection.flags;
+  local.dwRedirectingIDFlags = data->redirecting.flags;
+  if (apiVersion >= 0x00020000) local.dwCallTreatment = data->callTreatment;
+
+  std::vector<VarField> fields;
+  auto party = [&](const PartyId& id, DWORD& size, DWORD& offset, DWORD& nameSize,
+                   DWORD& nameOffset) {
+    fields.push_back({id.number, {}, &size, &offset});
+    fields.push_back({id.name, {}, &nameSize, &nameOffset});
+  };
+  party(data->caller, local.dwCallerIDSize, local.dwCallerIDOffset, local.dwCallerIDNameSize,
+        local.dwCallerIDNameOffset);
+  party(data->called, local.dwCalledIDSize, local.dwCalledIDOffset, local.dwCalledIDNameSize,
+        local.dwCalledIDNameOffset);
+  party(data->connected, local.dwConnectedIDSize, local.dwConnectedIDOffset,
+        local.dwConnectedIDNameSize, local.dwConnectedIDNameOffset);
+  party(data->redirection, local.dwRedirectionIDSize, local.dwRedirectionIDOffset,
+        local.dwRedirectionIDNameSize, local.dwRedirectionIDNameOffset);
+  party(data->redirecting, local.dwRedirectingIDSize, local.dwRedirectingIDOffset,
+        local.dwRedirectingIDNameSize, local.dwRedirectingIDNameOffset);
+  fields.push_back({{}, {}, &local.dwAppNameSize, &local.dwAppNameOffset});
+  fields.push_back({data->displayableAddress,
+                    {},
+                    &local.dwDisplayableAddressSize,
+                    &local.dwDisplayableAddressOffset});
+  fields.push_back({data->calledParty, {}, &local.dwCalledPartySize, &local.dwCalledPartyOffset});
+  fields.push_back({data->comment, {}, &local.dwCommentSize, &local.dwCommentOffset});
+  fields.push_back({data->display, {}, &local.dwDisplaySize, &local.dwDisplayOffset});
+  // Byte blocks last, so that an odd length cannot misalign the UTF-16 texts.
+  fields.push_back(
+      {{}, data->userUserInfo, &local.dwUserUserInfoSize, &local.dwUserUserInfoOffset});
+  fields.push_back({{}, {}, &local.dwHighLevelCompSize, &local.dwHighLevelCompOffset});
+  fields.push_back({{}, {}, &local.dwLowLevelCompSize, &local.dwLowLevelCompOffset});
+  fields.push_back(
+      {{}, data->chargingInfo, &local.dwChargingInfoSize, &local.dwChargingInfoOffset});
+  fields.push_back({{}, {}, &local.dwTerminalModesSize, &local.dwTerminalModesOffset});
+  fields.push_back({{}, {}, &local.dwDevSpecificSize, &local.dwDevSpecificOffset});
+  if (apiVersion >= 0x00020000) {
+    fields.push_back({{}, data->callData, &local.dwCallDataSize, &local.dwCallDataOffset});
+    fields.push_back({{}, {}, &local.dwSendingFlowspecSize, &local.dwSendingFlowspecOffset});
+    fields.push_back({{}, {}, &local.dwReceivingFlowspecSize, &local.dwReceivingFlowspecOffset});
+  }
+  if (info->dwTotalSize < fixedSize) {
+    if (info->dwTotalSize >= offsetof(LINECALLINFO, hLine)) {
+      DWORD needed = fixedSize;
+      for (const auto& field : fields)
+        needed += field.Length();
+      info->dwNeededSize = needed;
+    }
+    return Err(LINEERR_STRUCTURETOOSMALL);
+  }
+  WriteCaps(local, fields, fixedSize, info);
+  return 0;
+}
+
+LONG Server::LineDeallocateCall(HCALL call) {
+  std::lock_guard lock(mutex_);
+  const CallHandle* entry = FindCall(call);
+  if (entry == nullptr) return Err(LINEERR_INVALCALLHANDLE);
+  const DWORD callId = entry->callId;
+  const CallData* data = ProviderCall(callId);
+  // The sole owner of a call in progress must drop it or hand it on first.
+  if (entry->privilege == LINECALLPRIVILEGE_OWNER && data != nullptr &&
+      data->state != LINECALLSTATE_IDLE && callViews_.at(callId).owners == 1) {
+    return Err(LINEERR_INVALCALLSTATE);
+  }
+  RemoveCallHandle(call);
+  if (provider_ != nullptr && !callViews_.contains(callId)) provider_->CallReleased(callId);
+  return 0;
+}
+
+LONG Server::LineSetCallPrivilege(HCALL call, DWORD privilege) {
+  std::lock_guard lock(mutex_);
+  CallHandle* entry = FindCall(call);
+  if (entry == nullptr) return Err(LINEERR_INVALCALLHANDLE);
+  if (privilege != LINECALLPRIVILEGE_MONITOR && privilege != LINECALLPRIVILEGE_OWNER) {
+    return Err(LINEERR_INVALCALLPRIVILEGE);
+  }
+  if (entry->privilege == privilege) return 0;
+  CallViews& views = callViews_.at(entry->callId);
+  const CallData* data = ProviderCall(entry->callId);
+  if (privilege == LINECALLPRIVILEGE_MONITOR) {
+    if (views.owners == 1 && data != nullptr && data->state != LINECALLSTATE_IDLE) {
+      return Err(LINEERR_INVALCALLSTATE);
+    }
+    --views.owners;
+    ++views.monitors;
+  } else {
+    ++views.owners;
+    --views.monitors;
+  }
+  entry->privilege = privilege;
+  PostCountsChanged(entry->callId, call,
+                    (privilege == LINECALLPRIVILEGE_OWNER ? LINECALLINFOSTATE_NUMOWNERINCR
+                                                          : LINECALLINFOSTATE_NUMOWNERDECR) |
+                        LINECALLINFOSTATE_NUMMONITORS);
+  return 0;
+}
+
+LONG Server::LineDrop(HCALL call, LPCSTR, DWORD) {
+  std::lock_guard lock(mutex_);
+  const CallHandle* entry = FindCall(call);
+  const CallData* data = entry == nullptr ? nullptr : ProviderCall(entry->callId);
+  if (data == nullptr) return Err(LINEERR_INVALCALLHANDLE);
+  if (entry->privilege != LINECALLPRIVILEGE_OWNER) return Err(LINEERR_NOTOWNER);
+  if (data->state == LINECALLSTATE_IDLE) return Err(LINEERR_INVALCALLSTATE);
+  const DWORD callId = entry->callId;
+  auto check = [this, call] {
+    const CallHandle* now = FindCall(call);
+    const CallData* state = now == nullptr ? nullptr : ProviderCall(now->callId);
+    if (state == nullptr) return Err(LINEERR_INVALCALLHANDLE);
+    if (now->privilege != LINECALLPRIVILEGE_OWNER) return Err(LINEERR_NOTOWNER);
+    if (state->state == LINECALLSTATE_IDLE) return Err(LINEERR_INVALCALLSTATE);
+    return LONG{0};
+  };
+  auto effect = [this, callId] {
+    if (provider_ != nullptr) provider_->DropCall(callId);
+  };
+  return StartRequest(EntryPoint::lineDrop, *entry->open, check, effect);
+}
+
+}  // namespace tapi32

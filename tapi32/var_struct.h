@@ -1,0 +1,71 @@
+// Laying out TAPI's variable-size structures: a fixed part followed by texts and byte blocks that
+// size/offset fields describe. Shared by the runtime's query functions.
+#pragma once
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "tapi32/tapi_structs.h"
+
+namespace tapi32 {
+
+// One entry of a structure's variable part: bytes and the size/offset fields that describe them.
+struct VarField {
+  std::u16string text;  // used when bytes is empty
+  std::vector<uint8_t> bytes;
+  DWORD* size;
+  DWORD* offset;
+  DWORD Length() const {
+    if (!bytes.empty()) return static_cast<DWORD>(bytes.size());
+    return text.empty() ? 0 : static_cast<DWORD>((text.size() + 1) * sizeof(char16_t));
+  }
+};
+
+inline std::u16string MultiString(const std::vector<std::u16string>& items) {
+  if (items.empty()) return {};
+  std::u16string out;
+  for (const auto& item : items) {
+    out += item;
+    out += u'\0';
+  }
+  return out;  // the terminating NUL added when the text is stored ends the list
+}
+
+// Lays out a capability structure in the caller's buffer. The fixed part is always written (up
+// to fixedSize); the variable part only when all of it fits, as TAPI does: otherwise the
+// size/offset fields stay 0, dwUsedSize covers the fixed part and dwNeededSize tells the caller
+// how much to allocate.
+template <class Struct>
+inline void WriteCaps(Struct& local, std::vector<VarField>& fields, DWORD fixedSize, void* target) {
+  auto* out = static_cast<uint8_t*>(target);
+  const DWORD total = local.dwTotalSize;
+  DWORD needed = fixedSize;
+  for (auto& field : fields) {
+    *field.size = 0;
+    *field.offset = 0;
+    needed += field.Length();
+  }
+  local.dwNeededSize = needed;
+  if (needed <= total) {
+    DWORD at = fixedSize;
+    for (auto& field : fields) {
+      const DWORD length = field.Length();
+      if (length == 0) continue;
+      *field.size = length;
+      *field.offset = at;
+      if (!field.bytes.empty()) {
+        std::memcpy(out + at, field.bytes.data(), length);
+      } else {
+        std::memcpy(out + at, field.text.c_str(), length);  // includes the terminating NUL
+      }
+      at += length;
+    }
+    local.dwUsedSize = needed;
+  } else {
+    local.dwUsedSize = fixedSize;
+  }
+  std::memcpy(out, &local, fixedSize);
+}
+
+}  // namespace tapi32
