@@ -3,6 +3,7 @@
 // phone components.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -177,7 +178,8 @@ class TzvTapiApplication : public TObject {
   Cardinal FLineApp = 0;
   Cardinal FPhoneApp = 0;
   std::unique_ptr<TzvTapiEventThread> FTSPEventThread;
-  platform::HWND FWindowHandle = 0;
+  // Written on the user-interface thread while the event thread may already post to it.
+  std::atomic<platform::HWND> FWindowHandle{0};
   Cardinal FWindowMessage;
   Cardinal FNumLines = 0;
   platform::HANDLE FLineEvent = 0;

@@ -156,7 +156,9 @@ void TzvTapiEventThread::DrainMessages(Cardinal appHandle, GetMessage getMessage
   const int before = stack.Count();
   for (int i = 0; i < 10; ++i) {
     Record record{};
-    if (getMessage(appHandle, &record, 1) != 0) break;
+    // The event said messages wait; once TAPI's queue runs dry there is no point in holding
+    // the queue's lock (and the user-interface thread) any longer, so the wait is 0 ms.
+    if (getMessage(appHandle, &record, 0) != 0) break;
     stack.Add(std::make_unique<Item>(record));
   }
   // A non-empty queue already has a notification on its way.

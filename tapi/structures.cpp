@@ -181,12 +181,14 @@ Cardinal CheckTapiStruct(Cardinal result, TTapiStruct& buffer) {
 Cardinal FetchTapiStruct(TTapiStruct& buffer, const TTapiQuery& query, TFetchMode mode) {
   for (;;) {
     PrepareTapiStruct(buffer);
+    const Cardinal capacity = buffer.Capacity();
     Cardinal result = static_cast<Cardinal>(query(buffer.Data()));
     if (mode != TFetchMode::Unchecked) result = CheckTapiStruct(result, buffer);
     const bool tooSmall = (mode != TFetchMode::Unchecked && result == LINEERR_STRUCTURETOOSMALL) ||
                           (mode != TFetchMode::Checked && result == PHONEERR_STRUCTURETOOSMALL);
-    // Another round only helps when PrepareTapiStruct is going to grow the buffer.
-    if (!tooSmall || buffer.NeededSize() <= buffer.TotalSize()) return result;
+    // Another round only helps when the block is really going to grow. The provider writes
+    // the header, so dwTotalSize cannot be trusted to tell; the block's own size can.
+    if (!tooSmall || buffer.NeededSize() <= capacity) return result;
   }
 }
 

@@ -266,6 +266,23 @@ TEST(FetchTapiStructTest, TooSmallWithoutAskingForMoreDoesNotSpin) {
   EXPECT_EQ(calls, 1);
 }
 
+TEST(FetchTapiStructTest, ProviderThatShrinksTheTotalSizeDoesNotHangTheLoop) {
+  // A broken provider answers success but writes a dwTotalSize below what it needs; the block
+  // is already large enough, so asking again can never help.
+  int calls = 0;
+  auto lying = [&](void* structure) {
+    auto* header = static_cast<VARSTRING*>(structure);
+    ++calls;
+    header->dwTotalSize = 200;
+    header->dwNeededSize = 400;
+    header->dwUsedSize = 400;
+    return 0;
+  };
+  TTapiStruct buffer = AllocTapiStruct(268);
+  EXPECT_EQ(FetchTapiStruct(buffer, lying), LINEERR_STRUCTURETOOSMALL);
+  EXPECT_EQ(calls, 1);
+}
+
 TEST(FetchTapiStructTest, AnswerThatGrowsBetweenCallsIsFollowed) {
   Cardinal needed = 1500;
   std::vector<Cardinal> seen;
