@@ -1,24 +1,356 @@
-// The line component.
+// The line component: binding to a line device, opening it with automatically chosen
+// privileges, the state messages it asks for, the calls it adopts and keeps, its addresses,
+// capabilities and status, and the conversion of every TAPI line message into changes of its
+// calls and into the events of TzvTapiLine.
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <string>
+#include <unordered_set>
 
+#include "tapi/address.h"
+#include "tapi/call.h"
+#include "tapi/call_params.h"
 #include "tapi/device.h"
+#include "tapi/line_caps.h"
+#include "tapi/options.h"
 
 namespace zvtapi {
+
+class TzvTapiLine;
 
 class TzvCustomTapiLine : public TzvTapiDevice {
  public:
   // Registers the line with the application object.
   explicit TzvCustomTapiLine(TComponent* AOwner);
+  // Closes and detaches the line, then frees what it owns.
   ~TzvCustomTapiLine() override;
+
+  // Binding and the open state.
+  Cardinal Init(Integer DeviceID) override;
+  void Done() override;
+  void Open() override;
+  void Close() override;
+  void SetPermanentDeviceID(Cardinal Value) override;
+  Cardinal GetReplyTimeout() const override;
+  bool GetSyncMode() const override;
+
+  // Rebuilds the address objects from the capabilities.
+  virtual void CreateAddresses();
+  // Frees the calls TAPI no longer knows and adopts those it reports; on a closed line frees
+  // every call. 0, or the error of lineGetNewCalls.
+  virtual Cardinal RefreshCalls();
+  // Asks for every line and address state message the provider accepts; TAPI's result.
+  virtual Cardinal SetStatusMessages();
+
+  // Properties.
+  TzvTapiAddressList& Addresses() { return *FAddresses; }
+  const TzvTapiAddressList& Addresses() const { return *FAddresses; }
+  const TStringList& AddressList() const { return *FAddressList; }
+  TzvTapiCallList& Calls() { return *FCalls; }
+  TzvTapiCallList& UnconfirmedCalls() { return *FUnconfirmedCalls; }
+  TzvTapiCallClass CallClass() const { return FCallClass; }
+  void SetCallClass(TzvTapiCallClass Value) { FCallClass = Value; }
+  TzvTapiCallOptions& CallOptions() { return *FCallOptions; }
+  TzvTapiLineCallParams& CallParams() { return *FCallParams; }
+  TzvTapiLineOptions& Options() { return *FOptions; }
+  const TzvTapiLineOptions& Options() const { return *FOptions; }
+  TzvTapiLinePrivileges& Privileges() { return *FPrivileges; }
+  TzvTapiLineCaps& Caps() { return *FDeviceCaps; }
+  TzvTapiLineStatus& Status() { return *FDeviceStatus; }
+  TzvTapiRelatedWaveDevice* WaveIn() const { return WaveInDev(); }
+  TzvTapiRelatedWaveDevice* WaveOut() const { return WaveOutDev(); }
+  Cardinal MediaModes() const { return FMediaModes; }
+  void SetMediaModes(Cardinal Value) { FMediaModes = Value; }
+  // The application object's line application handle.
+  Cardinal LineApp() const;
+  // The cached structures as they are; nothing is fetched.
+  const ::LINEDEVCAPS* LINEDEVCAPS() const;
+  const ::LINEDEVSTATUS* LINEDEVSTATUS() const;
+  // What lineGetStatusMessages reports for the open line; 0 when closed or when it fails.
+  virtual Cardinal GetLineStateMessages();
+  virtual Cardinal GetAddressStateMessages();
+  Cardinal LineStateMessages() { return GetLineStateMessages(); }
+  Cardinal AddressStateMessages() { return GetAddressStateMessages(); }
+  void SetLineStateMessages(Cardinal Value);
+  void SetAddressStateMessages(Cardinal Value);
+
+  // The address whose name is Value (letter case ignored); none when there is none.
+  TzvTapiAddress* Get_AddressByName(const std::string& Value) const;
+  // Call is one of the calls with a handle.
+  bool IsCallValid(const TzvTapiCall* Call);
+  // Call is in either call list. Only compares the pointer, so it may be asked about an object
+  // that has gone.
+  bool IsCallKnown(const TzvTapiCall* Call) const;
+  // Object is one of this line's call objects that still exists (listed or not).
+  bool IsCallObject(const TObject* Object) const;
+  // True when Call is listed and has a handle; otherwise false, or, with a message, an
+  // exception "<Msg>! Invalid call.".
+  bool CheckCall(const TzvTapiCall* Call, const std::string& Msg) const;
+
+  // Call control.
+  virtual void Drop(TzvTapiCall* Call, const std::string& UserUserInfo);
 
   // The line's entry in the application's device list now holds another name.
   virtual void DeviceNameChanged(const std::string& NewName);
+  void DevStateChanged(Cardinal State, Cardinal Param2, Cardinal Param3) override;
+  void TapiMessage(Cardinal hDevice, Cardinal MessageID, Cardinal Param1, Cardinal Param2,
+                   Cardinal Param3) override;
 
  protected:
-  // The application's line names; reading them attaches the line (and so initialises TAPI).
+  friend class TzvTapiCall;
+
   const TStringList& GetDeviceList() override;
+  std::string GetDeviceName() const override;
+  Cardinal GetIconHandle(const std::string& DeviceClass) override;
+  void DoDevStateChange(Cardinal State, Cardinal StateDetail1, Cardinal StateDetail2) override;
+
+  // Opening with the given callback instance and call parameters; the last lineOpenW result.
+  Cardinal OpenLine(Cardinal CallbackInstance, const LINECALLPARAMS* CallParams);
+
+  // Call-list bookkeeping.
+  void AddCall(TzvTapiCall* Call);
+  bool SortCalls(TzvTapiCall* Call);
+  TzvTapiCall* FindCall(Cardinal CallHandle, bool Create);
+  // Takes Call out of both lists, the pending requests and the timer events; a request that
+  // holds it in a further slot only loses that reference, and a device-specific block only its
+  // call.
+  void ForgetCall(TzvTapiCall* Call);
+  void ReleaseCallReferences(TzvTapiCall* Call);
+  // The call object's last word: from now on nothing may take it for a call.
+  void CallDestroyed(TzvTapiCall* Call);
+  bool IsCallHandleValid(Cardinal CallHandle);
+  void ScheduleFreeIdleCall(TzvTapiCall* Call);
+  void ScheduleDropDisconnectedCall(TzvTapiCall* Call);
+
+  // Message handlers.
+  virtual void LineAddressState(Cardinal AddressID, Cardinal AddressState);
+  virtual void LineAgentStatus(Cardinal Param1, Cardinal Param2, Cardinal Param3);
+  virtual TzvTapiCall* LineAppNewCall(Cardinal CallHandle);
+  virtual void LineCallState(Cardinal CallHandle, Cardinal State, Cardinal StateMode,
+                             Cardinal Privilege);
+  virtual void LineCallInfo(Cardinal CallHandle, Cardinal InfoStates);
+  virtual void LineDevSpecific(Cardinal hDevice, Cardinal Param1, Cardinal Param2, Cardinal Param3);
+  virtual void LineDevSpecificFeature(Cardinal hDevice, Cardinal Param1, Cardinal Param2,
+                                      Cardinal Param3);
+  virtual void LineGatherDigits(Cardinal CallHandle, Cardinal Termination);
+  virtual void LineGenerate(Cardinal CallHandle, Cardinal Termination);
+  virtual void LineMonitorDigits(Cardinal CallHandle, Cardinal Digit, Cardinal DigitMode);
+  virtual void LineMonitorMedia(Cardinal CallHandle, Cardinal MediaMode, Cardinal TickCount);
+  virtual void LineMonitorTone(Cardinal CallHandle, Cardinal AppSpecific);
+
+  // Request completion.
+  void HandleReply(Cardinal RequestID, Integer ReplyCode, TzvTapiRequest* Request) override;
+  void HandleTimeout(Cardinal RequestID, TzvTapiRequest* Request) override;
+  void HandleTimerEvent(Cardinal ID, TzvTapiRequest* Request) override;
+
+  // Event firers; empty here, TzvTapiLine fires its events from them.
+  virtual void DoAddressState(TzvTapiAddress* Address, Cardinal AddressState);
+  virtual void DoCallBegin(TzvTapiCall* Call);
+  virtual void DoCallEnd(TzvTapiCall* Call);
+  virtual void DoCallInfo(TzvTapiCall* Call, Cardinal InfoStates);
+  virtual void DoCallPrivilege(TzvTapiCall* Call, Cardinal Privilege);
+  virtual void DoCallState(TzvTapiCall* Call, Cardinal State, Cardinal StateMode,
+                           Cardinal Privilege);
+  virtual void DoCallDeallocate(TzvTapiCall* Call);
+  virtual void DoDevSpecific(TzvTapiCall* Call, Cardinal Param1, Cardinal Param2, Cardinal Param3);
+  virtual void DoDevSpecificFeature(TzvTapiCall* Call, Cardinal Param1, Cardinal Param2,
+                                    Cardinal Param3);
+  virtual void DoDevSpecificReply(Cardinal RequestID, TzvTapiLineDevSpecificData* Data,
+                                  Cardinal ReplyCode);
+  virtual void DoDevSpecificTimeout(Cardinal RequestID, TzvTapiLineDevSpecificData* Data,
+                                    Cardinal Timeout);
+  virtual void DoDevSpecificFeatureReply(Cardinal RequestID, Cardinal Feature, Cardinal ReplyCode,
+                                         TzvTapiLineDevSpecificFeatureData* Data);
+  virtual void DoDevSpecificFeatureTimeout(Cardinal RequestID, Cardinal Feature, Cardinal Timeout,
+                                           TzvTapiLineDevSpecificFeatureData* Data);
+  virtual void DoDigit(TzvTapiCall* Call, Cardinal Digit, Cardinal DigitMode);
+  virtual void DoGatherDigits(TzvTapiCall* Call, Cardinal Termination);
+  virtual void DoGenerate(TzvTapiCall* Call, Cardinal Termination);
+  virtual void DoMediaMode(TzvTapiCall* Call, Cardinal MediaMode, Cardinal TickCount);
+  virtual void DoTone(TzvTapiCall* Call, Cardinal AppSpecific);
+  virtual void DoSilence(TzvTapiCall* Call);
+  virtual void DoNewCall(TzvTapiCall* Call);
+
+  TzvTapiDevSpecificDataList& DevSpecificList() { return *FDevSpecificList; }
+
+ private:
+  // Frees a call object; a failure goes to DoError.
+  void FreeCall(TzvTapiCall* Call);
+  // The request's calls at index 2, 1, 0, each while it is still one of this line's calls.
+  template <class F>
+  void ForEachRequestCall(TzvTapiRequest* Request, F&& f);
+  void ScheduleCallTimer(TzvTapiCall* Call, Integer Delay, Cardinal Type);
+  bool IsDevSpecificBlockListed(const TzvTapiDevSpecificData* Data);
+  void FreeDevSpecificBlock(const TzvTapiDevSpecificData* Data);
+
+  std::unique_ptr<TzvTapiAddressList> FAddresses;
+  std::unique_ptr<TStringList> FAddressList;
+  TzvTapiCallClass FCallClass = nullptr;
+  std::unique_ptr<TzvTapiCallOptions> FCallOptions;
+  std::unique_ptr<TzvTapiLineCallParams> FCallParams;
+  std::unique_ptr<TzvTapiCallList> FCalls;
+  std::unique_ptr<TzvTapiLineCaps> FDeviceCaps;
+  std::unique_ptr<TzvTapiLineStatus> FDeviceStatus;
+  Cardinal FMediaModes = 0;
+  std::unique_ptr<TzvTapiLineOptions> FOptions;
+  std::unique_ptr<TzvTapiLinePrivileges> FPrivileges;
+  std::unique_ptr<TzvTapiCallList> FUnconfirmedCalls;
+  std::unique_ptr<TzvTapiDevSpecificDataList> FDevSpecificList;
+  // Every call object of this line that exists, listed or not; what a request or timer slot
+  // holds is only taken for a call when it is in here.
+  std::unordered_set<const TObject*> FCallObjects;
+};
+
+// Event types; Sender is the line.
+using TzvTapiCallEvent = std::function<void(TzvTapiLine* Sender, TzvTapiCall* Call)>;
+using TzvTapiCallStateEvent =
+    std::function<void(TzvTapiLine* Sender, TzvTapiCall* Call, Cardinal CallState)>;
+using TzvTapiCallPrivilegeEvent =
+    std::function<void(TzvTapiLine* Sender, TzvTapiCall* Call, Cardinal CallPrivilege)>;
+using TzvTapiCallInfoEvent =
+    std::function<void(TzvTapiLine* Sender, TzvTapiCall* Call, Cardinal InfoState)>;
+using TzvTapiAddressStateEvent =
+    std::function<void(TzvTapiLine* Sender, TzvTapiAddress* Address, Cardinal AddressState)>;
+using TzvTapiLineRingEvent =
+    std::function<void(TzvTapiLine* Sender, Cardinal RingMode, Cardinal RingCount)>;
+using TzvTapiCallDigitEvent =
+    std::function<void(TzvTapiLine* Sender, TzvTapiCall* Call, char16_t Digit)>;
+using TzvTapiCallGatherDigitsEvent = std::function<void(
+    TzvTapiLine* Sender, TzvTapiCall* Call, const std::string& Digits, Cardinal Termination)>;
+using TzvTapiCallGenerateEvent =
+    std::function<void(TzvTapiLine* Sender, TzvTapiCall* Call, Cardinal GenerateTermination)>;
+using TzvTapiCallToneEvent =
+    std::function<void(TzvTapiLine* Sender, TzvTapiCall* Call, Cardinal AppSpecific)>;
+using TzvTapiLineDevSpecificEvent =
+    std::function<void(TzvTapiLine* Sender, TzvTapiCall* Call, Cardinal DeviceSpecific1,
+                       Cardinal DeviceSpecific2, Cardinal DeviceSpecific3)>;
+using TzvTapiLineDevSpecReplyEvent =
+    std::function<void(TObject* Sender, Cardinal RequestID, void* Data, Cardinal DataSize,
+                       TzvTapiAddress* Address, TzvTapiCall* Call, Cardinal ReplyCode)>;
+using TzvTapiLineDevSpecTimeoutEvent =
+    std::function<void(TObject* Sender, Cardinal RequestID, void* Data, Cardinal DataSize,
+                       TzvTapiAddress* Address, TzvTapiCall* Call, Cardinal ElapsedTime)>;
+
+// The line component programs use: TzvCustomTapiLine with its events.
+class TzvTapiLine : public TzvCustomTapiLine {
+ public:
+  using TzvCustomTapiLine::TzvCustomTapiLine;
+
+  void SetOnAddressState(TzvTapiAddressStateEvent e) { FOnAddressState = std::move(e); }
+  void SetOnNewCall(TzvTapiCallEvent e) { FOnNewCall = std::move(e); }
+  void SetOnCallDeallocate(TzvTapiCallEvent e) { FOnDeallocateCall = std::move(e); }
+  void SetOnCallBegin(TzvTapiCallEvent e) { FOnCallBegin = std::move(e); }
+  void SetOnCallEnd(TzvTapiCallEvent e) { FOnCallEnd = std::move(e); }
+  void SetOnCallInfo(TzvTapiCallInfoEvent e) { FOnCallInfo = std::move(e); }
+  void SetOnCallerID(TzvTapiCallEvent e) { FOnCallInfo_CallerID = std::move(e); }
+  void SetOnCalledID(TzvTapiCallEvent e) { FOnCallInfo_CalledID = std::move(e); }
+  void SetOnConnectedID(TzvTapiCallEvent e) { FOnCallInfo_ConnectedID = std::move(e); }
+  void SetOnRedirectionID(TzvTapiCallEvent e) { FOnCallInfo_RedirectionID = std::move(e); }
+  void SetOnRedirectingID(TzvTapiCallEvent e) { FOnCallInfo_RedirectingID = std::move(e); }
+  void SetOnCallPrivilege(TzvTapiCallPrivilegeEvent e) { FOnCallPrivilege = std::move(e); }
+  void SetOnCallState(TzvTapiCallStateEvent e) { FOnCallState = std::move(e); }
+  void SetOnAccepted(TzvTapiCallEvent e) { FOnCallState_Accepted = std::move(e); }
+  void SetOnBusy(TzvTapiCallEvent e) { FOnCallState_Busy = std::move(e); }
+  void SetOnConferenced(TzvTapiCallEvent e) { FOnCallState_Conferenced = std::move(e); }
+  void SetOnConnected(TzvTapiCallEvent e) { FOnCallState_Connected = std::move(e); }
+  void SetOnDialing(TzvTapiCallEvent e) { FOnCallState_Dialing = std::move(e); }
+  void SetOnDialtone(TzvTapiCallEvent e) { FOnCallState_Dialtone = std::move(e); }
+  void SetOnDisconnected(TzvTapiCallEvent e) { FOnCallState_Disconnected = std::move(e); }
+  void SetOnIdle(TzvTapiCallEvent e) { FOnCallState_Idle = std::move(e); }
+  void SetOnOffering(TzvTapiCallEvent e) { FOnCallState_Offering = std::move(e); }
+  void SetOnHold(TzvTapiCallEvent e) { FOnCallState_OnHold = std::move(e); }
+  void SetOnHoldPendConf(TzvTapiCallEvent e) { FOnCallState_OnHoldPendConf = std::move(e); }
+  void SetOnHoldPendTrans(TzvTapiCallEvent e) { FOnCallState_PendTransfer = std::move(e); }
+  void SetOnProceeding(TzvTapiCallEvent e) { FOnCallState_Proceeding = std::move(e); }
+  void SetOnRingback(TzvTapiCallEvent e) { FOnCallState_Ringback = std::move(e); }
+  void SetOnSpecialInfo(TzvTapiCallEvent e) { FOnCallState_SpecialInfo = std::move(e); }
+  void SetOnRing(TzvTapiLineRingEvent e) { FOnRing = std::move(e); }
+  void SetOnDevSpecific(TzvTapiLineDevSpecificEvent e) { FOnDevSpecific = std::move(e); }
+  void SetOnDevSpecificReply(TzvTapiLineDevSpecReplyEvent e) { FOnDevSpecificReply = std::move(e); }
+  void SetOnDevSpecificTimeout(TzvTapiLineDevSpecTimeoutEvent e) {
+    FOnDevSpecificTimeout = std::move(e);
+  }
+  void SetOnDevSpecificFeature(TzvTapiLineDevSpecificEvent e) {
+    FOnDevSpecificFeature = std::move(e);
+  }
+  void SetOnDigits(TzvTapiCallGatherDigitsEvent e) { FOnGatherDigitsTerm = std::move(e); }
+  void SetOnDigit(TzvTapiCallDigitEvent e) { FOnDigit = std::move(e); }
+  void SetOnMediaMode(TzvTapiCallEvent e) { FOnMediaMode = std::move(e); }
+  void SetOnGenerate(TzvTapiCallGenerateEvent e) { FOnGenerate = std::move(e); }
+  void SetOnTone(TzvTapiCallToneEvent e) { FOnTone = std::move(e); }
+  void SetOnSilence(TzvTapiCallEvent e) { FOnSilence = std::move(e); }
+  // OnDeviceState, OnDeviceClose, OnDeviceRemove, OnTapiReply, OnTapiTimeout,
+  // OnTapiTranslateChange, OnTapiMessage and OnError come from the device.
+  void SetOnDeviceState(TzvTapiDeviceStateEvent e) { SetOnDevStateChange(std::move(e)); }
+
+ protected:
+  void DoDevStateChange(Cardinal State, Cardinal StateDetail1, Cardinal StateDetail2) override;
+  void DoAddressState(TzvTapiAddress* Address, Cardinal AddressState) override;
+  void DoCallBegin(TzvTapiCall* Call) override;
+  void DoCallEnd(TzvTapiCall* Call) override;
+  void DoCallInfo(TzvTapiCall* Call, Cardinal InfoStates) override;
+  void DoCallPrivilege(TzvTapiCall* Call, Cardinal Privilege) override;
+  void DoCallState(TzvTapiCall* Call, Cardinal State, Cardinal StateMode,
+                   Cardinal Privilege) override;
+  void DoCallDeallocate(TzvTapiCall* Call) override;
+  void DoDevSpecific(TzvTapiCall* Call, Cardinal Param1, Cardinal Param2, Cardinal Param3) override;
+  void DoDevSpecificFeature(TzvTapiCall* Call, Cardinal Param1, Cardinal Param2,
+                            Cardinal Param3) override;
+  void DoDevSpecificReply(Cardinal RequestID, TzvTapiLineDevSpecificData* Data,
+                          Cardinal ReplyCode) override;
+  void DoDevSpecificTimeout(Cardinal RequestID, TzvTapiLineDevSpecificData* Data,
+                            Cardinal Timeout) override;
+  void DoDigit(TzvTapiCall* Call, Cardinal Digit, Cardinal DigitMode) override;
+  void DoGatherDigits(TzvTapiCall* Call, Cardinal Termination) override;
+  void DoGenerate(TzvTapiCall* Call, Cardinal Termination) override;
+  void DoMediaMode(TzvTapiCall* Call, Cardinal MediaMode, Cardinal TickCount) override;
+  void DoTone(TzvTapiCall* Call, Cardinal AppSpecific) override;
+  void DoSilence(TzvTapiCall* Call) override;
+  void DoNewCall(TzvTapiCall* Call) override;
+
+ private:
+  TzvTapiAddressStateEvent FOnAddressState;
+  TzvTapiCallEvent FOnNewCall;
+  TzvTapiCallEvent FOnDeallocateCall;
+  TzvTapiCallEvent FOnCallBegin;
+  TzvTapiCallEvent FOnCallEnd;
+  TzvTapiCallInfoEvent FOnCallInfo;
+  TzvTapiCallEvent FOnCallInfo_CallerID;
+  TzvTapiCallEvent FOnCallInfo_CalledID;
+  TzvTapiCallEvent FOnCallInfo_ConnectedID;
+  TzvTapiCallEvent FOnCallInfo_RedirectionID;
+  TzvTapiCallEvent FOnCallInfo_RedirectingID;
+  TzvTapiCallPrivilegeEvent FOnCallPrivilege;
+  TzvTapiCallStateEvent FOnCallState;
+  TzvTapiCallEvent FOnCallState_Accepted;
+  TzvTapiCallEvent FOnCallState_Busy;
+  TzvTapiCallEvent FOnCallState_Conferenced;
+  TzvTapiCallEvent FOnCallState_Connected;
+  TzvTapiCallEvent FOnCallState_Dialing;
+  TzvTapiCallEvent FOnCallState_Dialtone;
+  TzvTapiCallEvent FOnCallState_Disconnected;
+  TzvTapiCallEvent FOnCallState_Idle;
+  TzvTapiCallEvent FOnCallState_Offering;
+  TzvTapiCallEvent FOnCallState_OnHold;
+  TzvTapiCallEvent FOnCallState_OnHoldPendConf;
+  TzvTapiCallEvent FOnCallState_PendTransfer;
+  TzvTapiCallEvent FOnCallState_Proceeding;
+  TzvTapiCallEvent FOnCallState_Ringback;
+  TzvTapiCallEvent FOnCallState_SpecialInfo;
+  TzvTapiCallEvent FOnCallState_Unknown;  // has no setter; never assigned
+  TzvTapiLineRingEvent FOnRing;
+  TzvTapiLineDevSpecificEvent FOnDevSpecific;
+  TzvTapiLineDevSpecReplyEvent FOnDevSpecificReply;
+  TzvTapiLineDevSpecTimeoutEvent FOnDevSpecificTimeout;
+  TzvTapiLineDevSpecificEvent FOnDevSpecificFeature;
+  TzvTapiCallGatherDigitsEvent FOnGatherDigitsTerm;
+  TzvTapiCallDigitEvent FOnDigit;
+  TzvTapiCallEvent FOnMediaMode;
+  TzvTapiCallGenerateEvent FOnGenerate;
+  TzvTapiCallToneEvent FOnTone;
+  TzvTapiCallEvent FOnSilence;
 };
 
 }  // namespace zvtapi

@@ -27,12 +27,6 @@ class TestLine : public FakeLine {
   bool StoredActive() const { return FActive; }
   bool ClosedByTapi() const { return FClosedByTapi; }
 
-  // A line's dispatcher hands LINE_REPLY to the request handling.
-  void TapiMessage(Cardinal hDevice, Cardinal MessageID, Cardinal Param1, Cardinal Param2,
-                   Cardinal Param3) override {
-    if (MessageID == LINE_REPLY) TapiReply(Param1, static_cast<Integer>(Param2));
-    FakeLine::TapiMessage(hDevice, MessageID, Param1, Param2, Param3);
-  }
   void Close() override {
     closedByTapiDuringClose = FClosedByTapi;
     FakeLine::Close();

@@ -37,7 +37,9 @@ TEST(RequestList, ZeroOrNegativeIDTakesTheSmallestFreeOne) {
 
 TEST(RequestList, IndexOfRequestMatchesEveryGivenCriterionAndZeroMatchesAnything) {
   TzvTapiRequestList list;
-  TzvTapiCall callA, callB;
+  FakeLine line;
+  TzvTapiCall& callA = *new TzvTapiCall(&line, 0);  // the line frees its calls
+  TzvTapiCall& callB = *new TzvTapiCall(&line, 0);
   auto add = [&](Integer id, Cardinal type, TObject* obj0, TObject* obj1 = nullptr) {
     TzvTapiRequest* r = list.AddRequest(id, 0);
     r->SetRequestType(type);
@@ -69,7 +71,8 @@ TEST(RequestList, IndexOfRequestMatchesEveryGivenCriterionAndZeroMatchesAnything
 
 TEST(Request, NotesIgnoreCaseAndAnEmptyValueRemovesThem) {
   TzvTapiRequest request(1, 0);
-  TzvTapiCall call;
+  FakeLine line;
+  TzvTapiCall& call = *new TzvTapiCall(&line, 0);  // the line frees its calls
   request.SetObject(2, &call);
   EXPECT_EQ(request.Get_Call(2), &call);
   EXPECT_EQ(request.Get_Call(0), nullptr);
@@ -121,7 +124,7 @@ std::string MessageOf(const std::function<void()>& action) {
 
 TEST_F(RequestNotes, RequestObjectsByIdentifier) {
   TestLine line;
-  TzvTapiCall call;
+  TzvTapiCall& call = *new TzvTapiCall(&line, 0);  // the line frees its calls
   TzvTapiRequest* request = line.Requests().AddRequest(7, 0);
   request->SetObject(0, &call);
   EXPECT_EQ(line.GetRequestObj(7, "&CALL"), &call);
@@ -134,7 +137,7 @@ TEST_F(RequestNotes, RequestObjectsByIdentifier) {
 
 TEST_F(RequestNotes, PseudoNotesReadTheRequestsObjects) {
   TestLine line;
-  TzvTapiCall call;
+  TzvTapiCall& call = *new TzvTapiCall(&line, 0);  // the line frees its calls
   TzvTapiRequest* answer = line.Requests().AddRequest(1, 0);
   answer->SetRequestType(TAPIREQUEST_LINEANSWER);
   answer->SetObject(0, &call);

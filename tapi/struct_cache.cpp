@@ -1,0 +1,52 @@
+#include "tapi/struct_cache.h"
+
+#include <utility>
+
+#include "tapi/errors.h"
+
+namespace zvtapi {
+
+Cardinal TzvTapiStructCache::UpdateData() {
+  if (FData.Assigned()) return 0;
+  // Fetched into a local buffer and kept only when complete: neither a failed query nor one
+  // that raises may leave a partial structure that later reads would take as cached.
+  TTapiStruct buffer = AllocTapiStruct(FInitialSize);
+  const Cardinal result =
+      FetchTapiStruct(buffer, [this](void* structure) { return Query(structure); });
+  if (result == 0) FData = std::move(buffer);
+  return result;
+}
+
+void TzvTapiStructCache::Update() {
+  Invalidate();
+  const Cardinal result = UpdateData();
+  if (IsTapiError(result)) RaiseTapiError(result);
+}
+
+void TzvTapiStructCache::Invalidate() {
+  FData.Free();
+}
+
+const void* TzvTapiStructCache::FetchedData() {
+  UpdateData();
+  return FData.Data();
+}
+
+Cardinal TzvTapiStructCache::ReadDWORD(Cardinal fieldOffset) {
+  UpdateData();
+  return FData.GetDWORD(fieldOffset);
+}
+
+std::string TzvTapiStructCache::ReadString(Cardinal sizeFieldOffset) {
+  UpdateData();
+  if (!FData.Assigned()) return {};
+  return GetTapiString(FData, sizeFieldOffset, 0);
+}
+
+std::unique_ptr<TStringList> TzvTapiStructCache::ReadStringList(Cardinal sizeFieldOffset) {
+  UpdateData();
+  if (!FData.Assigned()) return std::make_unique<TStringList>();
+  return GetTapiStringList(FData, sizeFieldOffset);
+}
+
+}  // namespace zvtapi
