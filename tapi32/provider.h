@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -86,6 +87,87 @@ struct CallData {
   std::vector<uint8_t> userUserInfo, chargingInfo, callData;
 };
 
+// The call-control operations the runtime asks a provider to check and carry out. The runtime
+// has already checked what concerns the application (handles, privileges, pointers); the
+// provider checks what concerns the calls and the device.
+enum class CallOp : uint32_t {
+  Accept,
+  Answer,
+  MakeCall,
+  Dial,
+  Hold,
+  Unhold,
+  SwapHold,
+  Park,
+  Unpark,
+  Pickup,
+  Redirect,
+  BlindTransfer,
+  SetupTransfer,
+  CompleteTransfer,
+  SetupConference,
+  PrepareAddToConference,
+  AddToConference,
+  RemoveFromConference,
+  CompleteCall,
+  UncompleteCall,
+  SetCallData,
+  SetMediaMode,
+  GenerateDigits,
+  GenerateTone,
+  MonitorTones,
+  MonitorMedia,
+  DevSpecific,
+  DevSpecificFeature,
+};
+
+// What an application's LINECALLPARAMS asked for, already checked against its structure.
+struct CallParams {
+  DWORD bearerMode = LINEBEARERMODE_VOICE;
+  DWORD mediaMode = LINEMEDIAMODE_INTERACTIVEVOICE;
+  DWORD minRate = 0;
+  DWORD maxRate = 0;
+  DWORD flags = 0;
+  DWORD addressMode = LINEADDRESSMODE_ADDRESSID;
+  DWORD addressId = 0;
+  DWORD noAnswerTimeout = 0;  // seconds, 0: none
+  std::u16string origAddress, displayableAddress, calledParty, comment, callingPartyId;
+  std::vector<uint8_t> userUserInfo, callData;
+};
+
+struct CallRequest {
+  CallOp op = CallOp::Accept;
+  DWORD deviceId = 0;
+  DWORD addressId = 0;
+  DWORD callId = 0;       // the call acted on; 0 for line operations (and a SetupConference
+                          // that starts from nothing)
+  DWORD otherCallId = 0;  // SwapHold: the held call; CompleteTransfer, AddToConference: the
+                          // consultation call
+  // Park, transfer, completion, digit or tone mode, media modes; SetupConference: the number
+  // of parties.
+  DWORD mode = 0;
+  // CompleteCall: message ID; UncompleteCall: completion ID; DevSpecificFeature: feature.
+  DWORD param = 0;
+  DWORD countryCode = 0;
+  bool hasAddress = false;    // the application passed a destination (it may still be empty)
+  std::u16string address;     // destination, park address, digits
+  std::u16string group;       // pickup group
+  std::vector<uint8_t> data;  // user-user info, call data, device-specific parameter block
+  std::vector<DWORD> tones;   // GenerateTone: frequencies of a custom tone
+  bool hasParams = false;
+  CallParams params;
+};
+
+// What a successful operation produced.
+struct CallOutcome {
+  HCALL newCall = 0;   // the requester's handle of the new (consultation) call
+  HCALL confCall = 0;  // the requester's handle of a new conference call
+  DWORD completionId = 0;
+  std::u16string parkedAt;  // non-directed park: where the call waits
+  // Device-specific requests: bytes the device writes over the start of the parameter block.
+  std::optional<std::vector<uint8_t>> devSpecific;
+};
+
 class LineDevice {
  public:
   virtual ~LineDevice() = default;
@@ -120,6 +202,10 @@ class PhoneDevice {
   virtual PhoneCaps Caps() const = 0;
 };
 
+// The owner line of a call made by a party outside this runtime (another program on the same
+// switch): every open that monitors the line gets a MONITOR handle, nobody owns it.
+inline constexpr HLINE kForeignOwner = 0xFFFFFFFF;
+
 // What a provider reports to the runtime; every call reaches all initialised applications.
 // Called with the global TAPI lock held.
 class ProviderSink {
@@ -137,8 +223,9 @@ class ProviderSink {
   // Calls. A provider names its calls by IDs of its own, unique while the call exists.
   // A new call on a line: the runtime gives it to the applications that have the line open and
   // sends LINE_APPNEWCALL. `ownerLine` is the open that made the call (it becomes the owner and
-  // is not told), or 0 for an incoming call, which goes to the oldest owner open whose media
-  // modes include the call's. Returns the handle of `ownerLine`'s application, or 0.
+  // is not told), 0 for an incoming call, which goes to the oldest owner open whose media
+  // modes include the call's, or kForeignOwner. Returns the handle of `ownerLine`'s
+  // application, or 0.
   virtual HCALL CallCreated(DWORD callId, HLINE ownerLine) = 0;
   // The call's state changed (LINE_CALLSTATE to every handle of it).
   virtual void CallStateChanged(DWORD callId) = 0;
@@ -153,6 +240,10 @@ class ProviderSink {
   // LINE_LINEDEVSTATE / LINE_ADDRESSSTATE to the opens of the line that asked for the state.
   virtual void LineStateChanged(DWORD deviceId, DWORD state, DWORD param2, DWORD param3) = 0;
   virtual void AddressStateChanged(DWORD deviceId, DWORD addressId, DWORD state) = 0;
+  // The device heard a tone or recognised a media mode on a call: LINE_MONITORTONE /
+  // LINE_MONITORMEDIA to the handles that monitor it.
+  virtual void ToneDetected(DWORD callId, DWORD frequency1, DWORD frequency2, DWORD frequency3) = 0;
+  virtual void MediaDetected(DWORD callId, DWORD mediaMode) = 0;
 };
 
 class Provider {
@@ -176,6 +267,16 @@ class Provider {
   virtual void LastOwnerGone(DWORD callId) = 0;
   // No application holds a handle of the call any more; an IDLE call can be forgotten.
   virtual void CallReleased(DWORD callId) = 0;
+
+  // Call control: 0 when the operation can happen now, else the LINEERR_ code. The runtime asks
+  // when the entry point is called and again just before the effect.
+  virtual LONG CheckCallOp(const CallRequest& request) const = 0;
+  // Carries out a checked operation. `requester` is the open that asked; calls the operation
+  // creates are announced with ProviderSink::CallCreated(callId, requester).
+  virtual CallOutcome PerformCallOp(const CallRequest& request, HLINE requester) = 0;
+  // The conference a call belongs to (or is the conference call of): the conference call first,
+  // then its parties; empty when the call is in no conference.
+  virtual std::vector<DWORD> ConferenceOf(DWORD callId) const = 0;
 };
 
 }  // namespace tapi32

@@ -92,6 +92,41 @@ class Server final : public ProviderSink {
   LONG LineDeallocateCall(HCALL call);
   LONG LineSetCallPrivilege(HCALL call, DWORD privilege);
   LONG LineDrop(HCALL call, LPCSTR userUserInfo, DWORD size);
+  // Call control (server_control.cpp).
+  LONG LineAccept(HCALL call, LPCSTR userUserInfo, DWORD size);
+  LONG LineAnswer(HCALL call, LPCSTR userUserInfo, DWORD size);
+  LONG LineMakeCall(HLINE line, LPHCALL call, LPCWSTR destAddress, DWORD countryCode,
+                    const LINECALLPARAMS* params);
+  LONG LineDial(HCALL call, LPCWSTR destAddress, DWORD countryCode);
+  LONG LineHold(HCALL call);
+  LONG LineUnhold(HCALL call);
+  LONG LineSwapHold(HCALL activeCall, HCALL heldCall);
+  LONG LinePark(HCALL call, DWORD parkMode, LPCWSTR dirAddress, LPVARSTRING nonDirAddress);
+  LONG LineUnpark(HLINE line, DWORD addressId, LPHCALL call, LPCWSTR destAddress);
+  LONG LinePickup(HLINE line, DWORD addressId, LPHCALL call, LPCWSTR destAddress, LPCWSTR groupId);
+  LONG LineRedirect(HCALL call, LPCWSTR destAddress, DWORD countryCode);
+  LONG LineBlindTransfer(HCALL call, LPCWSTR destAddress, DWORD countryCode);
+  LONG LineSetupTransfer(HCALL call, LPHCALL consultCall, const LINECALLPARAMS* params);
+  LONG LineCompleteTransfer(HCALL call, HCALL consultCall, LPHCALL confCall, DWORD transferMode);
+  LONG LineSetupConference(HCALL call, HLINE line, LPHCALL confCall, LPHCALL consultCall,
+                           DWORD numParties, const LINECALLPARAMS* params);
+  LONG LinePrepareAddToConference(HCALL confCall, LPHCALL consultCall,
+                                  const LINECALLPARAMS* params);
+  LONG LineAddToConference(HCALL confCall, HCALL consultCall);
+  LONG LineRemoveFromConference(HCALL call);
+  LONG LineCompleteCall(HCALL call, LPDWORD completionId, DWORD completionMode, DWORD messageId);
+  LONG LineUncompleteCall(HLINE line, DWORD completionId);
+  LONG LineSetCallData(HCALL call, LPVOID data, DWORD size);
+  LONG LineDevSpecific(HLINE line, DWORD addressId, HCALL call, LPVOID params, DWORD size);
+  LONG LineDevSpecificFeature(HLINE line, DWORD feature, LPVOID params, DWORD size);
+  LONG LineGenerateDigits(HCALL call, DWORD digitMode, LPCWSTR digits, DWORD duration);
+  LONG LineGenerateTone(HCALL call, DWORD toneMode, DWORD duration, DWORD numTones,
+                        const LINEGENERATETONE* tones);
+  LONG LineMonitorTones(HCALL call, const LINEMONITORTONE* tones, DWORD numEntries);
+  LONG LineMonitorMedia(HCALL call, DWORD mediaModes);
+  LONG LineHandoff(HCALL call, LPCWSTR fileName, DWORD mediaMode);
+  LONG LineGetConfRelatedCalls(HCALL call, LPLINECALLLIST list);
+  LONG LineSetMediaMode(HCALL call, DWORD mediaModes);
 
   LONG PhoneInitialize(LPHPHONEAPP app, LPCWSTR appName, LPDWORD numDevs, LPDWORD apiVersion,
                        LPPHONEINITIALIZEEXPARAMS params);
@@ -159,6 +194,8 @@ class Server final : public ProviderSink {
   void LineClosed(DWORD deviceId) override;
   void LineStateChanged(DWORD deviceId, DWORD state, DWORD param2, DWORD param3) override;
   void AddressStateChanged(DWORD deviceId, DWORD addressId, DWORD state) override;
+  void ToneDetected(DWORD callId, DWORD frequency1, DWORD frequency2, DWORD frequency3) override;
+  void MediaDetected(DWORD callId, DWORD mediaMode) override;
 
  private:
   struct Negotiations {
@@ -201,7 +238,9 @@ class Server final : public ProviderSink {
     OpenEntry* open = nullptr;
     DWORD callId = 0;
     DWORD privilege = 0;
-    DWORD reportPrivilege = 0;  // carried by the handle's next LINE_CALLSTATE, then 0
+    DWORD reportPrivilege = 0;           // carried by the handle's next LINE_CALLSTATE, then 0
+    std::vector<LINEMONITORTONE> tones;  // lineMonitorTones: what this handle listens for
+    DWORD monitoredMedia = 0;            // lineMonitorMedia: the media modes it listens for
   };
 
   // The handles applications hold for one provider call.
@@ -256,6 +295,22 @@ class Server final : public ProviderSink {
   void EndOpen(HLINE handle, bool closeDrop, bool notifyOthers);
   // Provider answers for the handle's call after the per-application checks.
   const CallData* ProviderCall(DWORD callId) const;
+
+  // Call control (server_control.cpp). The handle when it is valid (and owned, when asked);
+  // otherwise nullptr with the error in *error.
+  CallHandle* UsableCall(HCALL handle, bool owner, LONG invalid, LONG* error);
+  // Checks that stay true until the reply: the application's (appCheck) and the provider's.
+  LONG CheckCallOp(const std::function<LONG()>& appCheck, const CallRequest& request) const;
+  // Checks an operation now and starts its request; `deliver` hands the outcome of a successful
+  // reply to the application's variables.
+  LONG StartCallOp(EntryPoint entry, const OpenEntry& open, std::function<LONG()> appCheck,
+                   CallRequest request, std::function<void(const CallOutcome&)> deliver = {});
+  // lineMakeCallW, linePickupW, lineUnparkW: operations on an open line that make a call.
+  LONG StartLineCallOp(EntryPoint entry, HLINE line, LPHCALL call, CallRequest request);
+  // The checks of a synchronous call operation, then its effect.
+  LONG RunCallOpNow(const CallRequest& request, HLINE requester);
+  // Hands the call to an open: it becomes an owner and hears of it as a handoff target does.
+  void GiveOwnership(OpenEntry& target, DWORD callId);
 
   // Starts an asynchronous request on an open line; returns its ID.
   LONG StartRequest(EntryPoint entry, const OpenEntry& open, std::function<LONG()> check,

@@ -52,7 +52,7 @@ DWORD Server::CallIdOf(HCALL call) const {
 Server::CallHandle& Server::AddCallHandle(OpenEntry& open, DWORD callId, DWORD privilege) {
   const HCALL handle = NewHandle();
   CallHandle& entry = callHandles_[handle];
-  entry = CallHandle{handle, &open, callId, privilege, 0};
+  entry = CallHandle{handle, &open, callId, privilege, 0, {}, 0};
   open.calls.insert(handle);
   CallViews& views = callViews_[callId];
   views.handles.push_back(handle);
@@ -104,7 +104,7 @@ HCALL Server::CallCreated(DWORD callId, HLINE ownerLine) {
   // Handles are handed out in the loop below, so the opens are copied first.
   const std::vector<OpenEntry*> opens = it->second;
 
-  OpenEntry* owner = ownerLine != 0 ? FindOpen(ownerLine) : nullptr;
+  OpenEntry* owner = ownerLine != 0 && ownerLine != kForeignOwner ? FindOpen(ownerLine) : nullptr;
   if (ownerLine == 0) {
     // An incoming call belongs to the oldest owner open that handles its media mode.
     for (OpenEntry* open : opens) {

@@ -47,6 +47,52 @@ LONG lineGetIconW(DWORD dwDeviceID, LPCWSTR lpszDeviceClass, LPHICON lphIcon);
 // Asynchronous: a request ID, then LINE_REPLY; the call goes IDLE after a successful reply.
 LONG lineDrop(HCALL hCall, LPCSTR lpsUserUserInfo, DWORD dwSize);
 
+// Call control. Unless marked synchronous, each returns a request ID and answers with
+// LINE_REPLY; the operation takes effect only when the reply succeeds. Variables for new call
+// handles (lphCall, lphConsultCall, lphConfCall), the completion ID and the non-directed park
+// address are written at that moment and never when the request fails, so they must stay valid
+// until the reply.
+LONG lineAccept(HCALL hCall, LPCSTR lpsUserUserInfo, DWORD dwSize);
+LONG lineAnswer(HCALL hCall, LPCSTR lpsUserUserInfo, DWORD dwSize);
+LONG lineMakeCallW(HLINE hLine, LPHCALL lphCall, LPCWSTR lpszDestAddress, DWORD dwCountryCode,
+                   const LINECALLPARAMS* lpCallParams);
+LONG lineDialW(HCALL hCall, LPCWSTR lpszDestAddress, DWORD dwCountryCode);
+LONG lineHold(HCALL hCall);
+LONG lineUnhold(HCALL hCall);
+LONG lineSwapHold(HCALL hActiveCall, HCALL hHeldCall);
+LONG lineParkW(HCALL hCall, DWORD dwParkMode, LPCWSTR lpszDirAddress, LPVARSTRING lpNonDirAddress);
+LONG lineUnparkW(HLINE hLine, DWORD dwAddressID, LPHCALL lphCall, LPCWSTR lpszDestAddress);
+LONG linePickupW(HLINE hLine, DWORD dwAddressID, LPHCALL lphCall, LPCWSTR lpszDestAddress,
+                 LPCWSTR lpszGroupID);
+LONG lineRedirectW(HCALL hCall, LPCWSTR lpszDestAddress, DWORD dwCountryCode);
+LONG lineBlindTransferW(HCALL hCall, LPCWSTR lpszDestAddressW, DWORD dwCountryCode);
+LONG lineSetupTransferW(HCALL hCall, LPHCALL lphConsultCall, const LINECALLPARAMS* lpCallParams);
+LONG lineCompleteTransfer(HCALL hCall, HCALL hConsultCall, LPHCALL lphConfCall,
+                          DWORD dwTransferMode);
+LONG lineSetupConferenceW(HCALL hCall, HLINE hLine, LPHCALL lphConfCall, LPHCALL lphConsultCall,
+                          DWORD dwNumParties, const LINECALLPARAMS* lpCallParams);
+LONG linePrepareAddToConferenceW(HCALL hConfCall, LPHCALL lphConsultCall,
+                                 const LINECALLPARAMS* lpCallParams);
+LONG lineAddToConference(HCALL hConfCall, HCALL hConsultCall);
+LONG lineRemoveFromConference(HCALL hCall);
+LONG lineCompleteCall(HCALL hCall, LPDWORD lpdwCompletionID, DWORD dwCompletionMode,
+                      DWORD dwMessageID);
+LONG lineUncompleteCall(HLINE hLine, DWORD dwCompletionID);
+LONG lineSetCallData(HCALL hCall, LPVOID lpCallData, DWORD dwSize);
+// lpParams is the provider's to fill in until the reply.
+LONG lineDevSpecific(HLINE hLine, DWORD dwAddressID, HCALL hCall, LPVOID lpParams, DWORD dwSize);
+LONG lineDevSpecificFeature(HLINE hLine, DWORD dwFeature, LPVOID lpParams, DWORD dwSize);
+// Synchronous: 0 or an error at once. Generation ends with LINE_GENERATE; detected tones and
+// media modes arrive as LINE_MONITORTONE / LINE_MONITORMEDIA.
+LONG lineGenerateDigitsW(HCALL hCall, DWORD dwDigitMode, LPCWSTR lpszDigits, DWORD dwDuration);
+LONG lineGenerateTone(HCALL hCall, DWORD dwToneMode, DWORD dwDuration, DWORD dwNumTones,
+                      const LINEGENERATETONE* lpTones);
+LONG lineMonitorTones(HCALL hCall, const LINEMONITORTONE* lpToneList, DWORD dwNumEntries);
+LONG lineMonitorMedia(HCALL hCall, DWORD dwMediaModes);
+LONG lineHandoffW(HCALL hCall, LPCWSTR lpszFileName, DWORD dwMediaMode);
+LONG lineGetConfRelatedCalls(HCALL hCall, LPLINECALLLIST lpCallList);
+LONG lineSetMediaMode(HCALL hCall, DWORD dwMediaModes);
+
 LONG phoneInitializeExW(LPHPHONEAPP lphPhoneApp, HINSTANCE hInstance, PHONECALLBACK lpfnCallback,
                         LPCWSTR lpszFriendlyAppName, LPDWORD lpdwNumDevs, LPDWORD lpdwAPIVersion,
                         LPPHONEINITIALIZEEXPARAMS lpPhoneInitializeExParams);

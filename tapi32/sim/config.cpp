@@ -297,6 +297,13 @@ class Reader {
     return {Number(parts[0]), Number(parts[1]), Number(parts[2]), Number(parts[3])};
   }
 
+  bool Switch(const std::string& value) const {
+    const std::string word = Lower(value);
+    if (word == "yes" || word == "on" || word == "true" || word == "1") return true;
+    if (word == "no" || word == "off" || word == "false" || word == "0") return false;
+    Fail("'" + value + "' is not yes or no");
+  }
+
   std::vector<std::string> List(const std::string& value) const {
     std::vector<std::string> items;
     if (value.empty()) return items;
@@ -375,6 +382,15 @@ const std::map<std::string, PhoneSetter> kPhoneKeys = {
     {"phone_info", TEXT(phoneInfo)},
 };
 
+const std::map<std::string, std::function<void(const Reader&, TrafficConfig&, const std::string&)>>
+    kTrafficKeys = {
+        {"enabled",
+         [](const Reader& r, auto& c, const std::string& v) { c.enabled = r.Switch(v); }},
+        {"interval_ms", NUMBER(intervalMs)},
+        {"seed", NUMBER(seed)},
+        {"max_calls_per_line", NUMBER(maxCallsPerLine)},
+};
+
 #undef NUMBER
 #undef FLAGS
 #undef TEXT
@@ -400,7 +416,8 @@ void CheckSection(const Reader& reader, int headerLine, const Device& device, co
 Config ParseConfig(const std::string& text, const std::string& fileName) {
   Reader reader(fileName);
   Config config;
-  enum class Section { None, Line, Phone } section = Section::None;
+  enum class Section { None, Line, Phone, Traffic } section = Section::None;
+  bool sawTraffic = false;
   int headerLine = 0;
   std::set<std::string> seenKeys;
 
@@ -429,8 +446,12 @@ Config ParseConfig(const std::string& text, const std::string& fileName) {
       } else if (name == "phone") {
         section = Section::Phone;
         config.phones.emplace_back();
+      } else if (name == "traffic") {
+        if (sawTraffic) reader.Fail("a second [traffic] section");
+        sawTraffic = true;
+        section = Section::Traffic;
       } else {
-        reader.Fail("unknown section [" + name + "] (expected [line] or [phone])");
+        reader.Fail("unknown section [" + name + "] (expected [line], [phone] or [traffic])");
       }
       continue;
     }
@@ -440,17 +461,26 @@ Config ParseConfig(const std::string& text, const std::string& fileName) {
     const std::string key = Lower(Trim(std::string_view(line).substr(0, equals)));
     const std::string value = Trim(std::string_view(line).substr(equals + 1));
     if (key.empty()) reader.Fail("a key is missing before '='");
-    if (section == Section::None) reader.Fail("'" + key + "' stands before any [line] or [phone]");
+    if (section == Section::None) {
+      reader.Fail("'" + key + "' stands before any [line], [phone] or [traffic]");
+    }
     if (!seenKeys.insert(key).second) reader.Fail("'" + key + "' is given twice in this section");
 
     if (section == Section::Line) {
       auto it = kLineKeys.find(key);
       if (it == kLineKeys.end()) reader.Fail("unknown key '" + key + "' in a [line] section");
       it->second(reader, config.lines.back(), value);
-    } else {
+    } else if (section == Section::Phone) {
       auto it = kPhoneKeys.find(key);
       if (it == kPhoneKeys.end()) reader.Fail("unknown key '" + key + "' in a [phone] section");
       it->second(reader, config.phones.back(), value);
+    } else {
+      auto it = kTrafficKeys.find(key);
+      if (it == kTrafficKeys.end()) reader.Fail("unknown key '" + key + "' in a [traffic] section");
+      it->second(reader, config.traffic, value);
+      if (key == "interval_ms" && config.traffic.intervalMs == 0) {
+        reader.Fail("interval_ms must be above 0");
+      }
     }
   }
   finishSection();
@@ -496,6 +526,12 @@ Config DemoConfig() {
   phone.permanentId = 0x00020001;
   phone.phoneInfo = "Handset with a two-line display";
   config.phones.push_back(phone);
+  return config;
+}
+
+Config LiveDemoConfig() {
+  Config config = DemoConfig();
+  config.traffic.enabled = true;
   return config;
 }
 

@@ -14,6 +14,11 @@
 //   refuse_owner = 0x80000036  an owner open fails with this code (LINEERR_INVALPRIVSELECT)
 //   [phone]                     starts a new phone device
 //   name = Desk phone
+//   [traffic]                   demo traffic (at most one section; every key optional)
+//   enabled = yes               yes/no, on/off, true/false or 1/0
+//   interval_ms = 4000          mean time between new calls
+//   seed = 7
+//   max_calls_per_line = 2
 //
 // Numbers are decimal or hexadecimal with 0x. Flag keys take numbers or flag names joined with
 // '|', written short (DATAMODEM) or in full (LINEMEDIAMODE_DATAMODEM). Lists are comma-separated.
@@ -94,9 +99,19 @@ struct PhoneConfig {
   std::string phoneInfo;
 };
 
+// Demo traffic: calls the switch makes up on its voice lines (see switch.h). Every delay of the
+// traffic scales with intervalMs.
+struct TrafficConfig {
+  bool enabled = false;
+  uint32_t intervalMs = 4000;  // mean time between two new calls
+  uint32_t seed = 1;           // the same seed gives the same callers and the same choices
+  uint32_t maxCallsPerLine = 2;
+};
+
 struct Config {
   std::vector<LineConfig> lines;
   std::vector<PhoneConfig> phones;
+  TrafficConfig traffic;  // off unless asked for
 };
 
 class ConfigError : public std::runtime_error {
@@ -104,8 +119,11 @@ class ConfigError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// A small office: three voice extensions, a data line for the fax modem, one desk phone.
+// A small office: three voice extensions, a data line for the fax modem, one desk phone. No
+// traffic.
 Config DemoConfig();
+// DemoConfig() with traffic: what the switch offers when nothing else is configured.
+Config LiveDemoConfig();
 
 // Reads a configuration file; throws ConfigError for an unreadable or invalid file.
 Config LoadConfigFile(const std::string& path);

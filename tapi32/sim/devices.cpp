@@ -197,6 +197,11 @@ void LineDevice::CallMoved(uint32_t callId, uint32_t addressId, uint32_t from, u
   } else {
     live_.insert(callId);
   }
+  if (to == LINECALLSTATE_OFFERING || to == LINECALLSTATE_ACCEPTED) {
+    alerting_.insert(callId);
+  } else {
+    alerting_.erase(callId);
+  }
 }
 
 LINEADDRESSSTATUS LineDevice::AddressStatusOf(DWORD addressId) const {

@@ -37,6 +37,8 @@ class LineDevice final : public tapi32::LineDevice {
   // A call on the line moves from one state to another (IDLE when it comes or goes).
   void CallMoved(uint32_t callId, uint32_t addressId, uint32_t from, uint32_t to);
   const std::set<uint32_t>& Calls() const { return live_; }
+  // The calls that are OFFERING or ACCEPTED, oldest first: what a pickup can take.
+  const std::set<uint32_t>& Alerting() const { return alerting_; }
   void SetRingMode(uint32_t ringMode) { ringMode_ = ringMode; }
 
   // The features an owner of a call in `state` may use on this switch.
@@ -55,6 +57,7 @@ class LineDevice final : public tapi32::LineDevice {
   LineConfig config_;
   bool removed_ = false;
   std::set<uint32_t> live_;  // call IDs grow, so this is the order the calls came
+  std::set<uint32_t> alerting_;
   std::vector<Counts> counts_;
   uint32_t ringMode_ = 0;
 };

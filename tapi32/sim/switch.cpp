@@ -8,6 +8,8 @@
 
 #include "platform/module.h"
 #include "tapi32/server.h"
+#include "tapi32/sim/clock.h"
+#include "tapi32/sim/traffic.h"
 
 namespace tapi32::sim {
 
@@ -32,12 +34,19 @@ EntryPoint Entry(const std::string& name) {
 }  // namespace
 
 Switch& Switch::Instance() {
-  // Never destroyed, like the runtime that refers to it.
-  static Switch* instance = new Switch();
+  // Never destroyed, like the runtime that refers to it. Its clock thread is stopped at exit,
+  // before the rest of the program is torn down.
+  static Switch* instance = [] {
+    auto* created = new Switch();
+    std::atexit([] { Switch::Instance().clock_->Shutdown(); });
+    return created;
+  }();
   return *instance;
 }
 
-Switch::Switch() = default;
+Switch::Switch() : clock_(std::make_unique<Clock>(Tapi().Mutex())) {
+  defaultFarEnd_.afterMs = kDefaultAnswerMs;
+}
 
 void Switch::ReplaceDevices(const Config& config) {
   lines_.clear();
@@ -50,37 +59,70 @@ void Switch::ReplaceDevices(const Config& config) {
   }
 }
 
-void Switch::Reset(const Config& config) {
+void Switch::Forget() {
+  // The clock stops first: its events take the lock this function is about to hold.
+  clock_->Stop();
   std::lock_guard lock(Tapi().Mutex());
+  clock_->Clear();
+  traffic_.reset();
   Tapi().DiscardLines();
   calls_.clear();
-  ReplaceDevices(config);
-  configured_ = true;
+  farEnds_.clear();
+  defaultFarEnd_ = FarEnd{};
+  defaultFarEnd_.afterMs = kDefaultAnswerMs;
+  parked_.clear();
+  completions_.clear();
+  devSpecificAnswer_.reset();
+  lastDevSpecific_ = DevSpecificRequest{};
   Tapi().Faults().Clear();
   Tapi().Faults().ResetCounts();
 }
 
-void Switch::Unconfigure() {
+void Switch::Reset(const Config& config) {
+  Forget();
   std::lock_guard lock(Tapi().Mutex());
-  Tapi().DiscardLines();
-  calls_.clear();
+  ReplaceDevices(config);
+  configured_ = true;
+  StartTraffic(config.traffic);
+}
+
+void Switch::Unconfigure() {
+  Forget();
+  std::lock_guard lock(Tapi().Mutex());
   lines_.clear();
   phones_.clear();
   configured_ = false;
-  Tapi().Faults().Clear();
-  Tapi().Faults().ResetCounts();
+}
+
+void Switch::StartTraffic(const TrafficConfig& config) {
+  if (!config.enabled) return;
+  traffic_ = std::make_unique<Traffic>(*this, *clock_, config);
+  traffic_->Start();
+}
+
+bool Switch::TrafficRunning() const {
+  std::lock_guard lock(Tapi().Mutex());
+  return traffic_ != nullptr && clock_->Running();
+}
+
+uint32_t Switch::TrafficCalls() const {
+  std::lock_guard lock(Tapi().Mutex());
+  return traffic_ != nullptr ? traffic_->CallsMade() : 0;
 }
 
 bool Switch::Prepare(std::string& error) {
   if (configured_) return true;
   const char* path = std::getenv(kConfigVariable);
+  Config config;
   try {
-    ReplaceDevices(path != nullptr && *path != '\0' ? LoadConfigFile(path) : DemoConfig());
+    config = path != nullptr && *path != '\0' ? LoadConfigFile(path) : LiveDemoConfig();
   } catch (const ConfigError& e) {
     error = e.what();
     return false;
   }
+  ReplaceDevices(config);
   configured_ = true;
+  StartTraffic(config.traffic);
   return true;
 }
 
@@ -117,7 +159,7 @@ void Switch::RemoveLine(uint32_t deviceId) {
   // application hears of the removal.
   Tapi().LineClosed(deviceId);
   for (uint32_t callId : line.LiveCalls()) {
-    CallData& call = calls_.at(callId);
+    CallData& call = calls_.at(callId).data;
     line.CallMoved(callId, call.addressId, call.state, LINECALLSTATE_IDLE);
     calls_.erase(callId);
   }
@@ -287,18 +329,31 @@ SYSTEMTIME UtcNow() {
 CallData& Switch::CallAt(uint32_t callId) {
   auto it = calls_.find(callId);
   if (it == calls_.end()) throw std::out_of_range("no call " + std::to_string(callId));
-  return it->second;
+  return it->second.data;
+}
+
+Switch::SimCall* Switch::Find(uint32_t callId) {
+  auto it = calls_.find(callId);
+  return it == calls_.end() ? nullptr : &it->second;
+}
+
+const Switch::SimCall* Switch::Find(uint32_t callId) const {
+  auto it = calls_.find(callId);
+  return it == calls_.end() ? nullptr : &it->second;
 }
 
 void Switch::MoveCall(uint32_t callId, uint32_t state, uint32_t mode) {
-  CallData& call = CallAt(callId);
+  SimCall& sim = calls_.at(callId);
+  CallData& call = sim.data;
   LineAt(call.deviceId).CallMoved(callId, call.addressId, call.state, state);
   call.state = state;
   call.stateMode = mode;
-  call.features = LineDevice::FeaturesFor(state);
+  call.features = FeaturesOf(sim);
   call.stateEntryTime = UtcNow();
   Tapi().CallStateChanged(callId);
-  if (state == LINECALLSTATE_IDLE && !Tapi().CallHasHandles(callId)) calls_.erase(callId);
+  if (state != LINECALLSTATE_IDLE) return;
+  CallEnded(callId);
+  if (!Tapi().CallHasHandles(callId)) calls_.erase(callId);
 }
 
 uint32_t Switch::OfferCall(uint32_t lineId, uint32_t addressId, const IncomingCall& incoming) {
@@ -310,7 +365,7 @@ uint32_t Switch::OfferCall(uint32_t lineId, uint32_t addressId, const IncomingCa
                             std::to_string(addressId));
   }
   const uint32_t callId = ++lastCallId_;
-  CallData& call = calls_[callId];
+  CallData& call = calls_[callId].data;
   call.deviceId = lineId;
   call.addressId = addressId;
   call.bearerMode = incoming.bearerMode;
@@ -424,11 +479,15 @@ CallData Switch::CallSnapshot(uint32_t callId) const {
   std::lock_guard lock(Tapi().Mutex());
   auto it = calls_.find(callId);
   if (it == calls_.end()) throw std::out_of_range("no call " + std::to_string(callId));
-  return it->second;
+  return it->second.data;
 }
 
 HCALL Switch::CallHandle(HLINEAPP app, uint32_t callId) const {
   return Tapi().CallHandleOf(app, callId);
+}
+
+uint32_t Switch::CallIdOf(HCALL call) const {
+  return Tapi().CallIdOf(call);
 }
 
 void Switch::CloseLine(uint32_t lineId) {
@@ -459,25 +518,25 @@ void Switch::AddressState(uint32_t lineId, uint32_t addressId, uint32_t state) {
 
 const CallData* Switch::FindCall(DWORD callId) const {
   auto it = calls_.find(callId);
-  return it == calls_.end() ? nullptr : &it->second;
+  return it == calls_.end() ? nullptr : &it->second.data;
 }
 
 void Switch::DropCall(DWORD callId) {
-  if (!calls_.contains(callId) || calls_.at(callId).state == LINECALLSTATE_IDLE) return;
+  if (!calls_.contains(callId) || calls_.at(callId).data.state == LINECALLSTATE_IDLE) return;
   MoveCall(callId, LINECALLSTATE_IDLE, 0);
 }
 
 void Switch::LastOwnerGone(DWORD callId) {
   auto it = calls_.find(callId);
   if (it == calls_.end()) return;
-  if (LineAt(it->second.deviceId).Config().devCapFlags & LINEDEVCAPFLAGS_CLOSEDROP) {
+  if (LineAt(it->second.data.deviceId).Config().devCapFlags & LINEDEVCAPFLAGS_CLOSEDROP) {
     DropCall(callId);
   }
 }
 
 void Switch::CallReleased(DWORD callId) {
   auto it = calls_.find(callId);
-  if (it != calls_.end() && it->second.state == LINECALLSTATE_IDLE) calls_.erase(it);
+  if (it != calls_.end() && it->second.data.state == LINECALLSTATE_IDLE) calls_.erase(it);
 }
 
 DWORD Switch::NumLines() const {

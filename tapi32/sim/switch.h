@@ -64,10 +64,77 @@
 // IDLE call when no application holds a handle of it any more. Calls on a line when it is
 // opened are adopted with MONITOR handles, silently; lineGetNewCalls lists them.
 //
+// Call control (lineAccept … lineSetMediaMode). The runtime checks handles, privileges and
+// pointers; the switch checks the call states and the addresses, then moves the calls with
+// LINE_CALLSTATE (and LINE_CALLINFO for what it learns) to every handle of each call:
+//   lineAccept            OFFERING → ACCEPTED
+//   lineAnswer            OFFERING/ACCEPTED → CONNECTED; CONNECTEDID = the caller
+//   lineMakeCallW         new call (origin OUTBOUND) DIALTONE; with a destination it is dialled
+//   lineDialW             DIALTONE/DIALING → DIALING; a destination ending in ';' is partial and
+//                         stays DIALING, otherwise PROCEEDING and the far end takes over:
+//                         Answers → RINGBACK, then CONNECTED (CONNECTEDID) after its delay;
+//                         Busy → BUSY (LINEBUSYMODE_STATION); NoAnswer → RINGBACK for good (or
+//                         DISCONNECTED NOANSWER after the call parameters' dwNoAnswerTimeout);
+//                         Rejects → DISCONNECTED REJECT; Unreachable → DISCONNECTED UNREACHABLE.
+//                         SetFarEnd chooses per number (digits, '*', '#', '+' compared), the
+//                         default far end answers after kDefaultAnswerMs.
+//   lineHold / lineUnhold CONNECTED ↔ ONHOLD
+//   lineSwapHold          the active call goes ONHOLD (ONHOLDPENDTRANSFER when the held call was
+//                         waiting for a transfer), then the held call CONNECTED
+//   lineParkW             CONNECTED → DISCONNECTED → IDLE; the call waits at the directed
+//                         address, or at the first free one of 701…799 (written to the VARSTRING)
+//   lineUnparkW           a new call CONNECTED (reason UNPARK) on the unparking line/address
+//   linePickupW           the OFFERING/ACCEPTED call at the line whose address name (or line
+//                         name) is the destination, or with only a group ID the oldest one on any
+//                         other line: a new call CONNECTED (reason PICKUP) on the picking line,
+//                         then the original DISCONNECTED (PICKUP) → IDLE
+//   lineRedirectW         OFFERING/ACCEPTED → DISCONNECTED → IDLE
+//   lineBlindTransferW    CONNECTED → DISCONNECTED → IDLE
+//   lineSetupTransferW    CONNECTED → ONHOLDPENDTRANSFER; new consultation call DIALTONE whose
+//                         RELATEDCALLID is the primary call
+//   lineCompleteTransfer  TRANSFER: both calls DISCONNECTED → IDLE. CONFERENCE: a new conference
+//                         call; both calls CONFERENCED (RELATEDCALLID = the conference), then the
+//                         conference call CONNECTED
+//   lineSetupConferenceW  new conference call; the call (if any) CONFERENCED; the conference call
+//                         ONHOLDPENDCONF; new consultation call DIALTONE related to the conference
+//   linePrepareAddToConferenceW  conference CONNECTED → ONHOLDPENDCONF; new consultation call
+//   lineAddToConference   the consultation call CONFERENCED, the conference call CONNECTED
+//   lineRemoveFromConference  the party DISCONNECTED → IDLE; a conference without parties goes
+//                         IDLE too, and dropping a conference call drops its parties
+//   lineCompleteCall      BUSY/RINGBACK: a completion ID (LINEDEVSTATE_NUMCOMPLETIONS); the
+//                         script brings the call back with FireCompletion
+//   lineUncompleteCall    forgets the completion (LINEDEVSTATE_NUMCOMPLETIONS)
+//   lineSetCallData       LINE_CALLINFO CALLDATA;  lineSetMediaMode  LINE_CALLINFO MEDIAMODE
+//   lineGenerateDigitsW, lineGenerateTone  CONNECTED only; LINE_GENERATE (DONE) at once
+//   lineMonitorTones, lineMonitorMedia  accepted; DetectTone / DetectMedia send the messages
+//   lineHandoffW          the named application (or the oldest other owner open for the media
+//                         mode) becomes an owner: LINE_APPNEWCALL if it had no handle, then
+//                         LINE_CALLSTATE with the privilege; TARGETNOTFOUND / TARGETSELF
+//   lineDevSpecific(Feature)  the reply copies SetDevSpecificAnswer's bytes over the start of
+//                         the caller's block (by default the block is left as it is)
+// A consultation call that goes IDLE returns its primary call from ONHOLDPENDTRANSFER to ONHOLD
+// and its conference call from ONHOLDPENDCONF to CONNECTED (IDLE when it has no parties).
+//
+// Timed events (far ends, traffic) run on the switch's clock thread with the TAPI lock held.
+// Reset and Unconfigure stop it and drop what it had planned; they must not be called with the
+// TAPI lock held.
+//
+// Demo traffic (Config::traffic, see config.h): while enabled, callers from a list of invented
+// names ring the voice lines (lines with INTERACTIVEVOICE that are not removed), a new call about
+// every intervalMs and never more than maxCallsPerLine on a line. A call is answered by a
+// simulated colleague (the switch moves it to CONNECTED as another application would), or rings
+// until the caller gives up (DISCONNECTED, then IDLE); connected calls are sometimes put on hold
+// for a while and end after a while; now and then the colleague dials out and finds the number
+// busy. A call the user answers ends after a while. All choices come from the seed. The
+// configuration the switch takes without ZVTAPI_SIM_CONFIG and without Reset is LiveDemoConfig()
+// (DemoConfig() plus traffic); DemoConfig() itself and every Reset(config) that does not ask for
+// traffic stay quiet.
+//
 // Every method is thread-safe: it takes the global TAPI lock.
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -116,6 +183,26 @@ struct CallInfoChange {
   std::optional<std::string> display, comment, displayableAddress, calledParty;
   std::optional<std::vector<uint8_t>> userUserInfo, chargingInfo, callData;
 };
+
+// How the far end of an outgoing call behaves once it is dialled.
+struct FarEnd {
+  enum class Kind : uint8_t { Answers, Busy, NoAnswer, Rejects, Unreachable };
+  Kind kind = Kind::Answers;
+  uint32_t afterMs = 0;  // how long until it answers (or is found busy, rejects …); 0: at once
+  std::string name;      // the connected party's name when it answers
+};
+
+// What the switch last received through lineDevSpecific / lineDevSpecificFeature.
+struct DevSpecificRequest {
+  bool feature = false;  // lineDevSpecificFeature
+  uint32_t lineId = 0;
+  uint32_t addressId = 0;
+  uint32_t callId = 0;        // 0: no call named
+  uint32_t featureCode = 0;   // lineDevSpecificFeature's dwFeature
+  std::vector<uint8_t> data;  // the caller's block as it was sent
+};
+
+class Clock;
 
 class Switch final : public tapi32::Provider {
  public:
@@ -187,6 +274,46 @@ class Switch final : public tapi32::Provider {
   tapi32::CallData CallSnapshot(uint32_t callId) const;
   // The handle an application holds for the call (its first open's), or 0.
   HCALL CallHandle(HLINEAPP app, uint32_t callId) const;
+  // The call behind any application's handle, or 0.
+  uint32_t CallIdOf(HCALL call) const;
+
+  // Outgoing calls: the far end for a number (compared on its digits, '*', '#' and '+'), and
+  // the one for every other number. Reset restores the default (answers after
+  // kDefaultAnswerMs) and forgets the numbers.
+  static constexpr uint32_t kDefaultAnswerMs = 2000;
+  void SetFarEnd(const std::string& number, const FarEnd& farEnd);
+  void SetDefaultFarEnd(const FarEnd& farEnd);
+  // The far end of a dialled call answers (CONNECTED) or is busy (BUSY) now, whatever it was
+  // scripted to do. Only for calls that are DIALING, PROCEEDING or RINGBACK.
+  void FarEndAnswers(uint32_t callId);
+  void FarEndBusy(uint32_t callId);
+
+  // The calls of a conference: the conference call first, then its parties (empty when the
+  // call is in none).
+  std::vector<uint32_t> ConferenceCalls(uint32_t callId) const;
+  // Whether a call is parked at an address (compared like far-end numbers).
+  bool IsParked(const std::string& address) const;
+  // A pending call completion comes back: a new call OFFERING on its line and address, reason
+  // CALLCOMPLETION, carrying the completion ID; the completion is used up. Returns the call ID.
+  uint32_t FireCompletion(uint32_t completionId);
+  // Completion IDs waiting on a line.
+  std::vector<uint32_t> CompletionsOn(uint32_t lineId) const;
+
+  // Tones and media modes the switch recognises on a call: LINE_MONITORTONE (dwParam1 = the
+  // dwAppSpecific of each matching LINEMONITORTONE) and LINE_MONITORMEDIA to the handles that
+  // monitor them.
+  void DetectTone(uint32_t callId, uint32_t frequency1, uint32_t frequency2 = 0,
+                  uint32_t frequency3 = 0);
+  void DetectMedia(uint32_t callId, uint32_t mediaMode);
+
+  // Device-specific requests: the bytes a successful reply writes over the start of the caller's
+  // block (nullopt, the default: the block stays as sent), and what was last asked.
+  void SetDevSpecificAnswer(std::optional<std::vector<uint8_t>> bytes);
+  DevSpecificRequest LastDevSpecific() const;
+
+  // Demo traffic: whether it runs, and how many calls it has made since the last Reset.
+  bool TrafficRunning() const;
+  uint32_t TrafficCalls() const;
 
   // Line events sent to the opens of the line.
   void CloseLine(uint32_t lineId);
@@ -204,21 +331,77 @@ class Switch final : public tapi32::Provider {
   void DropCall(DWORD callId) override;
   void LastOwnerGone(DWORD callId) override;
   void CallReleased(DWORD callId) override;
+  LONG CheckCallOp(const tapi32::CallRequest& request) const override;
+  tapi32::CallOutcome PerformCallOp(const tapi32::CallRequest& request, HLINE requester) override;
+  std::vector<DWORD> ConferenceOf(DWORD callId) const override;
 
  private:
+  struct SimCall {
+    tapi32::CallData data;
+    bool conference = false;        // a conference call
+    uint32_t inConference = 0;      // a party: its conference call
+    std::vector<uint32_t> parties;  // a conference call: its parties, in the order they joined
+    uint32_t consult = 0;           // the consultation call made for this call
+    uint32_t consultFor = 0;        // a consultation call: the call it was made for
+    std::u16string dialled;         // what was dialled so far
+    FarEnd farEnd;
+    uint32_t noAnswerTimeoutMs = 0;
+  };
+  struct Parked {
+    tapi32::CallData data;
+  };
+  struct Completion {
+    uint32_t lineId = 0;
+    uint32_t addressId = 0;
+    tapi32::PartyId called;
+    uint32_t mode = 0;
+  };
+  class Traffic;
+
   Switch();
   void ReplaceDevices(const Config& config);
+  // Reset and Unconfigure: the clock stops, then everything the switch knew goes.
+  void Forget();
+  void StartTraffic(const TrafficConfig& config);
   LineDevice& LineAt(uint32_t deviceId) const;
   PhoneDevice& PhoneAt(uint32_t deviceId) const;
   tapi32::CallData& CallAt(uint32_t callId);
+  SimCall* Find(uint32_t callId);
+  const SimCall* Find(uint32_t callId) const;
   // Moves a call to a state, tells the applications, and forgets an IDLE call nobody holds.
   void MoveCall(uint32_t callId, uint32_t state, uint32_t mode);
+  uint32_t FeaturesOf(const SimCall& call) const;
+  // What an IDLE call leaves behind: consultation and conference links.
+  void CallEnded(uint32_t callId);
+  // A call leaves the line (transferred, redirected, parked, picked up): DISCONNECTED, IDLE.
+  void Leave(uint32_t callId, uint32_t disconnectMode);
+  // A new call on a line, still IDLE and known to nobody.
+  uint32_t NewCall(uint32_t lineId, uint32_t addressId, uint32_t origin, uint32_t reason);
+  // A new call for the requester: its handle, the first state, what is known about it.
+  HCALL Announce(uint32_t callId, HLINE requester, uint32_t state, uint32_t mode);
+  void ApplyParams(SimCall& call, const tapi32::CallParams& params);
+  void Dial(uint32_t callId, const std::u16string& address);
+  void FarEndActs(uint32_t callId);
+  void Connect(uint32_t callId, const tapi32::PartyId& party);
+  void SetRelated(uint32_t callId, uint32_t relatedCallId);
+  LONG CheckParams(const tapi32::CallRequest& request) const;
+  const FarEnd& FarEndFor(const std::u16string& number) const;
+  uint32_t FindPickup(const tapi32::CallRequest& request) const;
 
   std::vector<std::unique_ptr<LineDevice>> lines_;
   std::vector<std::unique_ptr<PhoneDevice>> phones_;
   bool configured_ = false;
-  std::unordered_map<uint32_t, tapi32::CallData> calls_;
+  std::unordered_map<uint32_t, SimCall> calls_;
   uint32_t lastCallId_ = 0;
+  std::unordered_map<std::string, FarEnd> farEnds_;
+  FarEnd defaultFarEnd_;
+  std::map<std::u16string, Parked> parked_;
+  std::unordered_map<uint32_t, Completion> completions_;
+  uint32_t lastCompletionId_ = 0;
+  std::optional<std::vector<uint8_t>> devSpecificAnswer_;
+  DevSpecificRequest lastDevSpecific_;
+  std::unique_ptr<Clock> clock_;
+  std::unique_ptr<Traffic> traffic_;
 };
 
 }  // namespace tapi32::sim

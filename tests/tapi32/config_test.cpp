@@ -94,9 +94,10 @@ TEST(ConfigParseTest, ErrorsNameFileLineAndProblem) {
             "test.ini:3: '0x100000000' does not fit in 32 bits");
   EXPECT_EQ(ErrorOf("[line]\nname=a\nmedia_modes = VOICE|TELEPATHY\n"),
             "test.ini:3: unknown flag 'VOICE' (expected LINEMEDIAMODE_... names)");
-  EXPECT_EQ(ErrorOf("name = a\n"), "test.ini:1: 'name' stands before any [line] or [phone]");
+  EXPECT_EQ(ErrorOf("name = a\n"),
+            "test.ini:1: 'name' stands before any [line], [phone] or [traffic]");
   EXPECT_EQ(ErrorOf("\n[trunk]\n"),
-            "test.ini:2: unknown section [trunk] (expected [line] or [phone])");
+            "test.ini:2: unknown section [trunk] (expected [line], [phone] or [traffic])");
   EXPECT_EQ(ErrorOf("[line\n"), "test.ini:1: a section header must end with ']'");
   EXPECT_EQ(ErrorOf("[line]\nname a\n"), "test.ini:2: expected 'key = value' or a [section]");
   EXPECT_EQ(ErrorOf("[line]\nname = a\nname = b\n"),

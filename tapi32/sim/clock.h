@@ -1,0 +1,60 @@
+// The simulated switch's clock: one thread that runs the switch's timed events (far ends that
+// answer after a while, the demo traffic) with the global TAPI lock held.
+//
+// Stop() ends the thread and drops every event that has not run; an event that is already
+// running finishes first. It must not be called while the caller holds the TAPI lock, because
+// an event may be waiting for it. Events dropped by Clear() never run, even one that was taken
+// off the list just before and waits for the TAPI lock: each event carries the generation it was
+// scheduled in.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <thread>
+
+namespace tapi32::sim {
+
+class Clock {
+ public:
+  using Task = std::function<void()>;
+
+  // `lock` is the TAPI lock the events run under.
+  explicit Clock(std::recursive_mutex& lock) : lock_(lock) {}
+  Clock(const Clock&) = delete;
+  Clock& operator=(const Clock&) = delete;
+
+  // Runs `task` delayMs from now on the clock's thread (started on first use).
+  void Schedule(uint32_t delayMs, Task task);
+  // Drops the events that have not run yet. Call with the TAPI lock held.
+  void Clear();
+  // Clear(), then ends the thread and waits for it.
+  void Stop();
+  // Stop() for good: later events are ignored. For the end of the process.
+  void Shutdown();
+  // Events waiting to run.
+  size_t Pending() const;
+  bool Running() const;
+
+ private:
+  using Time = std::chrono::steady_clock::time_point;
+  struct Event {
+    uint64_t generation = 0;
+    Task task;
+  };
+  void Loop();
+
+  std::recursive_mutex& lock_;
+  mutable std::mutex mutex_;  // guards everything below; never held while taking lock_
+  std::condition_variable wake_;
+  std::multimap<Time, Event> events_;
+  uint64_t generation_ = 0;
+  bool stopping_ = false;
+  bool shutDown_ = false;
+  std::thread thread_;
+};
+
+}  // namespace tapi32::sim
