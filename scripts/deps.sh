@@ -3,7 +3,10 @@
 # Runs apt-get directly as root, through sudo otherwise.
 set -euo pipefail
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
-packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev)
+# Qt 6 Widgets for Ringwatch's window (Qt Test comes with it), DejaVu so that offscreen
+# rendering has glyphs, xvfb and xauth to run the window under a virtual X server.
+packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev
+  qt6-base-dev fonts-dejavu-core xvfb xauth)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
