@@ -1,11 +1,7 @@
-// zvtapi_bench: speed and memory figures of the message path, printed as
-// "BENCH <name> <value> <unit>" lines. No arguments; the whole program stays well inside a
-// minute on a two-core machine.
-//
-// Each benchmark is a small function that prints its own lines; main() runs them in order.
-// Messages come from the simulated switch on a producer thread. The producer keeps at most
-// kMaxInFlight messages ahead of the consumer, as a real provider and a responsive program
-// would, so that the figures measure the path and not the growth of a backlog.
+// Speed and memory of the message path from TAPI to the user-interface thread. Messages come from
+// the simulated switch on a producer thread. The producer keeps at most kMaxInFlight messages ahead
+// of the consumer, as a real provider and a responsive program would, so that the figures measure
+// the path and not the growth of a backlog.
 
 #include <malloc.h>
 #include <unistd.h>
@@ -18,19 +14,19 @@
 #include <cstdio>
 #include <exception>
 #include <fstream>
-#include <functional>
 #include <mutex>
 #include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "bench/benchmarks.h"
 #include "platform/message_window.h"
 #include "tapi/application.h"
-#include "tapi32/sim/config.h"
 #include "tapi32/sim/switch.h"
 #include "tapi32/tapi.h"
 
+namespace zvtapi::bench {
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -48,16 +44,6 @@ constexpr std::chrono::seconds kStallLimit{10};
 // A producer that hit the limit resumes when the backlog has fallen to this size, so that it
 // does not wake for every single message taken.
 constexpr uint64_t kResumeInFlight = kMaxInFlight / 2;
-
-void Print(const char* name, double value, const char* unit) {
-  std::printf("BENCH %s %.0f %s\n", name, value, unit);
-  std::fflush(stdout);
-}
-
-void PrintRatio(const char* name, double value, const char* unit) {
-  std::printf("BENCH %s %.3f %s\n", name, value, unit);
-  std::fflush(stdout);
-}
 
 // Counts consumed messages and lets the producer wait for room without the consumer paying
 // more than two atomic operations per message while nobody waits.
@@ -257,6 +243,8 @@ double RunRaw(uint64_t count) {
   return static_cast<double>(count) / Seconds(producer.Start(), lastTaken);
 }
 
+}  // namespace
+
 // Raw and pipeline runs alternate so that a noisy moment on the machine hurts both alike. The
 // median run of each is reported: how the threads land on the processors changes a run's speed
 // by a factor of several (two threads sharing one core hand over without contention, threads
@@ -279,9 +267,9 @@ void BenchMessageThroughput() {
               *std::max_element(pipeline.begin(), pipeline.end()));
   const double medianRaw = Median(raw);
   const double medianPipeline = Median(pipeline);
-  Print("pipeline_msgs_per_s", medianPipeline, "msg/s");
-  Print("raw_msgs_per_s", medianRaw, "msg/s");
-  PrintRatio("pipeline_ratio", medianPipeline / medianRaw, "x");
+  PrintFigure("pipeline_msgs_per_s", medianPipeline, "msg/s");
+  PrintFigure("raw_msgs_per_s", medianRaw, "msg/s");
+  PrintFigure("pipeline_ratio", medianPipeline / medianRaw, "x", 3);
 }
 
 // Memory that stays behind after a long stream of messages. The warm-up run makes the one-time
@@ -298,23 +286,7 @@ void BenchPipelineMemory() {
   malloc_trim(0);
   const long after = ResidentKiB();
   zvtapi::zvTapiApplication->Shutdown();
-  Print("pipeline_rss_growth_kib", static_cast<double>(after - before), "KiB");
+  PrintFigure("pipeline_rss_growth_kib", static_cast<double>(after - before), "KiB");
 }
 
-}  // namespace
-
-int main() {
-  const std::vector<std::function<void()>> benchmarks = {
-      BenchMessageThroughput,
-      BenchPipelineMemory,
-  };
-  try {
-    tapi32::sim::Switch::Instance().Reset(tapi32::sim::DemoConfig());
-    for (const auto& benchmark : benchmarks)
-      benchmark();
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "zvtapi_bench: %s\n", e.what());
-    return 1;
-  }
-  return 0;
-}
+}  // namespace zvtapi::bench

@@ -524,11 +524,6 @@ std::string TzvTapiCall::OriginText() const {
 // ---------------------------------------------------------------------------------------------
 // Call control, requests and links
 
-void TzvTapiCall::Drop(const std::string& UserUserInfo) {
-  EnsureOwner();
-  FLine->Drop(this, UserUserInfo);
-}
-
 bool TzvTapiCall::EnsureOwner() {
   if (Owner()) return true;
   return FAutoOwner && lineSetCallPrivilege(FHandle, LINECALLPRIVILEGE_OWNER) == 0;

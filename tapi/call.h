@@ -217,6 +217,8 @@ class TzvTapiCall : public TObject, public TzvTapiCallAccess {
   Cardinal CallID() const { return FInfo ? FInfo->CallID() : 0; }
   Cardinal Features() const { return FStatus->CallFeatures(); }
   Cardinal MediaMode() const { return FInfo->MediaMode(); }
+  // Tells TAPI the call's media mode (lineSetMediaMode); the information is read anew.
+  void SetMediaMode(Cardinal Value);
   Cardinal Origin() const { return FInfo->Origin(); }
   // Copies the call's application data into a new block the caller frees with delete[]; its
   // size, or 0 (Data untouched) when the call carries none.
@@ -280,8 +282,42 @@ class TzvTapiCall : public TObject, public TzvTapiCallAccess {
   std::string FeaturesText(const std::string& Separator) const;
   std::string OriginText() const;
 
-  // Call control through the line.
+  // Call control through the line. Each wrapper first makes the application the call's
+  // owner when AutoOwner is set; those needing a second call find it themselves.
+  void Accept(const std::string& UserUserInfo);
+  void Answer(const std::string& UserUserInfo);
   void Drop(const std::string& UserUserInfo);
+  void Dial(const std::string& DestAddr);
+  void BlindTransfer(const std::string& DestAddr);
+  void Redirect(const std::string& DestAddr);
+  void HandOff(const std::string& FileName);
+  void Hold();
+  void Unhold();
+  // Directed park at DestAddress.
+  void Park(const std::string& DestAddress);
+  void GenerateDigits(const std::string& Digits, Cardinal Duration);
+  void GeneratePulseDigits(const std::string& Digits, Cardinal Duration);
+  void GenerateTone(Cardinal ToneMode, Cardinal Duration);
+  void MonitorTone(Cardinal Frequency1, Cardinal Frequency2, Cardinal Frequency3, Cardinal Duration,
+                   Cardinal AppSpecific);
+  void RemoveFromConference();
+  void SetCallData(const void* Data, Cardinal DataSize);
+  // The new consultation call; the line's call parameters on this call's address.
+  TzvTapiCall* SetupTransfer();
+  TzvTapiCall* PrepareAddToConference();
+  void SetupConference(TzvTapiCall*& ConfCall, TzvTapiCall*& ConsultCall);
+  // Adds the consultation call to the conference; which is which follows from this call's
+  // state, the partner is its link or a suitable call of the line.
+  void AddToConference();
+  // Transfers (or, with BuildConf, conferences) this call and its partner; the new conference
+  // call, or none.
+  TzvTapiCall* CompleteTransfer(bool BuildConf);
+  // Swaps the active and the held call; Call is the partner, none lets the line find it.
+  void SwapHold(TzvTapiCall* Call);
+  // The conference call of this call's conference (first of its conference-related calls);
+  // none when there is none or asking fails (the failure goes to the line's OnError).
+  TzvTapiCall* ConferenceCall();
+  bool IsConferenceCall() { return ConferenceCall() == this; }
 
   // Used by the line and the call-control operations.
   // True when the call is owned already, or AutoOwner is set and TAPI grants ownership now.

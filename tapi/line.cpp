@@ -26,16 +26,6 @@ constexpr Cardinal kCallStatusInitialSize = 56;
 // millions of objects.
 constexpr Cardinal kMaxAddresses = 0xFFFF;
 
-// User-user information goes to TAPI as single-byte text, one byte per character.
-std::string SingleByte(const std::string& text) {
-  const std::u16string wide = platform::Utf8ToWide(text);
-  std::string result;
-  result.reserve(wide.size());
-  for (char16_t c : wide)
-    result.push_back(c < 0x100 ? static_cast<char>(c) : '?');
-  return result;
-}
-
 bool IsCallCreatingRequest(Cardinal type) {
   switch (type) {
     case TAPIREQUEST_LINECOMPLETETRANSFER:
@@ -318,7 +308,15 @@ void TzvCustomTapiLine::Close() {
     TLockGuard lock(*FRequests, platform::INFINITE);
     FRequests->RemoveAllRequests(nullptr);
   }
-  FDevSpecificList->Clear();
+  // TAPI may write into pending device-specific blocks and reply cells up to its reply; they
+  // are kept until the line is closed, after which TAPI answers nothing of it.
+  std::vector<std::unique_ptr<TzvTapiDevSpecificData>> blocks;
+  auto keepBlocks = [&] {
+    TLockGuard lock(*FDevSpecificList, platform::INFINITE);
+    while (FDevSpecificList->Count() > 0)
+      blocks.push_back(FDevSpecificList->Extract(FDevSpecificList->Count() - 1));
+  };
+  keepBlocks();
   {
     TLockGuard lock(*FTimerEvents, platform::INFINITE);
     FTimerEvents->RemoveAllRequests(nullptr);
@@ -329,7 +327,7 @@ void TzvCustomTapiLine::Close() {
       FreeCall(FUnconfirmedCalls->Get(0));
   }
   RefreshCalls();
-  FDevSpecificList->Clear();
+  keepBlocks();
   FAddresses->InvalidateStatus();
   if (handle != 0) {
     const auto result = static_cast<Cardinal>(lineClose(handle));
@@ -341,6 +339,9 @@ void TzvCustomTapiLine::Close() {
       }
     }
   }
+  FReplyCells.clear();
+  FOrphanCells.clear();
+  FOrphanBlocks.clear();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -477,6 +478,12 @@ void TzvCustomTapiLine::ForgetCall(TzvTapiCall* Call) {
     }
   }
   if (TLockGuard lock(*FTimerEvents, 10); lock) FTimerEvents->RemoveAllRequests(Call);
+  // The handle TAPI may still write for it goes nowhere now.
+  for (auto& [id, cells] : FReplyCells) {
+    for (TReplyCell& cell : cells) {
+      if (cell.Call == Call) cell.Call = nullptr;
+    }
+  }
   if (TLockGuard lock(*FCalls, 10); lock) FCalls->Remove(Call);
   if (TLockGuard lock(*FUnconfirmedCalls, 10); lock) FUnconfirmedCalls->Remove(Call);
   // A device-specific block keeps reporting its call until its reply; not a freed one.
@@ -499,26 +506,6 @@ bool TzvCustomTapiLine::IsCallObject(const TObject* Object) const {
 void TzvCustomTapiLine::ReleaseCallReferences(TzvTapiCall* Call) {
   for (int i = 0; i < FCalls->Count(); ++i)
     FCalls->Get(i)->ReleaseRelatedCall(Call);
-}
-
-// ---------------------------------------------------------------------------------------------
-// Call control
-
-void TzvCustomTapiLine::Drop(TzvTapiCall* Call, const std::string& UserUserInfo) {
-  CheckActive();
-  CheckCall(Call, "Drop failed");
-  const std::string uui = SingleByte(UserUserInfo);
-  const auto result =
-      static_cast<Cardinal>(lineDrop(Call->Handle(), uui.c_str(), static_cast<DWORD>(uui.size())));
-  CheckTapiResult(result);
-  const auto requestID = static_cast<Integer>(result);
-  {
-    TLockGuard lock(*FRequests, platform::INFINITE);
-    TzvTapiRequest* request = FRequests->AddRequest(requestID, GetReplyTimeout());
-    request->FRequestType = TAPIREQUEST_LINEDROP;
-    request->SetObject(0, Call);
-  }
-  CheckRequest(this, requestID);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -564,6 +551,7 @@ void TzvCustomTapiLine::TapiMessage(Cardinal hDevice, Cardinal MessageID, Cardin
       LineMonitorTone(hDevice, Param1);
       break;
     case LINE_REPLY:
+      ReleaseOrphans(Param1);
       TapiReply(Param1, static_cast<Integer>(Param2));
       break;
     case LINE_CREATE:
@@ -756,6 +744,8 @@ void TzvCustomTapiLine::HandleReply(Cardinal RequestID, Integer ReplyCode,
   ZV_ASSERT(Request != nullptr);
   if (Request->FHandled) return;
   Request->FHandled = true;
+  // New calls get the handles TAPI wrote before they hear of the reply.
+  DeliverReplyCells(RequestID, ReplyCode);
   ForEachRequestCall(Request, [&](TzvTapiCall* call) {
     try {
       call->ReplyReceived(RequestID, ReplyCode, Request);
@@ -799,6 +789,8 @@ void TzvCustomTapiLine::HandleTimeout(Cardinal RequestID, TzvTapiRequest* Reques
   ZV_ASSERT(Request != nullptr);
   if (Request->FHandled) return;
   Request->FHandled = true;
+  // TAPI may still answer; what it would write into stays where it can.
+  OrphanReplyCells(RequestID);
   ForEachRequestCall(Request,
                      [&](TzvTapiCall* call) { call->RequestTimedOut(RequestID, Request); });
   DoTapiTimeout(RequestID, Request);
@@ -820,12 +812,12 @@ void TzvCustomTapiLine::HandleTimeout(Cardinal RequestID, TzvTapiRequest* Reques
     if (!IsDevSpecificBlockListed(static_cast<TzvTapiDevSpecificData*>(object0))) return;
     auto* data = dynamic_cast<TzvTapiLineDevSpecificData*>(object0);
     if (data) DoDevSpecificTimeout(Request->FID, data, Request->FTimeout);
-    if (!FOptions->SyncMode()) FreeDevSpecificBlock(data);
+    OrphanDevSpecificBlock(RequestID, data);
   } else if (type == TAPIREQUEST_LINEDEVSPECIFICFEATURE) {
     if (!IsDevSpecificBlockListed(static_cast<TzvTapiDevSpecificData*>(object0))) return;
     auto* data = dynamic_cast<TzvTapiLineDevSpecificFeatureData*>(object0);
     if (data) DoDevSpecificFeatureTimeout(Request->FID, data->Feature(), Request->FTimeout, data);
-    if (!FOptions->SyncMode()) FreeDevSpecificBlock(data);
+    OrphanDevSpecificBlock(RequestID, data);
   }
 }
 

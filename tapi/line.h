@@ -5,9 +5,12 @@
 #pragma once
 
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 #include "tapi/address.h"
 #include "tapi/call.h"
@@ -89,8 +92,73 @@ class TzvCustomTapiLine : public TzvTapiDevice {
   // exception "<Msg>! Invalid call.".
   bool CheckCall(const TzvTapiCall* Call, const std::string& Msg) const;
 
-  // Call control.
+  // Call control. Each operation checks that the line is open and, where it concerns a call,
+  // that the call is one of its calls with a handle; a TAPI error returned at once is raised
+  // with nothing registered and no new call left behind. The asynchronous ones register their
+  // request and, in synchronous mode, return only after TAPI's reply, raising its error.
+  // Calls that an operation creates start without a handle in UnconfirmedCalls; TAPI writes
+  // the handle into them when the request succeeds, and the line frees them when it fails or
+  // times out.
+  virtual void Accept(TzvTapiCall* Call, const std::string& UserUserInfo);
+  virtual void Answer(TzvTapiCall* Call, const std::string& UserUserInfo);
   virtual void Drop(TzvTapiCall* Call, const std::string& UserUserInfo);
+  // The line's CallParams as a LINECALLPARAMS, country code 0.
+  virtual TzvTapiCall* MakeCall(const std::string& DestAddr);
+  virtual TzvTapiCall* MakeCall(const std::string& DestAddr, Cardinal CountryCode,
+                                const ::LINECALLPARAMS* CallParams);
+  virtual void Dial(TzvTapiCall* Call, const std::string& DestAddr, Cardinal CountryCode);
+  // The new conference call for LINETRANSFERMODE_CONFERENCE, otherwise none.
+  virtual TzvTapiCall* CompleteTransfer(TzvTapiCall* Call, TzvTapiCall* ConsultCall,
+                                        Cardinal TransferMode);
+  // The new consultation call.
+  virtual TzvTapiCall* SetupTransfer(TzvTapiCall* Call, const ::LINECALLPARAMS* CallParams);
+  virtual TzvTapiCall* Unpark(Cardinal AddressID, const std::string& DestAddress);
+  virtual void BlindTransfer(TzvTapiCall* Call, const std::string& DestAddr, Cardinal CountryCode);
+  // TAPI writes the completion ID into CompletionID when the request completes; the variable
+  // must outlive the request.
+  virtual void CompleteCall(TzvTapiCall* Call, Cardinal& CompletionID, Cardinal CompletionMode,
+                            Cardinal MessageID);
+  virtual void GenerateDigits(TzvTapiCall* Call, const std::string& Digits, Cardinal DigitMode,
+                              Cardinal Duration);
+  virtual void HandOff(TzvTapiCall* Call, const std::string& FileName, Cardinal MediaMode);
+  virtual void Hold(TzvTapiCall* Call);
+  // NonDirAddress, when given, must outlive the request.
+  virtual void Park(TzvTapiCall* Call, Cardinal ParkMode, const std::string& DirAddress,
+                    ::VARSTRING* NonDirAddress);
+  virtual void SwapHold(TzvTapiCall* Call, TzvTapiCall* HeldCall);
+  virtual void UncompleteCall(Cardinal CompletionID);
+  virtual void UnHold(TzvTapiCall* Call);
+  // Always a plain TzvTapiCall, whatever CallClass says.
+  virtual TzvTapiCall* Pickup(Cardinal AddressID, const std::string& DestAddress,
+                              const std::string& GroupID);
+  // Fills ConfCalls with the known calls of Call's conference, the conference call first;
+  // false (and an empty list) when TAPI lists none or fails.
+  virtual bool GetConfRelatedCalls(TzvTapiCall* Call, TzvTapiCallList* ConfCalls);
+  // The new consultation call.
+  virtual TzvTapiCall* PrepareAddToConference(TzvTapiCall* ConfCall,
+                                              const ::LINECALLPARAMS* CallParams);
+  virtual void AddToConference(TzvTapiCall* ConfCall, TzvTapiCall* ConsultCall);
+  // In synchronous mode the provider's answer is copied back into Params.
+  virtual void DevSpecific(void* Params, Cardinal Size, TzvTapiAddress* Address, TzvTapiCall* Call);
+  virtual void DevSpecificFeature(Cardinal Feature, void* Params, Cardinal Size);
+  virtual void GenerateTone(TzvTapiCall* Call, Cardinal ToneMode, Cardinal Duration,
+                            Cardinal NumTones, const ::LINEGENERATETONE* Tones);
+  virtual void MonitorMedia(TzvTapiCall* Call, Cardinal MediaModes);
+  virtual void MonitorTones(TzvTapiCall* Call, const ::LINEMONITORTONE* ToneList,
+                            Cardinal NumEntries);
+  virtual void Redirect(TzvTapiCall* Call, const std::string& DestAddr, Cardinal CountryCode);
+  virtual void RemoveFromConference(TzvTapiCall* Call);
+  virtual void SetCallData(TzvTapiCall* Call, const void* Data, Cardinal DataSize);
+  // ConfCall and ConsultCall are none until TAPI has accepted the request; after a failed
+  // reply in synchronous mode they must not be used.
+  virtual void SetupConference(TzvTapiCall* Call, TzvTapiCall*& ConfCall, TzvTapiCall*& ConsultCall,
+                               Cardinal NumParties, const ::LINECALLPARAMS* CallParams);
+
+  // The first listed call other than Exclude in one of States with one of Features on the
+  // address AddressID (-1: any); failing that, the same search without the features, then on
+  // any address, then on any address without the features.
+  TzvTapiCall* FindRelatedCall(Cardinal States, Cardinal Features, Integer AddressID,
+                               const TzvTapiCall* Exclude);
 
   // The line's entry in the application's device list now holds another name.
   virtual void DeviceNameChanged(const std::string& NewName);
@@ -185,6 +253,49 @@ class TzvCustomTapiLine : public TzvTapiDevice {
   bool IsDevSpecificBlockListed(const TzvTapiDevSpecificData* Data);
   void FreeDevSpecificBlock(const TzvTapiDevSpecificData* Data);
 
+  // Where TAPI writes what a request hands back (a new call's handle, a completion ID, a park
+  // address): a cell of the line's own, copied to the new call or the caller's variable when
+  // the reply reports success. TAPI may write as late as its reply, which can come after the
+  // line gave up waiting or after the new call object was freed; the cell lives until then
+  // (or until the line is closed, after which TAPI writes nothing), so it never points at
+  // freed memory.
+  struct TReplyCell {
+    std::unique_ptr<uint8_t[]> Bytes;
+    Cardinal Size = 0;
+    TzvTapiCall* Call = nullptr;  // the new call whose handle this is
+    void* Dest = nullptr;         // the caller's variable
+  };
+  using TReplyCells = std::vector<TReplyCell>;
+  // A cell for a new call's handle.
+  static TReplyCell HandleCell(TzvTapiCall* Call);
+  // A cell of Size bytes copied to Dest; its first bytes are Dest's, so that a structure's
+  // size header reaches TAPI.
+  static TReplyCell CopyCell(void* Dest, Cardinal Size);
+  static LPHCALL HandleTarget(TReplyCell& Cell) {
+    return reinterpret_cast<LPHCALL>(Cell.Bytes.get());
+  }
+  // Registers the request TAPI accepted with its type and objects; its ID. The cells, if any,
+  // are kept until the reply.
+  Integer RegisterRequest(LONG Result, Cardinal Type, TObject* Object0, TObject* Object1 = nullptr,
+                          TObject* Object2 = nullptr, TReplyCells Cells = {});
+  // The new call of a creating operation: the line's CallClass, or a plain call; without a
+  // handle, among the unconfirmed calls.
+  TzvTapiCall* CreateOperationCall(bool Plain);
+  // Frees the calls an operation made when TAPI refused it at once, then raises the error.
+  [[noreturn]] void AbandonOperation(Cardinal Result, std::initializer_list<TzvTapiCall*> NewCalls);
+  // The successful reply writes the cells' values to their calls and variables.
+  void DeliverReplyCells(Cardinal RequestID, Integer ReplyCode);
+  // The request is given up before TAPI replied: its cells, and a device-specific block that is
+  // leaving, wait for the late reply.
+  void OrphanReplyCells(Cardinal RequestID);
+  void OrphanDevSpecificBlock(Cardinal RequestID, const TzvTapiDevSpecificData* Data);
+  // The rest of a device-specific request after registration: in synchronous mode the wait,
+  // the copy back into Params and the block's end.
+  void FinishDevSpecific(Integer RequestID, TzvTapiDevSpecificData* Data, void* Params,
+                         Cardinal Size);
+  // TAPI replied: nothing of the request can be written any more.
+  void ReleaseOrphans(Cardinal RequestID);
+
   std::unique_ptr<TzvTapiAddressList> FAddresses;
   std::unique_ptr<TStringList> FAddressList;
   TzvTapiCallClass FCallClass = nullptr;
@@ -201,6 +312,9 @@ class TzvCustomTapiLine : public TzvTapiDevice {
   // Every call object of this line that exists, listed or not; what a request or timer slot
   // holds is only taken for a call when it is in here.
   std::unordered_set<const TObject*> FCallObjects;
+  std::unordered_map<Cardinal, TReplyCells> FReplyCells;   // by pending request ID
+  std::unordered_map<Cardinal, TReplyCells> FOrphanCells;  // by given-up request ID
+  std::unordered_map<Cardinal, std::unique_ptr<TzvTapiDevSpecificData>> FOrphanBlocks;
 };
 
 // Event types; Sender is the line.

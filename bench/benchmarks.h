@@ -1,0 +1,27 @@
+// The benchmarks of zvtapi_bench. Each is a plain function that configures the simulated switch
+// as it needs, initialises the application object when it uses it, prints its figures with
+// PrintFigure and leaves the application shut down and every line it made closed. main() runs
+// them in the order of its list; a new benchmark file declares its functions here and adds them
+// to that list.
+#pragma once
+
+namespace zvtapi::bench {
+
+// Prints one figure as "BENCH <name> <value> <unit>" with the given number of decimals. Every
+// other line the program prints must not start with "BENCH".
+void PrintFigure(const char* name, double value, const char* unit, int decimals = 0);
+
+// pipeline_bench.cpp: throughput and memory of the message path.
+void BenchMessageThroughput();
+void BenchPipelineMemory();
+
+// line_bench.cpp: call-state routing on a busy line, memory per call, opening lines.
+void BenchCallStateRouting();
+void BenchCallMemory();
+void BenchLineOpen();
+
+// call_control_bench.cpp: synchronous Answer round trip, asynchronous Answer request rate.
+void BenchSyncAnswer();
+void BenchAsyncRequests();
+
+}  // namespace zvtapi::bench
