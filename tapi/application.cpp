@@ -18,7 +18,8 @@ constexpr Cardinal kTapiVersion = 0x00020002;
 // The text of one fixed-size UTF-16 field, up to its NUL.
 std::string FixedWideText(const WCHAR* text, size_t capacity) {
   size_t length = 0;
-  while (length < capacity && text[length] != 0) ++length;
+  while (length < capacity && text[length] != 0)
+    ++length;
   return platform::WideToUtf8(std::u16string_view(text, length));
 }
 
@@ -193,8 +194,10 @@ Cardinal TzvTapiApplication::Done() {
       HandleException(e);
     }
   };
-  for (int i = 0; i < FLines.Count(); ++i) closeDevice(FLines.Get(i));
-  for (int i = 0; i < FPhones.Count(); ++i) closeDevice(FPhones.Get(i));
+  for (int i = 0; i < FLines.Count(); ++i)
+    closeDevice(FLines.Get(i));
+  for (int i = 0; i < FPhones.Count(); ++i)
+    closeDevice(FPhones.Get(i));
   Cardinal result = 0;
   if (FLineApp != 0) {
     result = static_cast<Cardinal>(lineShutdown(FLineApp));
@@ -287,8 +290,10 @@ void TzvTapiApplication::AddTapiComponent(TzvTapiComponent* Component) {
   }
   if (Active()) return;
   bool anyEnabled = false;
-  for (int i = 0; i < FLines.Count() && !anyEnabled; ++i) anyEnabled = FLines.Get(i)->Enabled();
-  for (int i = 0; i < FPhones.Count() && !anyEnabled; ++i) anyEnabled = FPhones.Get(i)->Enabled();
+  for (int i = 0; i < FLines.Count() && !anyEnabled; ++i)
+    anyEnabled = FLines.Get(i)->Enabled();
+  for (int i = 0; i < FPhones.Count() && !anyEnabled; ++i)
+    anyEnabled = FPhones.Get(i)->Enabled();
   if (anyEnabled) Initialize();
 }
 
@@ -349,9 +354,15 @@ void TzvTapiApplication::DoTapiMessage(Cardinal MessageID, Cardinal Device,
   if (Active()) Fire(FOnTapiMessage, MessageID, Device, CallbackInstance, Param1, Param2, Param3);
 }
 
-void TzvTapiApplication::DoInitialize() { Fire(FOnInitialize); }
-void TzvTapiApplication::DoShutdown() { Fire(FOnShutdown); }
-void TzvTapiApplication::DoReinit() { Fire(FOnReinit); }
+void TzvTapiApplication::DoInitialize() {
+  Fire(FOnInitialize);
+}
+void TzvTapiApplication::DoShutdown() {
+  Fire(FOnShutdown);
+}
+void TzvTapiApplication::DoReinit() {
+  Fire(FOnReinit);
+}
 void TzvTapiApplication::DoLineCreate(Cardinal DeviceID, const std::string& DeviceName) {
   Fire(FOnLineCreate, DeviceID, DeviceName);
 }
@@ -441,8 +452,8 @@ bool TzvTapiApplication::ProcessNextMessage() {
     }
     // Only a running synchronous wait looks for replies, and the outermost one forgets what
     // came before it, so replies that arrive while no wait runs need not be kept.
-    const bool isReply = item->IsLineMessage() ? msg.dwMessageID == LINE_REPLY
-                                               : msg.dwMessageID == PHONE_REPLY;
+    const bool isReply =
+        item->IsLineMessage() ? msg.dwMessageID == LINE_REPLY : msg.dwMessageID == PHONE_REPLY;
     if (isReply && FNumWaitProcs > 0) FReplyStack.Add(std::move(item));
   } catch (const std::exception& e) {
     HandleException(e);
@@ -452,14 +463,16 @@ bool TzvTapiApplication::ProcessNextMessage() {
 
 int TzvTapiApplication::ProcessMessages(int MaxCount) {
   int count = 0;
-  while (count < MaxCount && ProcessNextMessage()) ++count;
+  while (count < MaxCount && ProcessNextMessage())
+    ++count;
   return count;
 }
 
 void TzvTapiApplication::RouteLineMessage(const TTapiMessage& Msg) {
   const Cardinal ci = Msg.dwCallbackInstance;
   if (ci == FCallbackInstance) {
-    if (Msg.dwMessageID == LINE_REQUEST) HandleLineRequest(Msg.dwParam1, Msg.dwParam2, Msg.dwParam3);
+    if (Msg.dwMessageID == LINE_REQUEST)
+      HandleLineRequest(Msg.dwParam1, Msg.dwParam2, Msg.dwParam3);
     return;
   }
   if (ci > 0) {
@@ -597,8 +610,8 @@ void TzvTapiApplication::UpdateLineDevice(Cardinal DeviceID) {
     TTapiStruct buffer = AllocTapiStruct(sizeof(LINEDEVCAPS));
     DWORD version = 0;
     LINEEXTENSIONID extension{};
-    const Cardinal r = static_cast<Cardinal>(
-        lineNegotiateAPIVersion(FLineApp, DeviceID, 0x00010000, kTapiVersion, &version, &extension));
+    const Cardinal r = static_cast<Cardinal>(lineNegotiateAPIVersion(
+        FLineApp, DeviceID, 0x00010000, kTapiVersion, &version, &extension));
     const int index = static_cast<int>(DeviceID);
     if (r != 0) {
       FLineDevices.SetStrings(index, NegotiationPlaceholder(true, DeviceID, r));
@@ -610,8 +623,7 @@ void TzvTapiApplication::UpdateLineDevice(Cardinal DeviceID) {
     if (fetched == 0) {
       FLineDevices.SetStrings(index,
                               GetTapiString(buffer, offsetof(LINEDEVCAPS, dwLineNameSize), 0));
-      FLineDevices.SetObjects(index,
-                              buffer.GetDWORD(offsetof(LINEDEVCAPS, dwPermanentLineID)));
+      FLineDevices.SetObjects(index, buffer.GetDWORD(offsetof(LINEDEVCAPS, dwPermanentLineID)));
     } else {
       FLineDevices.SetStrings(index, Format("Line Device #%u", DeviceID));
     }
@@ -641,8 +653,7 @@ void TzvTapiApplication::UpdatePhoneDevice(Cardinal DeviceID) {
     if (fetched == 0) {
       FPhoneDevices.SetStrings(index,
                                GetTapiString(buffer, offsetof(PHONECAPS, dwPhoneNameSize), 0));
-      FPhoneDevices.SetObjects(index,
-                               buffer.GetDWORD(offsetof(PHONECAPS, dwPermanentPhoneID)));
+      FPhoneDevices.SetObjects(index, buffer.GetDWORD(offsetof(PHONECAPS, dwPermanentPhoneID)));
     } else {
       FPhoneDevices.SetStrings(index, Format("Phone Device #%u", DeviceID));
     }

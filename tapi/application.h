@@ -28,10 +28,9 @@ using TzvTapiDeviceNameEvent =
 using TzvTapiRequestMakeCallEvent =
     std::function<void(TObject* Sender, const std::string& DestAddress, const std::string& AppName,
                        const std::string& CalledParty, const std::string& Comment)>;
-using TzvTapiDetailedMessageEvent =
-    std::function<void(TObject* Sender, Cardinal MessageID, Cardinal Device,
-                       Cardinal CallbackInstance, Cardinal Param1, Cardinal Param2,
-                       Cardinal Param3)>;
+using TzvTapiDetailedMessageEvent = std::function<void(
+    TObject* Sender, Cardinal MessageID, Cardinal Device, Cardinal CallbackInstance,
+    Cardinal Param1, Cardinal Param2, Cardinal Param3)>;
 
 // Component references, never owned.
 class TzvTapiLineList {

@@ -15,8 +15,10 @@ namespace {
 std::u16string TrimControls(const std::u16string& text) {
   size_t first = 0;
   size_t last = text.size();
-  while (first < last && text[first] <= u' ') ++first;
-  while (last > first && text[last - 1] <= u' ') --last;
+  while (first < last && text[first] <= u' ')
+    ++first;
+  while (last > first && text[last - 1] <= u' ')
+    --last;
   return text.substr(first, last - first);
 }
 
@@ -43,16 +45,22 @@ EzvTapiError EzvTapiError::CreateCode(Cardinal code, const std::string& msg) {
   return EzvTapiError(code, msg.empty() ? TapiErrorText(code) : msg);
 }
 
-bool IsTapiError(Cardinal code) { return static_cast<int32_t>(code) < 0; }
+bool IsTapiError(Cardinal code) {
+  return static_cast<int32_t>(code) < 0;
+}
 
-void RaiseTapiError(Cardinal code) { throw EzvTapiError::CreateCode(code); }
+void RaiseTapiError(Cardinal code) {
+  throw EzvTapiError::CreateCode(code);
+}
 
 Cardinal CheckTapiResult(Cardinal code) {
   if (IsTapiError(code)) RaiseTapiError(code);
   return code;
 }
 
-void RaiseError(const std::string& msg) { throw Exception(msg); }
+void RaiseError(const std::string& msg) {
+  throw Exception(msg);
+}
 
 void CheckCondition(bool condition, const std::string& msg) {
   if (!condition) RaiseError(msg);
@@ -63,7 +71,7 @@ void AssertionFailed(const char* text, int line) {
 }
 
 Cardinal TapiErrorMessageID(Cardinal code) {
-  if (code > 0xFFFF0000u) return code & 0xFFFFu;              // TAPIERR_* (-1 ... -65535)
+  if (code > 0xFFFF0000u) return code & 0xFFFFu;                // TAPIERR_* (-1 ... -65535)
   if (code & 0x10000000u) return code - 0x90000000u + 0xF000u;  // PHONEERR_*
   return code - 0x80000000u + 0xE000u;                          // LINEERR_*
 }

@@ -29,7 +29,8 @@ class EzvTapiError : public Exception {
   Cardinal ErrorCode() const { return FErrorCode; }
 
  private:
-  EzvTapiError(Cardinal code, std::string message) : Exception(std::move(message)), FErrorCode(code) {}
+  EzvTapiError(Cardinal code, std::string message)
+      : Exception(std::move(message)), FErrorCode(code) {}
   Cardinal FErrorCode;
 };
 
@@ -60,11 +61,11 @@ std::string Format(const char* pattern, ...) __attribute__((format(printf, 1, 2)
 
 }  // namespace zvtapi
 
-#define ZV_ASSERT(condition)                                                    \
-  do {                                                                          \
+#define ZV_ASSERT(condition)                                                           \
+  do {                                                                                 \
     if (!(condition)) ::zvtapi::AssertionFailed("Assertion fehlgeschlagen", __LINE__); \
   } while (0)
-#define ZV_ASSERT_MSG(condition, text)                              \
-  do {                                                              \
+#define ZV_ASSERT_MSG(condition, text)                             \
+  do {                                                             \
     if (!(condition)) ::zvtapi::AssertionFailed((text), __LINE__); \
   } while (0)

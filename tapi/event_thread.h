@@ -72,7 +72,9 @@ class TzvTapiEventThread final : public platform::Thread {
   // Marks the thread terminated and wakes it.
   void Terminate() override;
   // The user-interface thread finished the last tick; the next one may come early.
-  void SetSendNextTimerMsg(bool value) { FSendNextTimerMsg.store(value, std::memory_order_release); }
+  void SetSendNextTimerMsg(bool value) {
+    FSendNextTimerMsg.store(value, std::memory_order_release);
+  }
   bool SendNextTimerMsg() const { return FSendNextTimerMsg.load(std::memory_order_acquire); }
 
  protected:

@@ -61,7 +61,9 @@ void TzvTapiLinePrivileges::SetValue(Cardinal Value) {
   FPrivOwner = (Value & LINECALLPRIVILEGE_OWNER) != 0;
 }
 
-std::string TzvTapiLinePrivileges::Text() const { return TapiPrivilegesText(Value(), "+"); }
+std::string TzvTapiLinePrivileges::Text() const {
+  return TapiPrivilegesText(Value(), "+");
+}
 
 Cardinal TzvTapiPhonePrivileges::Value() const {
   return FPrivOwner ? PHONEPRIVILEGE_OWNER : PHONEPRIVILEGE_MONITOR;

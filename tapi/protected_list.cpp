@@ -4,7 +4,9 @@ namespace zvtapi {
 
 TProtectedMutex::TProtectedMutex() : FMutex(platform::CreateMutex()) {}
 
-TProtectedMutex::~TProtectedMutex() { platform::CloseHandle(FMutex); }
+TProtectedMutex::~TProtectedMutex() {
+  platform::CloseHandle(FMutex);
+}
 
 bool TProtectedMutex::Acquire(Cardinal timeout) {
   const uint32_t result = platform::WaitForSingleObject(FMutex, timeout);
@@ -17,6 +19,8 @@ bool TProtectedMutex::Acquire(Cardinal timeout) {
   return result == platform::WAIT_OBJECT_0;
 }
 
-void TProtectedMutex::Release() { platform::ReleaseMutex(FMutex); }
+void TProtectedMutex::Release() {
+  platform::ReleaseMutex(FMutex);
+}
 
 }  // namespace zvtapi

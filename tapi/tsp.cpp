@@ -88,8 +88,7 @@ bool TzvTapiTSP::CompareExtensionID(const PHONEEXTENSIONID& value) const {
   return std::memcmp(&value, &FExtensionID, sizeof(value)) == 0;
 }
 
-bool TzvTapiTSP::CompareExtensionIDs(Cardinal ID0, Cardinal ID1, Cardinal ID2,
-                                     Cardinal ID3) const {
+bool TzvTapiTSP::CompareExtensionIDs(Cardinal ID0, Cardinal ID1, Cardinal ID2, Cardinal ID3) const {
   return FExtensionID.dwExtensionID0 == ID0 && FExtensionID.dwExtensionID1 == ID1 &&
          FExtensionID.dwExtensionID2 == ID2 && FExtensionID.dwExtensionID3 == ID3;
 }

@@ -456,17 +456,7 @@ LONG Server::LineGetDevCaps(HLINEAPP app, DWORD deviceId, DWORD apiVersion, DWOR
   }
   // Raw bytes last, so that an odd length cannot misalign the UTF-16 texts.
   fields.push_back({{}, info.devSpecific, &local.dwDevSpecificSize, &local.dwDevSpecificOffset});
-  if (caps->dwTotalSize < fixedSize) {
-    if (caps->dwTotalSize >= offsetof(LINEDEVCAPS, dwProviderInfoSize)) {
-      DWORD needed = fixedSize;
-      for (const auto& field : fields)
-        needed += field.Length();
-      caps->dwNeededSize = needed;
-    }
-    return Err(LINEERR_STRUCTURETOOSMALL);
-  }
-  WriteCaps(local, fields, fixedSize, caps);
-  return 0;
+  return AnswerStruct(local, fields, fixedSize, caps, LINEERR_STRUCTURETOOSMALL);
 }
 
 LONG Server::PhoneGetDevCaps(HPHONEAPP app, DWORD deviceId, DWORD apiVersion, DWORD extVersion,
@@ -506,17 +496,7 @@ LONG Server::PhoneGetDevCaps(HPHONEAPP app, DWORD deviceId, DWORD apiVersion, DW
   }
   // Raw bytes last, so that an odd length cannot misalign the UTF-16 texts.
   fields.push_back({{}, info.devSpecific, &local.dwDevSpecificSize, &local.dwDevSpecificOffset});
-  if (caps->dwTotalSize < fixedSize) {
-    if (caps->dwTotalSize >= offsetof(PHONECAPS, dwProviderInfoSize)) {
-      DWORD needed = fixedSize;
-      for (const auto& field : fields)
-        needed += field.Length();
-      caps->dwNeededSize = needed;
-    }
-    return Err(PHONEERR_STRUCTURETOOSMALL);
-  }
-  WriteCaps(local, fields, fixedSize, caps);
-  return 0;
+  return AnswerStruct(local, fields, fixedSize, caps, PHONEERR_STRUCTURETOOSMALL);
 }
 
 // --- assisted telephony ---------------------------------------------------------------------

@@ -311,17 +311,7 @@ LONG Server::LineGetCallInfo(HCALL call, LPLINECALLINFO info) {
     fields.push_back({{}, {}, &local.dwSendingFlowspecSize, &local.dwSendingFlowspecOffset});
     fields.push_back({{}, {}, &local.dwReceivingFlowspecSize, &local.dwReceivingFlowspecOffset});
   }
-  if (info->dwTotalSize < fixedSize) {
-    if (info->dwTotalSize >= offsetof(LINECALLINFO, hLine)) {
-      DWORD needed = fixedSize;
-      for (const auto& field : fields)
-        needed += field.Length();
-      info->dwNeededSize = needed;
-    }
-    return Err(LINEERR_STRUCTURETOOSMALL);
-  }
-  WriteCaps(local, fields, fixedSize, info);
-  return 0;
+  return AnswerStruct(local, fields, fixedSize, info, LINEERR_STRUCTURETOOSMALL);
 }
 
 LONG Server::LineDeallocateCall(HCALL call) {

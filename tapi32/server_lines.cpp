@@ -280,17 +280,7 @@ LONG Server::LineGetAddressCaps(HLINEAPP app, DWORD deviceId, DWORD addressId, D
                       &local.dwDeviceClassesOffset});
   }
   fields.push_back({{}, {}, &local.dwDevSpecificSize, &local.dwDevSpecificOffset});
-  if (caps->dwTotalSize < fixedSize) {
-    if (caps->dwTotalSize >= offsetof(LINEADDRESSCAPS, dwLineDeviceID)) {
-      DWORD needed = fixedSize;
-      for (const auto& field : fields)
-        needed += field.Length();
-      caps->dwNeededSize = needed;
-    }
-    return Err(LINEERR_STRUCTURETOOSMALL);
-  }
-  WriteCaps(local, fields, fixedSize, caps);
-  return 0;
+  return AnswerStruct(local, fields, fixedSize, caps, LINEERR_STRUCTURETOOSMALL);
 }
 
 LONG Server::LineGetAddressStatus(HLINE line, DWORD addressId, LPLINEADDRESSSTATUS status) {

@@ -68,4 +68,23 @@ inline void WriteCaps(Struct& local, std::vector<VarField>& fields, DWORD fixedS
   std::memcpy(out, &local, fixedSize);
 }
 
+// Answers a capabilities-style query: a caller's structure too small even for the fixed part
+// gets tooSmall, with dwNeededSize filled in when the header has room for it; otherwise the
+// answer is written as WriteCaps does.
+template <class Struct>
+inline LONG AnswerStruct(Struct& local, std::vector<VarField>& fields, DWORD fixedSize,
+                         Struct* target, DWORD tooSmall) {
+  if (target->dwTotalSize < fixedSize) {
+    if (target->dwTotalSize >= 2 * sizeof(DWORD)) {
+      DWORD needed = fixedSize;
+      for (const auto& field : fields)
+        needed += field.Length();
+      target->dwNeededSize = needed;
+    }
+    return static_cast<LONG>(tooSmall);
+  }
+  WriteCaps(local, fields, fixedSize, target);
+  return 0;
+}
+
 }  // namespace tapi32

@@ -48,8 +48,8 @@ TEST_F(Lifecycle, InitialisesListsDevicesAndShutsDownAgain) {
   Appl().Initialize();
   ASSERT_TRUE(Appl().Active());
   int seen = 0;
-  Appl().SetOnTapiMessage([&](TObject*, Cardinal, Cardinal, Cardinal, Cardinal, Cardinal,
-                              Cardinal) { ++seen; });
+  Appl().SetOnTapiMessage(
+      [&](TObject*, Cardinal, Cardinal, Cardinal, Cardinal, Cardinal, Cardinal) { ++seen; });
   PostLine(0, LINE_DEVSPECIFIC, 0);
   EXPECT_TRUE(PumpUntil([&] { return seen == 1; }));
 }
@@ -103,11 +103,12 @@ TEST_F(Lifecycle, AppNameCannotChangeWhileActive) {
 TEST_F(Lifecycle, ShutdownWithMessagesStillQueuedDropsThem) {
   Appl().Initialize();
   int seen = 0;
-  Appl().SetOnTapiMessage([&](TObject*, Cardinal, Cardinal, Cardinal, Cardinal, Cardinal,
-                              Cardinal) { ++seen; });
+  Appl().SetOnTapiMessage(
+      [&](TObject*, Cardinal, Cardinal, Cardinal, Cardinal, Cardinal, Cardinal) { ++seen; });
   // A running wait keeps the notifications from processing the queue.
   Appl().BeginWait();
-  for (int i = 0; i < 25; ++i) PostLine(0, LINE_DEVSPECIFIC, 0, static_cast<Cardinal>(i));
+  for (int i = 0; i < 25; ++i)
+    PostLine(0, LINE_DEVSPECIFIC, 0, static_cast<Cardinal>(i));
   ASSERT_TRUE(PumpUntil([&] {
     TLockGuard lock(Appl().MsgStack(), 100);
     return lock && Appl().MsgStack().Count() == 25;
@@ -205,7 +206,8 @@ TEST_F(Routing, RemovalOfAnUnknownDeviceReportsAnErrorAndStopsThere) {
   line.SetEnabled(true);
   std::vector<std::string> errors;
   std::vector<std::string> removed;
-  Appl().SetOnError([&](TObject*, const std::exception& e, TObject*) { errors.push_back(e.what()); });
+  Appl().SetOnError(
+      [&](TObject*, const std::exception& e, TObject*) { errors.push_back(e.what()); });
   Appl().SetOnLineRemove([&](TObject*, Cardinal id, const std::string& name) {
     removed.push_back(std::to_string(id) + ":" + name);
   });
@@ -223,9 +225,8 @@ TEST_F(Routing, ReinitFiresBeforeTheRebuildAndReachesTheLines) {
   line.SetEnabled(true);
   std::vector<std::string> order;
   Appl().SetOnReinit([&](TObject*) { order.push_back("reinit"); });
-  Appl().SetOnLineRename([&](TObject*, Cardinal, const std::string& name) {
-    order.push_back("rename " + name);
-  });
+  Appl().SetOnLineRename(
+      [&](TObject*, Cardinal, const std::string& name) { order.push_back("rename " + name); });
   line.onMessage = [&](Cardinal id) { order.push_back("line " + std::to_string(id)); };
   Switch().LineConfigOf(0);  // the device exists
   {
@@ -333,10 +334,10 @@ TEST_F(Routing, HandlerExceptionsReachOnErrorAndProcessingGoesOn) {
     throw std::runtime_error("the error handler fails too");
   });
   int offered = 0;
-  Appl().SetOnTapiMessage([&](TObject*, Cardinal, Cardinal, Cardinal, Cardinal, Cardinal,
-                              Cardinal) {
-    if (++offered == 1) throw Exception("first message handler fails");
-  });
+  Appl().SetOnTapiMessage(
+      [&](TObject*, Cardinal, Cardinal, Cardinal, Cardinal, Cardinal, Cardinal) {
+        if (++offered == 1) throw Exception("first message handler fails");
+      });
   line.onMessage = [](Cardinal id) {
     if (id == LINE_DEVSPECIFIC) throw Exception("line handler fails");
   };
@@ -344,7 +345,8 @@ TEST_F(Routing, HandlerExceptionsReachOnErrorAndProcessingGoesOn) {
   PostLine(0, LINE_DEVSPECIFIC, line.CallbackInstance());
   PostLine(0, LINE_CALLINFO, line.CallbackInstance());
   ASSERT_TRUE(PumpUntil([&] { return line.messages.size() == 3; }));
-  EXPECT_EQ(errors, (std::vector<std::string>{"first message handler fails", "line handler fails"}));
+  EXPECT_EQ(errors,
+            (std::vector<std::string>{"first message handler fails", "line handler fails"}));
 }
 
 TEST_F(Routing, NotificationsAreDroppedDuringAWaitAndOneFollowsIt) {
@@ -353,7 +355,8 @@ TEST_F(Routing, NotificationsAreDroppedDuringAWaitAndOneFollowsIt) {
   line.SetDeviceID(0);
   line.SetActive(true);
   Appl().BeginWait();
-  for (int i = 0; i < 3; ++i) PostLine(0, LINE_CALLSTATE, line.CallbackInstance(), i);
+  for (int i = 0; i < 3; ++i)
+    PostLine(0, LINE_CALLSTATE, line.CallbackInstance(), i);
   ASSERT_TRUE(PumpUntil([&] {
     TLockGuard lock(Appl().MsgStack(), 100);
     return lock && Appl().MsgStack().Count() == 3;
@@ -416,7 +419,8 @@ TEST(MsgStack, MergesRepeatedCallInfoAndAddressStateAtTheHeadOnly) {
   auto line = [&](Cardinal device, Cardinal id, Cardinal ci, Cardinal p1, Cardinal p2 = 0) {
     stack.Add(std::make_unique<TzvTapiLineMsgStackItem>(LINEMESSAGE{device, id, ci, p1, p2, 0}));
   };
-  for (Cardinal flag : {0x1u, 0x2u, 0x4u, 0x8u, 0x10u}) line(5, LINE_CALLINFO, 2, flag);
+  for (Cardinal flag : {0x1u, 0x2u, 0x4u, 0x8u, 0x10u})
+    line(5, LINE_CALLINFO, 2, flag);
   line(6, LINE_CALLINFO, 2, 0x20);  // another call stops the merge
   line(5, LINE_CALLINFO, 2, 0x40);
   line(1, LINE_ADDRESSSTATE, 2, 0, 0x1);

@@ -71,8 +71,10 @@ TEST(ProtectedList, LockIsReentrantAndTimesOutForOtherThreads) {
   ASSERT_TRUE(list.Acquire(10));  // the same thread again
   std::atomic<int> otherResult{-1};
   auto tryFromOtherThread = [&](uint32_t timeout) {
-    std::thread([&, timeout] { otherResult = list.Acquire(timeout) ? 1 : 0;
-      if (otherResult == 1) list.Release(); }).join();
+    std::thread([&, timeout] {
+      otherResult = list.Acquire(timeout) ? 1 : 0;
+      if (otherResult == 1) list.Release();
+    }).join();
   };
   const auto start = std::chrono::steady_clock::now();
   tryFromOtherThread(10);
@@ -108,7 +110,8 @@ TEST(ProtectedList, ObjectListFreesWhatItHolds) {
   int live = 0;
   {
     TProtectedObjectList<Counted> list;
-    for (int i = 0; i < 3; ++i) list.Add(std::make_unique<Counted>(live));
+    for (int i = 0; i < 3; ++i)
+      list.Add(std::make_unique<Counted>(live));
     list.Delete(0);
     EXPECT_EQ(live, 2);
     std::unique_ptr<Counted> kept = list.Extract(0);

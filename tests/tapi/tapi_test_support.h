@@ -83,12 +83,13 @@ class TapiTest : public ::testing::Test {
     a.SetOnError({});
   }
   // Posts a line message to this application as if the switch had sent it.
-  static void PostLine(Cardinal device, Cardinal id, Cardinal ci, Cardinal p1 = 0,
-                       Cardinal p2 = 0, Cardinal p3 = 0) {
-    ASSERT_TRUE(Switch().PostLineMessage(Appl().LineApp(), LINEMESSAGE{device, id, ci, p1, p2, p3}));
+  static void PostLine(Cardinal device, Cardinal id, Cardinal ci, Cardinal p1 = 0, Cardinal p2 = 0,
+                       Cardinal p3 = 0) {
+    ASSERT_TRUE(
+        Switch().PostLineMessage(Appl().LineApp(), LINEMESSAGE{device, id, ci, p1, p2, p3}));
   }
-  static void PostPhone(Cardinal device, Cardinal id, Cardinal ci, Cardinal p1 = 0,
-                        Cardinal p2 = 0, Cardinal p3 = 0) {
+  static void PostPhone(Cardinal device, Cardinal id, Cardinal ci, Cardinal p1 = 0, Cardinal p2 = 0,
+                        Cardinal p3 = 0) {
     ASSERT_TRUE(
         Switch().PostPhoneMessage(Appl().PhoneApp(), PHONEMESSAGE{device, id, ci, p1, p2, p3}));
   }
