@@ -354,7 +354,10 @@ void TForm1::DoInit(QObject* /*Sender*/) {
       Line->SetDeviceID(I);
       FLines->Add(Line);
       Line->Privileges().SetAutoSelect(true);
-      AssignCallHandlers(Line);
+      Line->SetOnCallState(zvTapiLine1->OnCallState());
+      Line->SetOnCallInfo(zvTapiLine1->OnCallInfo());
+      Line->SetOnNewCall(zvTapiLine1->OnNewCall());
+      Line->SetOnCallDeallocate(zvTapiLine1->OnCallDeallocate());
       Line->CallOptions().SetAutoOwner(true);
     } else {
       // Only this window adds to FLines, and only TzvTapiLine objects.

@@ -98,7 +98,7 @@ class TForm1 : public QWidget {
  private:
   // The parts as the stored layout has them, before FormCreate adjusts them.
   void CreateParts();
-  // Gives a line the four call handlers the created lines share with the probe.
+  // The probe's stored call handlers; the scan copies them to every line it creates.
   void AssignCallHandlers(zvtapi::TzvTapiLine* line);
   void UpdateCallItem(zvtapi::TzvTapiLine* Line, zvtapi::TzvTapiCall* Call);
   void RemoveCallItem(zvtapi::TzvTapiLine* Line, zvtapi::TzvTapiCall* Call);

@@ -355,9 +355,12 @@ class TzvTapiLine : public TzvCustomTapiLine {
   void SetOnAddressState(TzvTapiAddressStateEvent e) { FOnAddressState = std::move(e); }
   void SetOnNewCall(TzvTapiCallEvent e) { FOnNewCall = std::move(e); }
   void SetOnCallDeallocate(TzvTapiCallEvent e) { FOnDeallocateCall = std::move(e); }
+  const TzvTapiCallEvent& OnNewCall() const { return FOnNewCall; }
+  const TzvTapiCallEvent& OnCallDeallocate() const { return FOnDeallocateCall; }
   void SetOnCallBegin(TzvTapiCallEvent e) { FOnCallBegin = std::move(e); }
   void SetOnCallEnd(TzvTapiCallEvent e) { FOnCallEnd = std::move(e); }
   void SetOnCallInfo(TzvTapiCallInfoEvent e) { FOnCallInfo = std::move(e); }
+  const TzvTapiCallInfoEvent& OnCallInfo() const { return FOnCallInfo; }
   void SetOnCallerID(TzvTapiCallEvent e) { FOnCallInfo_CallerID = std::move(e); }
   void SetOnCalledID(TzvTapiCallEvent e) { FOnCallInfo_CalledID = std::move(e); }
   void SetOnConnectedID(TzvTapiCallEvent e) { FOnCallInfo_ConnectedID = std::move(e); }
@@ -365,6 +368,7 @@ class TzvTapiLine : public TzvCustomTapiLine {
   void SetOnRedirectingID(TzvTapiCallEvent e) { FOnCallInfo_RedirectingID = std::move(e); }
   void SetOnCallPrivilege(TzvTapiCallPrivilegeEvent e) { FOnCallPrivilege = std::move(e); }
   void SetOnCallState(TzvTapiCallStateEvent e) { FOnCallState = std::move(e); }
+  const TzvTapiCallStateEvent& OnCallState() const { return FOnCallState; }
   void SetOnAccepted(TzvTapiCallEvent e) { FOnCallState_Accepted = std::move(e); }
   void SetOnBusy(TzvTapiCallEvent e) { FOnCallState_Busy = std::move(e); }
   void SetOnConferenced(TzvTapiCallEvent e) { FOnCallState_Conferenced = std::move(e); }
