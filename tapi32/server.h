@@ -299,6 +299,10 @@ class Server final : public ProviderSink {
   // Call control (server_control.cpp). The handle when it is valid (and owned, when asked);
   // otherwise nullptr with the error in *error.
   CallHandle* UsableCall(HCALL handle, bool owner, LONG invalid, LONG* error);
+  // Two owned, distinct calls on the same line of the same application (swap hold, transfer,
+  // conference); 0 with the first in *first (when given), or the error for the pair.
+  LONG UsableCallPair(HCALL firstHandle, LONG firstInvalid, HCALL secondHandle, LONG secondInvalid,
+                      CallHandle** first);
   // Checks that stay true until the reply: the application's (appCheck) and the provider's.
   LONG CheckCallOp(const std::function<LONG()>& appCheck, const CallRequest& request) const;
   // Checks an operation now and starts its request; `deliver` hands the outcome of a successful

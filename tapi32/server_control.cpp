@@ -369,20 +369,26 @@ bool SameLine(const DWORD deviceA, const void* appA, const DWORD deviceB, const 
 
 }  // namespace
 
+LONG Server::UsableCallPair(HCALL firstHandle, LONG firstInvalid, HCALL secondHandle,
+                            LONG secondInvalid, CallHandle** first) {
+  LONG error = 0;
+  CallHandle* one = UsableCall(firstHandle, true, firstInvalid, &error);
+  if (one == nullptr) return error;
+  CallHandle* two = UsableCall(secondHandle, true, secondInvalid, &error);
+  if (two == nullptr) return error;
+  if (one == two ||
+      !SameLine(one->open->deviceId, one->open->app, two->open->deviceId, two->open->app)) {
+    return secondInvalid;
+  }
+  if (first != nullptr) *first = one;
+  return 0;
+}
+
 LONG Server::LineSwapHold(HCALL activeCall, HCALL heldCall) {
   std::lock_guard lock(mutex_);
   auto resolve = [this, activeCall, heldCall](CallHandle** active) {
-    LONG error = 0;
-    CallHandle* first = UsableCall(activeCall, true, Err(LINEERR_INVALCALLHANDLE), &error);
-    if (first == nullptr) return error;
-    CallHandle* second = UsableCall(heldCall, true, Err(LINEERR_INVALCALLHANDLE), &error);
-    if (second == nullptr) return error;
-    if (first == second || !SameLine(first->open->deviceId, first->open->app,
-                                     second->open->deviceId, second->open->app)) {
-      return Err(LINEERR_INVALCALLHANDLE);
-    }
-    if (active != nullptr) *active = first;
-    return LONG{0};
+    return UsableCallPair(activeCall, Err(LINEERR_INVALCALLHANDLE), heldCall,
+                          Err(LINEERR_INVALCALLHANDLE), active);
   };
   CallHandle* active = nullptr;
   if (const LONG error = resolve(&active)) return error;
@@ -403,17 +409,8 @@ LONG Server::LineCompleteTransfer(HCALL call, HCALL consultCall, LPHCALL confCal
   }
   std::lock_guard lock(mutex_);
   auto resolve = [this, call, consultCall](CallHandle** primary) {
-    LONG error = 0;
-    CallHandle* first = UsableCall(call, true, Err(LINEERR_INVALCALLHANDLE), &error);
-    if (first == nullptr) return error;
-    CallHandle* second = UsableCall(consultCall, true, Err(LINEERR_INVALCONSULTCALLHANDLE), &error);
-    if (second == nullptr) return error;
-    if (first == second || !SameLine(first->open->deviceId, first->open->app,
-                                     second->open->deviceId, second->open->app)) {
-      return Err(LINEERR_INVALCONSULTCALLHANDLE);
-    }
-    if (primary != nullptr) *primary = first;
-    return LONG{0};
+    return UsableCallPair(call, Err(LINEERR_INVALCALLHANDLE), consultCall,
+                          Err(LINEERR_INVALCONSULTCALLHANDLE), primary);
   };
   CallHandle* primary = nullptr;
   if (const LONG error = resolve(&primary)) return error;
@@ -433,17 +430,8 @@ LONG Server::LineCompleteTransfer(HCALL call, HCALL consultCall, LPHCALL confCal
 LONG Server::LineAddToConference(HCALL confCall, HCALL consultCall) {
   std::lock_guard lock(mutex_);
   auto resolve = [this, confCall, consultCall](CallHandle** conference) {
-    LONG error = 0;
-    CallHandle* first = UsableCall(confCall, true, Err(LINEERR_INVALCONFCALLHANDLE), &error);
-    if (first == nullptr) return error;
-    CallHandle* second = UsableCall(consultCall, true, Err(LINEERR_INVALCONSULTCALLHANDLE), &error);
-    if (second == nullptr) return error;
-    if (first == second || !SameLine(first->open->deviceId, first->open->app,
-                                     second->open->deviceId, second->open->app)) {
-      return Err(LINEERR_INVALCONSULTCALLHANDLE);
-    }
-    if (conference != nullptr) *conference = first;
-    return LONG{0};
+    return UsableCallPair(confCall, Err(LINEERR_INVALCONFCALLHANDLE), consultCall,
+                          Err(LINEERR_INVALCONSULTCALLHANDLE), conference);
   };
   CallHandle* conference = nullptr;
   if (const LONG error = resolve(&conference)) return error;
