@@ -61,6 +61,7 @@ int TzvTapiCallList::IndexOf(const TzvTapiCall* Item) const {
 }
 
 void TzvTapiCallList::Clear() {
+  ++FRemovals;
   FItems.clear();
   FMembers.clear();
   FByHandle.clear();
@@ -85,6 +86,7 @@ void TzvTapiCallList::Detach(const TzvTapiCall* Item) {
   if (--it->second.count > 0) return;
   Unindex(Item, it->second);
   FMembers.erase(it);
+  ++FRemovals;
 }
 
 void TzvTapiCallList::IndexMember(TzvTapiCall* Item, Member& member) const {

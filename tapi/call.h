@@ -59,6 +59,9 @@ class TzvTapiCallList : public TProtectedMutex {
   int Remove(const TzvTapiCall* Item);
   int IndexOf(const TzvTapiCall* Item) const;
   bool Contains(const TzvTapiCall* Item) const { return Item && FMembers.count(Item) != 0; }
+  // Grows whenever a call leaves the list, so that code that ran handlers can tell cheaply
+  // whether a call it holds may have gone.
+  Cardinal Removals() const { return FRemovals; }
   void Clear();
   // The first entry whose Handle equals CallHandle, or none. Takes no lock; callers lock.
   TzvTapiCall* ByHandle(Cardinal CallHandle) const;
@@ -86,6 +89,7 @@ class TzvTapiCallList : public TProtectedMutex {
   mutable std::unordered_map<const TzvTapiCall*, Member> FMembers;
   mutable std::unordered_map<Cardinal, TzvTapiCall*> FByHandle;
   mutable std::vector<TzvTapiCall*> FUnindexed;
+  Cardinal FRemovals = 0;
 };
 
 // Digit gathering of one call. Starting and cancelling a gathering (lineGatherDigitsW) come

@@ -603,6 +603,10 @@ void TzvCustomTapiLine::LineCallState(Cardinal CallHandle, Cardinal State, Cardi
   TzvTapiCall* call = FindCall(CallHandle, true);
   if (!call) return;
   const bool wasAlive = call->Alive();
+  // The handlers below may free the call; only when some call left the list is it worth
+  // looking whether it was this one.
+  const Cardinal removals = FCalls->Removals();
+  auto gone = [&] { return FCalls->Removals() != removals && !FCalls->Contains(call); };
   call->CallStateChanged(State, StateMode, Privilege);
   if (State == LINECALLSTATE_IDLE) {
     if (call->FPrimaryCall || call->FConsultCall) ReleaseCallReferences(call);
@@ -611,15 +615,15 @@ void TzvCustomTapiLine::LineCallState(Cardinal CallHandle, Cardinal State, Cardi
     call->ReleaseRelatedCall(nullptr);
   }
   DoCallState(call, State, StateMode, Privilege);
-  if (!FCalls->Contains(call)) return;
+  if (gone()) return;
   if (Privilege != 0) DoCallPrivilege(call, Privilege);
-  if (!FCalls->Contains(call)) return;
+  if (gone()) return;
   if (!wasAlive && call->Alive()) {
     DoCallBegin(call);
   } else if (wasAlive && !call->Alive()) {
     DoCallEnd(call);
   }
-  if (!FCalls->Contains(call)) return;
+  if (gone()) return;
   // Only now: the handlers above see the history without the state being reported.
   call->FStateHistory |= State;
   if (State == LINECALLSTATE_IDLE) {

@@ -192,15 +192,26 @@ void LineDevice::Count(uint32_t addressId, uint32_t state, int delta) {
 void LineDevice::CallMoved(uint32_t callId, uint32_t addressId, uint32_t from, uint32_t to) {
   Count(addressId, from, -1);
   Count(addressId, to, +1);
-  if (to == LINECALLSTATE_IDLE) {
-    live_.erase(callId);
-  } else {
-    live_.insert(callId);
+  // Most moves are between two busy states; the ordered sets change only when a call starts,
+  // ends, starts or stops alerting, which keeps a busy line's state changes cheap.
+  const bool wasLive = from != LINECALLSTATE_IDLE && from != 0;
+  const bool isLive = to != LINECALLSTATE_IDLE;
+  if (wasLive != isLive || from == 0) {
+    if (isLive) {
+      live_.insert(callId);
+    } else {
+      live_.erase(callId);
+    }
   }
-  if (to == LINECALLSTATE_OFFERING || to == LINECALLSTATE_ACCEPTED) {
-    alerting_.insert(callId);
-  } else {
-    alerting_.erase(callId);
+  auto alerting = [](uint32_t state) {
+    return state == LINECALLSTATE_OFFERING || state == LINECALLSTATE_ACCEPTED;
+  };
+  if (alerting(from) != alerting(to) || from == 0) {
+    if (alerting(to)) {
+      alerting_.insert(callId);
+    } else {
+      alerting_.erase(callId);
+    }
   }
 }
 
