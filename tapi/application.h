@@ -210,6 +210,9 @@ class TzvTapiApplication : public TObject {
 // ends; none after that, so late component destructors can tell.
 extern TzvTapiApplication* zvTapiApplication;
 
+// The TAPI version the library asks for at initialisation and when it names devices.
+inline constexpr Cardinal kZvTapiVersion = 0x00020002;
+
 // The notification window's message number and its two kinds of notification.
 inline constexpr Cardinal TAPI_NOTIFY_MESSAGES = 1;
 inline constexpr Cardinal TAPI_NOTIFY_TIMER = 2;
