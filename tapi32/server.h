@@ -301,6 +301,8 @@ class Server final : public ProviderSink {
   CallHandle* UsableCall(HCALL handle, bool owner, LONG invalid, LONG* error);
   // Two owned, distinct calls on the same line of the same application (swap hold, transfer,
   // conference); 0 with the first in *first (when given), or the error for the pair.
+  LONG AddressedCallOp(EntryPoint entryPoint, CallOp op, HCALL call, LPCWSTR destAddress,
+                       DWORD countryCode);
   LONG UsableCallPair(HCALL firstHandle, LONG firstInvalid, HCALL secondHandle, LONG secondInvalid,
                       CallHandle** first);
   // Checks that stay true until the reply: the application's (appCheck) and the provider's.

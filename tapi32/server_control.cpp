@@ -225,14 +225,20 @@ LONG Server::LineAnswer(HCALL call, LPCSTR userUserInfo, DWORD size) {
   return StartCallOp(EntryPoint::lineAnswer, *entry->open, appCheck, std::move(request));
 }
 
-LONG Server::LineDial(HCALL call, LPCWSTR destAddress, DWORD countryCode) {
+// Dial, redirect and blind transfer: one owned call and a destination address.
+LONG Server::AddressedCallOp(EntryPoint entryPoint, CallOp op, HCALL call, LPCWSTR destAddress,
+                             DWORD countryCode) {
   if (destAddress == nullptr) return Err(LINEERR_INVALPOINTER);
   TAPI32_OWNED_CALL(call)
-  CallRequest request = OnCall(CallOp::Dial, entry->callId, *ProviderCall(entry->callId));
+  CallRequest request = OnCall(op, entry->callId, *ProviderCall(entry->callId));
   request.hasAddress = true;
   request.address = destAddress;
   request.countryCode = countryCode;
-  return StartCallOp(EntryPoint::lineDialW, *entry->open, appCheck, std::move(request));
+  return StartCallOp(entryPoint, *entry->open, appCheck, std::move(request));
+}
+
+LONG Server::LineDial(HCALL call, LPCWSTR destAddress, DWORD countryCode) {
+  return AddressedCallOp(EntryPoint::lineDialW, CallOp::Dial, call, destAddress, countryCode);
 }
 
 LONG Server::LineHold(HCALL call) {
@@ -248,23 +254,13 @@ LONG Server::LineUnhold(HCALL call) {
 }
 
 LONG Server::LineRedirect(HCALL call, LPCWSTR destAddress, DWORD countryCode) {
-  if (destAddress == nullptr) return Err(LINEERR_INVALPOINTER);
-  TAPI32_OWNED_CALL(call)
-  CallRequest request = OnCall(CallOp::Redirect, entry->callId, *ProviderCall(entry->callId));
-  request.hasAddress = true;
-  request.address = destAddress;
-  request.countryCode = countryCode;
-  return StartCallOp(EntryPoint::lineRedirectW, *entry->open, appCheck, std::move(request));
+  return AddressedCallOp(EntryPoint::lineRedirectW, CallOp::Redirect, call, destAddress,
+                         countryCode);
 }
 
 LONG Server::LineBlindTransfer(HCALL call, LPCWSTR destAddress, DWORD countryCode) {
-  if (destAddress == nullptr) return Err(LINEERR_INVALPOINTER);
-  TAPI32_OWNED_CALL(call)
-  CallRequest request = OnCall(CallOp::BlindTransfer, entry->callId, *ProviderCall(entry->callId));
-  request.hasAddress = true;
-  request.address = destAddress;
-  request.countryCode = countryCode;
-  return StartCallOp(EntryPoint::lineBlindTransferW, *entry->open, appCheck, std::move(request));
+  return AddressedCallOp(EntryPoint::lineBlindTransferW, CallOp::BlindTransfer, call, destAddress,
+                         countryCode);
 }
 
 LONG Server::LinePark(HCALL call, DWORD parkMode, LPCWSTR dirAddress, LPVARSTRING nonDirAddress) {
