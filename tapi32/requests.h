@@ -14,21 +14,34 @@ namespace tapi32 {
 
 struct ReplyMode {
   enum class Kind : uint8_t {
-    Immediate,  // the reply is queued as the function returns, before the operation's messages
+    Immediate,  // the reply is queued as the function returns
     Delayed,    // the reply comes delayMs later, from the runtime's timer thread
     Never,      // no reply; the request stays pending until completed by hand or shut down
+  };
+  // Where LINE_REPLY stands among the messages the request's effect causes. Real providers
+  // produce each of these orders, so applications must cope with all of them.
+  enum class Order : uint8_t {
+    ReplyFirst,   // LINE_REPLY, then the effect and its messages
+    EffectFirst,  // the effect (new handles written, their first messages queued), then LINE_REPLY
   };
   Kind kind = Kind::Immediate;
   uint32_t delayMs = 0;
   // 0: the operation succeeds. Otherwise the reply carries this LINEERR_/PHONEERR_ code and the
   // operation changes nothing.
   LONG result = 0;
+  Order order = Order::ReplyFirst;
 
   static ReplyMode Now(LONG result = 0) { return {Kind::Immediate, 0, result}; }
   static ReplyMode After(uint32_t delayMs, LONG result = 0) {
     return {Kind::Delayed, delayMs, result};
   }
   static ReplyMode Silent() { return {Kind::Never, 0, 0}; }
+  // The same mode with the reply after the effect's messages.
+  ReplyMode EffectFirst() const {
+    ReplyMode mode = *this;
+    mode.order = Order::EffectFirst;
+    return mode;
+  }
 };
 
 // The reply mode of every entry point: a lasting one, and a one-shot mode that is used by the

@@ -17,8 +17,9 @@
 //
 // Asynchronous requests get IDs from 1 to 0x7FFFFFFF (unique while pending) and are answered as
 // the entry point's ReplyMode says (requests.h). A request's effect happens only when its reply
-// succeeds, right after the reply is queued, so LINE_REPLY precedes the messages the effect
-// causes. Delayed replies come from one timer thread that takes the global lock.
+// succeeds, right after the reply is queued (LINE_REPLY precedes the messages the effect causes)
+// or, in the effect-first order, just before it. Delayed replies come from one timer thread that
+// takes the global lock.
 #pragma once
 
 #include <chrono>
@@ -255,7 +256,8 @@ class Server final : public ProviderSink {
     bool phone = false;  // PHONE_REPLY to a phone application rather than LINE_REPLY
     DWORD app = 0;
     DWORD callbackInstance = 0;
-    LONG result = 0;               // what the reply will say
+    LONG result = 0;  // what the reply will say
+    ReplyMode::Order order = ReplyMode::Order::ReplyFirst;
     std::function<LONG()> check;   // 0 when the effect can still happen, else the reply's error
     std::function<void()> effect;  // what a successful reply does
   };

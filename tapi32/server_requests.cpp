@@ -25,12 +25,11 @@ LONG Server::StartRequest(EntryPoint entry, bool phone, DWORD app, DWORD callbac
     lastRequestId_ = lastRequestId_ >= kHighestRequestId ? 1 : lastRequestId_ + 1;
   } while (requests_.contains(lastRequestId_));
   const DWORD id = lastRequestId_;
-  requests_.emplace(id, Request{id, phone, app, callbackInstance, mode.result, std::move(check),
-                                std::move(effect)});
+  requests_.emplace(id, Request{id, phone, app, callbackInstance, mode.result, mode.order,
+                                std::move(check), std::move(effect)});
   switch (mode.kind) {
     case ReplyMode::Kind::Immediate:
-      // Queued before the entry point returns, and therefore before every message the
-      // operation's effect causes.
+      // Queued before the entry point returns.
       FinishRequest(id, mode.result);
       break;
     case ReplyMode::Kind::Delayed:
@@ -50,6 +49,8 @@ void Server::FinishRequest(DWORD requestId, LONG result) {
   // What the request acts on may have gone while it was pending (a dropped call, a closed
   // line); the reply then reports that instead of success.
   if (result == 0 && request.check) result = request.check();
+  const bool effectFirst = request.order == ReplyMode::Order::EffectFirst;
+  if (result == 0 && effectFirst && request.effect) request.effect();
   if (request.phone) {
     if (PhoneApp* app = FindPhone(request.app)) {
       Post(*app, PHONEMESSAGE{0, PHONE_REPLY, request.callbackInstance, requestId,
@@ -59,7 +60,7 @@ void Server::FinishRequest(DWORD requestId, LONG result) {
     Post(*app, LINEMESSAGE{0, LINE_REPLY, request.callbackInstance, requestId,
                            static_cast<DWORD>(result), 0});
   }
-  if (result == 0 && request.effect) request.effect();
+  if (result == 0 && !effectFirst && request.effect) request.effect();
 }
 
 std::vector<DWORD> Server::PendingRequests() const {

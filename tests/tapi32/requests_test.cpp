@@ -138,6 +138,30 @@ TEST_F(RequestsTest, DelayedReplyReportsACallThatWentAwayMeanwhile) {
   EXPECT_EQ(messages[0].dwParam2, LINEERR_INVALCALLSTATE);
 }
 
+TEST_F(RequestsTest, EffectFirstWritesTheNewHandleAndQueuesItsStatesBeforeTheReply) {
+  for (const ReplyMode mode : {ReplyMode::Now().EffectFirst(), ReplyMode::After(5).EffectFirst()}) {
+    Switch().SetNextReplyMode("lineMakeCallW", mode);
+    HCALL call = 0;
+    const LONG id = lineMakeCallW(line_, &call, nullptr, 0, nullptr);
+    ASSERT_GT(id, 0);
+    std::vector<LINEMESSAGE> messages;
+    LINEMESSAGE message{};
+    while (messages.empty() || messages.back().dwMessageID != LINE_REPLY) {
+      ASSERT_EQ(lineGetMessage(init_.app, &message, kPatience), 0);
+      messages.push_back(message);
+    }
+    ASSERT_GE(messages.size(), 2u);
+    EXPECT_NE(call, 0u);
+    EXPECT_EQ(messages.front().dwMessageID, LINE_CALLSTATE);
+    EXPECT_EQ(messages.front().hDevice, call);
+    EXPECT_EQ(messages.front().dwParam1, LINECALLSTATE_DIALTONE);
+    EXPECT_EQ(messages.back().dwParam1, static_cast<DWORD>(id));
+    EXPECT_EQ(messages.back().dwParam2, 0u);
+    ASSERT_EQ(lineDrop(call, nullptr, 0) > 0, true);
+    DrainLine(init_.app);
+  }
+}
+
 TEST_F(RequestsTest, ShutdownForgetsPendingRequests) {
   Switch().SetReplyMode("lineDrop", ReplyMode::After(10));
   lineDrop(ConnectedCall(), nullptr, 0);
