@@ -111,6 +111,9 @@ class TzvTapiDevice : public TzvTapiComponent {
   Cardinal PermanentDeviceID() const { return FPermanentDeviceID; }
   virtual void SetPermanentDeviceID(Cardinal Value) = 0;
   TzvTapiTSP* TSP() const { return FTSP.get(); }
+  // The device keeps its own version object: writing takes over Value's version bounds and
+  // negotiates them for this device (Value may belong to a device bound elsewhere, or to none).
+  void SetTSP(const TzvTapiTSP& Value);
 
   // Icon handle for a device class, fetched on first use while available.
   Cardinal Icon();
