@@ -154,6 +154,7 @@ class TzvTapiDevice : public TzvTapiComponent {
   // Events.
   void SetOnDeviceClose(TNotifyEvent e) { FOnDeviceClose = std::move(e); }
   void SetOnDeviceRemove(TNotifyEvent e) { FOnDeviceRemove = std::move(e); }
+  const TNotifyEvent& OnDeviceClose() const { return FOnDeviceClose; }
   void SetOnDevStateChange(TzvTapiDeviceStateEvent e) { FOnDevStateChange = std::move(e); }
   void SetOnTapiMessage(TzvTapiMessageEvent e) { FOnTapiMessage = std::move(e); }
   void SetOnTapiReply(TzvTapiReplyEvent e) { FOnTapiReply = std::move(e); }
