@@ -167,7 +167,7 @@ void TForm1::CreateParts() {
   zvTapiLine1->Options().SetReplyTimeout(10000);
   zvTapiLine1->CallParams().SetFlags(0);
   zvTapiLine1->CallOptions().GatherDigits().SetTerminationDigits("*#");
-  AssignCallHandlers(zvTapiLine1);
+  AssignLineHandlers(zvTapiLine1);
   zvTapiLine1->SetOnError(
       [this](zvtapi::TObject* Sender, const std::exception& Error, zvtapi::TObject* Causer) {
         zvTapiLine1Error(Sender, Error, Causer);
@@ -271,7 +271,7 @@ void TForm1::CreateParts() {
   }
 }
 
-void TForm1::AssignCallHandlers(TzvTapiLine* line) {
+void TForm1::AssignLineHandlers(TzvTapiLine* line) {
   line->SetOnCallState([this](TzvTapiLine* Sender, TzvTapiCall* Call, Cardinal CallState) {
     zvTapiLine1CallState(Sender, Call, CallState);
   });
@@ -282,6 +282,7 @@ void TForm1::AssignCallHandlers(TzvTapiLine* line) {
       [this](TzvTapiLine* Sender, TzvTapiCall* Call) { zvTapiLine1NewCall(Sender, Call); });
   line->SetOnCallDeallocate(
       [this](TzvTapiLine* Sender, TzvTapiCall* Call) { zvTapiLine1CallDeallocate(Sender, Call); });
+  line->SetOnDeviceClose([this](zvtapi::TObject* Sender) { zvTapiLine1DeviceClose(Sender); });
 }
 
 void TForm1::FormCreate() {
@@ -326,7 +327,7 @@ void TForm1::AddLineEntry(const QString& text) {
 void TForm1::DoInit(QObject* /*Sender*/) {
   RemoveStaleRows();
   ComboBox_Lines->clear();
-  int Active = 0;
+  FActiveLines.clear();
   int Failed = 0;
   QApplication::setOverrideCursor(Qt::WaitCursor);
   StatusBar1->SetPanelText(kPanelProgress, QStringLiteral(" Opening lines... please wait"));
@@ -358,6 +359,7 @@ void TForm1::DoInit(QObject* /*Sender*/) {
       Line->SetOnCallInfo(zvTapiLine1->OnCallInfo());
       Line->SetOnNewCall(zvTapiLine1->OnNewCall());
       Line->SetOnCallDeallocate(zvTapiLine1->OnCallDeallocate());
+      Line->SetOnDeviceClose(zvTapiLine1->OnDeviceClose());
       Line->CallOptions().SetAutoOwner(true);
     } else {
       // Only this window adds to FLines, and only TzvTapiLine objects.
@@ -369,7 +371,7 @@ void TForm1::DoInit(QObject* /*Sender*/) {
           Text(Line->DeviceName()) + QStringLiteral(" - ") + Text(Line->Privileges().Text());
       if (Line->Privileges().Owner() || Line->Privileges().Monitor()) {
         AddLineEntry(entry);
-        ++Active;
+        FActiveLines.insert(Line);
         for (int i = 0; i < Line->Calls().Count(); ++i)
           UpdateCallItem(Line, Line->Calls().Get(i));
       } else {
@@ -383,9 +385,13 @@ void TForm1::DoInit(QObject* /*Sender*/) {
     }
   }
   if (ComboBox_Lines->count() > 0) ComboBox_Lines->setCurrentIndex(0);
-  StatusBar1->SetPanelText(kPanelActive, QString::number(Active));
+  ShowActiveCount();
   StatusBar1->SetPanelText(kPanelFailed, QString::number(Failed));
-  qCInfo(lcRingwatch, "scan: %d active, %d failed", Active, Failed);
+  qCInfo(lcRingwatch, "scan: %d active, %d failed", static_cast<int>(FActiveLines.size()), Failed);
+}
+
+void TForm1::ShowActiveCount() {
+  StatusBar1->SetPanelText(kPanelActive, QString::number(FActiveLines.size()));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -463,6 +469,18 @@ void TForm1::zvTapiLine1CallDeallocate(TzvTapiLine* Sender, TzvTapiCall* Call) {
   if (!FDestroying) RemoveCallItem(Sender, Call);
 }
 
+// A removal needs no handler of its own: TAPI closes an open line before it reports its device
+// removed (LINE_REMOVE), or soon after reporting the removal through the line
+// (LINEDEVSTATE_REMOVED), and until then the line still reports its calls. Closing the line on
+// the removal report would drop the calls it alone owns.
+void TForm1::zvTapiLine1DeviceClose(zvtapi::TObject* Sender) {
+  if (FDestroying) return;
+  RemoveStaleRows();
+  if (FActiveLines.remove(dynamic_cast<const zvtapi::TzvCustomTapiLine*>(Sender))) {
+    ShowActiveCount();
+  }
+}
+
 void TForm1::zvTapiLine1Error(zvtapi::TObject* /*Sender*/, const std::exception& /*Error*/,
                               zvtapi::TObject* /*Causer*/) {
   QApplication::beep();
@@ -487,18 +505,21 @@ void TForm1::RunCallCommand(TCallCommand command) {
   const Cardinal feature = command == TCallCommand::Accept   ? LINECALLFEATURE_ACCEPT
                            : command == TCallCommand::Answer ? LINECALLFEATURE_ANSWER
                                                              : LINECALLFEATURE_DROP;
-  // A request waits for its reply while messages flow, so rows may go meanwhile (a dropped
-  // call's row among them); from the last row to the first the positions still ahead stay
-  // valid.
+  // A request waits for its reply while messages flow, so rows may go meanwhile: a dropped
+  // call's row, or every row of a line that TAPI closed. The selected rows are taken first,
+  // from the last to the first, and each is looked up again (by its call, without touching a
+  // row that may be gone) before it is acted on.
+  std::vector<std::pair<TzvTapiCall*, TCallItem*>> selected;
   for (int i = ListView1->topLevelItemCount() - 1; i >= 0; --i) {
-    if (i >= ListView1->topLevelItemCount()) continue;
     auto* item = static_cast<TCallItem*>(ListView1->topLevelItem(i));
-    if (!item->isSelected()) continue;
-    if (!item->Line->IsCallObject(item->Call)) {
+    if (item->isSelected()) selected.emplace_back(item->Call, item);
+  }
+  for (const auto& [Call, item] : selected) {
+    if (FRows.value(Call) != item || !item->isSelected()) continue;
+    if (!item->Line->IsCallObject(Call)) {
       DeleteRow(item);
       continue;
     }
-    TzvTapiCall* Call = item->Call;
     try {
       if ((Call->Status()->CallFeatures() & feature) == 0) continue;
       switch (command) {

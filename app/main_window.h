@@ -5,6 +5,7 @@
 
 #include <QFrame>
 #include <QHash>
+#include <QSet>
 #include <QString>
 #include <QWidget>
 #include <exception>
@@ -82,6 +83,10 @@ class TForm1 : public QWidget {
                            zvtapi::Cardinal InfoState);
   void zvTapiLine1NewCall(zvtapi::TzvTapiLine* Sender, zvtapi::TzvTapiCall* Call);
   void zvTapiLine1CallDeallocate(zvtapi::TzvTapiLine* Sender, zvtapi::TzvTapiCall* Call);
+  // TAPI closed a line, also when its device left the system: the line has freed its calls
+  // without a deallocation event for each. Their rows go, and the line no longer counts as
+  // active.
+  void zvTapiLine1DeviceClose(zvtapi::TObject* Sender);
   void zvTapiLine1Error(zvtapi::TObject* Sender, const std::exception& Error,
                         zvtapi::TObject* Causer);
   void FormDestroy();
@@ -98,14 +103,15 @@ class TForm1 : public QWidget {
  private:
   // The parts as the stored layout has them, before FormCreate adjusts them.
   void CreateParts();
-  // The probe's stored call handlers; the scan copies them to every line it creates.
-  void AssignCallHandlers(zvtapi::TzvTapiLine* line);
+  // The probe's stored line handlers; the scan copies them to every line it creates.
+  void AssignLineHandlers(zvtapi::TzvTapiLine* line);
   void UpdateCallItem(zvtapi::TzvTapiLine* Line, zvtapi::TzvTapiCall* Call);
   void RemoveCallItem(zvtapi::TzvTapiLine* Line, zvtapi::TzvTapiCall* Call);
   void DeleteRow(TCallItem* item);
   // Drops the rows whose call the library freed without a deallocation event (a line that
   // TAPI closed frees its calls silently).
   void RemoveStaleRows();
+  void ShowActiveCount();
   // Adds an entry to the combo box at its alphabetical place (letter case ignored).
   void AddLineEntry(const QString& text);
   enum class TCallCommand { Accept, Answer, Drop };
@@ -120,6 +126,9 @@ class TForm1 : public QWidget {
   // window.
   std::unique_ptr<zvtapi::TComponent> FComponents;
   std::unique_ptr<zvtapi::TzvTapiLineList> FLines;
+  // The lines the last scan counted as active, less those TAPI has closed since; the status
+  // bar's active count.
+  QSet<const zvtapi::TzvCustomTapiLine*> FActiveLines;
   // Rows by call, so that a call's row is found without walking the list.
   QHash<const zvtapi::TzvTapiCall*, TCallItem*> FRows;
   bool FDestroying = false;

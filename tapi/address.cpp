@@ -195,6 +195,10 @@ Cardinal TzvTapiAddress::Init() {
   return 0;
 }
 
+void TzvTapiAddress::Assign(const TzvTapiAddress& Source) {
+  FTag = Source.FTag;
+}
+
 std::string TzvTapiAddress::AddressName() {
   std::string name = FCaps->Address();
   if (name.empty()) name = Format("Address %d", FAddressID);
@@ -244,6 +248,14 @@ int TzvTapiAddressList::Add(std::unique_ptr<TzvTapiAddress> Item) {
 void TzvTapiAddressList::Delete(int Index) {
   Get(Index);
   FItems.erase(FItems.begin() + Index);
+}
+
+void TzvTapiAddressList::Assign(const TzvTapiAddressList& Source) {
+  for (const auto& source : Source.FItems) {
+    if (source == nullptr) continue;
+    const Integer id = source->AddressID();
+    if (id >= 0 && id < Count()) Get(id)->Assign(*source);
+  }
 }
 
 void TzvTapiAddressList::InvalidateStatus() {

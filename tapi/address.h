@@ -151,6 +151,9 @@ class TzvTapiAddress : public TObject {
 
   // Asserts that the line is set; drops both caches; returns 0.
   Cardinal Init();
+  // Takes over what a program sets on an address (its Tag); the line, the ID and the caches
+  // stay this address's own.
+  void Assign(const TzvTapiAddress& Source);
 
   Integer AddressID() const { return FAddressID; }
   TzvTapiAddressCaps* Caps() const { return FCaps.get(); }
@@ -208,6 +211,10 @@ class TzvTapiAddressList {
   int Add(std::unique_ptr<TzvTapiAddress> Item);
   void Delete(int Index);
   void Clear() { FItems.clear(); }
+  // The addresses stand for the line's own address IDs, so the list keeps its objects: each
+  // takes over the settings of the source's address with the same ID (Assign); the others stay
+  // as they are, and source addresses with IDs this line lacks are ignored.
+  void Assign(const TzvTapiAddressList& Source);
   // Drops the status cache of every address, in list order.
   void InvalidateStatus();
 

@@ -292,7 +292,16 @@ void TzvTapiApplication::AddTapiComponent(TzvTapiComponent* Component) {
     anyEnabled = FLines.Get(i)->Enabled();
   for (int i = 0; i < FPhones.Count() && !anyEnabled; ++i)
     anyEnabled = FPhones.Get(i)->Enabled();
-  if (anyEnabled) Initialize();
+  if (!anyEnabled) return;
+  try {
+    Initialize();
+  } catch (...) {
+    // The caller is the component's constructor, which now fails: the registry must not keep
+    // a pointer to an object that never came to be.
+    if (line) FLines.Remove(line);
+    if (phone) FPhones.Remove(phone);
+    throw;
+  }
 }
 
 void TzvTapiApplication::RemoveTapiComponent(TzvTapiComponent* Component) {

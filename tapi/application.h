@@ -94,7 +94,8 @@ class TzvTapiApplication : public TObject {
   Cardinal NumPhones() const { return FNumPhones; }
   Cardinal CallbackInstance() const { return FCallbackInstance; }
 
-  // Component registry and attachment.
+  // Component registry and attachment. Registering initialises TAPI when a registered
+  // component is enabled; when that fails the component is not registered either.
   void AddTapiComponent(TzvTapiComponent* Component);
   void RemoveTapiComponent(TzvTapiComponent* Component);
   void AttachComponent(TzvTapiComponent* Component, bool Attach);

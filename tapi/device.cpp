@@ -153,6 +153,10 @@ void TzvTapiDevice::SetDeviceID(Integer Value) {
   }
 }
 
+void TzvTapiDevice::SetTSP(const TzvTapiTSP& Value) {
+  FTSP->AssignVersionBounds(Value);
+}
+
 void TzvTapiDevice::SetDeviceName(const std::string& Value) {
   if (!Value.empty()) Enable();
   FDeviceName = Value;

@@ -111,6 +111,9 @@ class TzvTapiDevice : public TzvTapiComponent {
   Cardinal PermanentDeviceID() const { return FPermanentDeviceID; }
   virtual void SetPermanentDeviceID(Cardinal Value) = 0;
   TzvTapiTSP* TSP() const { return FTSP.get(); }
+  // The device keeps its own version object: writing takes over Value's version bounds and
+  // negotiates them for this device (Value may belong to a device bound elsewhere, or to none).
+  void SetTSP(const TzvTapiTSP& Value);
 
   // Icon handle for a device class, fetched on first use while available.
   Cardinal Icon();
@@ -151,6 +154,7 @@ class TzvTapiDevice : public TzvTapiComponent {
   // Events.
   void SetOnDeviceClose(TNotifyEvent e) { FOnDeviceClose = std::move(e); }
   void SetOnDeviceRemove(TNotifyEvent e) { FOnDeviceRemove = std::move(e); }
+  const TNotifyEvent& OnDeviceClose() const { return FOnDeviceClose; }
   void SetOnDevStateChange(TzvTapiDeviceStateEvent e) { FOnDevStateChange = std::move(e); }
   void SetOnTapiMessage(TzvTapiMessageEvent e) { FOnTapiMessage = std::move(e); }
   void SetOnTapiReply(TzvTapiReplyEvent e) { FOnTapiReply = std::move(e); }

@@ -61,7 +61,8 @@ TzvCustomTapiLine::TzvCustomTapiLine(TComponent* AOwner) : TzvTapiDevice(AOwner)
   FCallOptions = std::make_unique<TzvTapiCallOptions>();
   FCallParams = std::make_unique<TzvTapiLineCallParams>();
   FDevSpecificList = std::make_unique<TzvTapiDevSpecificDataList>();
-  // Registered here rather than in the component base: only now is the object a line.
+  // Registered here rather than in the component base, since only now is the object a line;
+  // and last, so that no failure after it can leave the registry pointing at a dead object.
   if (zvTapiApplication) zvTapiApplication->AddTapiComponent(this);
 }
 

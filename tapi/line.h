@@ -50,6 +50,9 @@ class TzvCustomTapiLine : public TzvTapiDevice {
   // Properties.
   TzvTapiAddressList& Addresses() { return *FAddresses; }
   const TzvTapiAddressList& Addresses() const { return *FAddresses; }
+  // The line keeps its address objects, one per address of its device; writing copies the
+  // settings of Value's addresses into them by address ID (TzvTapiAddressList::Assign).
+  void SetAddresses(const TzvTapiAddressList& Value) { FAddresses->Assign(Value); }
   const TStringList& AddressList() const { return *FAddressList; }
   TzvTapiCallList& Calls() { return *FCalls; }
   TzvTapiCallList& UnconfirmedCalls() { return *FUnconfirmedCalls; }

@@ -7,7 +7,8 @@ namespace zvtapi {
 
 TzvCustomTapiPhone::TzvCustomTapiPhone(TComponent* AOwner) : TzvTapiDevice(AOwner) {
   FTSP = std::make_unique<TzvTapiPhoneTSP>(this);
-  // Registered here rather than in the component base: only now is the object a phone.
+  // Registered here rather than in the component base, since only now is the object a phone;
+  // and last, so that no failure after it can leave the registry pointing at a dead object.
   if (zvTapiApplication) zvTapiApplication->AddTapiComponent(this);
 }
 

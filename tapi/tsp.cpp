@@ -20,6 +20,14 @@ void TzvTapiTSP::Assign(const TzvTapiTSP& Source) {
   FAPIVersion = Source.FAPIVersion;
 }
 
+void TzvTapiTSP::AssignVersionBounds(const TzvTapiTSP& Source) {
+  FAPILowVersion = Source.FAPILowVersion;
+  FAPIHighVersion = Source.FAPIHighVersion;
+  FExtLowVersion = Source.FExtLowVersion;
+  FExtHighVersion = Source.FExtHighVersion;
+  Update();
+}
+
 Cardinal TzvTapiTSP::Init(Integer DeviceID) {
   FDeviceID = DeviceID;
   if (DeviceID >= 0) return Update();

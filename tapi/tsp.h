@@ -17,6 +17,9 @@ class TzvTapiTSP : public TObject {
 
   // Copies everything but the owning device, without negotiating.
   virtual void Assign(const TzvTapiTSP& Source);
+  // Takes over the four version bounds and negotiates again for the device ID this object
+  // negotiates for, as changing one bound does; what is negotiated stays that device's.
+  void AssignVersionBounds(const TzvTapiTSP& Source);
   virtual Cardinal NegotiateAPIVersion() = 0;
   virtual Cardinal NegotiateExtVersion() = 0;
   // Negotiates for DeviceID (>= 0); a negative ID unbinds and returns 0.

@@ -376,6 +376,82 @@ class MainWindowTest : public QObject {
     QVERIFY(WaitUntil([this] { return Rows() == 0; }));
     QCOMPARE(form->RowOfCall(kept), -1);
   }
+
+  // A line TAPI closes frees its calls without a deallocation event for each.
+  void rowsOfALineThatTapiClosesGoAtOnce() {
+    Open(Office());
+    const std::vector<uint32_t> calls = OfferThreeCalls();
+    QCOMPARE(calls.size(), 3u);
+    TzvTapiCall* reception = CallFor(0, calls[0]);
+    TzvTapiCall* support = CallFor(2, calls[2]);
+    Switch().CloseLine(1);
+    QVERIFY(WaitUntil([this] { return Rows() == 2; }));
+    QCOMPARE(form->CallOfRow(0), reception);
+    QCOMPARE(form->CallOfRow(1), support);
+    QCOMPARE(Panel(1), QStringLiteral("2"));
+    QCOMPARE(Panel(3), QStringLiteral("0"));
+    // The other lines' rows still follow their calls.
+    Switch().SetCallState(calls[2], LINECALLSTATE_CONNECTED);
+    QVERIFY(WaitUntil([this] { return Cell(1, 2) == QStringLiteral("CONNECTED"); }));
+
+    // Activate opens the line again, which finds the call still waiting on it.
+    QTest::mouseClick(form->Button1, Qt::LeftButton);
+    QCOMPARE(Panel(1), QStringLiteral("3"));
+    QCOMPARE(Rows(), 3);
+    QCOMPARE(Cell(2, 0), QStringLiteral("Sales"));
+    QCOMPARE(form->CallOfRow(2), CallFor(1, calls[1]));
+  }
+
+  // A command's request waits for its reply while TAPI's messages go on; the rows of a line
+  // TAPI closes meanwhile must not make it act twice on a row (here: answer again a call whose
+  // answer just failed).
+  void commandActsOnceOnEachRowWhileAnotherLinesRowsGo() {
+    Open(Office());
+    const std::vector<uint32_t> calls = OfferThreeCalls();
+    QCOMPARE(calls.size(), 3u);
+    MessageBoxWatcher boxes;
+    Switch().SetNextReplyMode("lineAnswer", tapi32::ReplyMode::Silent());
+    // Runs inside the first answer's wait: the first line closes, then the answer fails.
+    QTimer::singleShot(0, [] {
+      Switch().CloseLine(0);
+      for (DWORD id : Switch().PendingRequests())
+        Switch().CompleteRequest(id, static_cast<LONG>(LINEERR_RESOURCEUNAVAIL));
+    });
+    SelectRows({1, 2});
+    QTest::mouseClick(form->Button_Answer, Qt::LeftButton);
+    QCOMPARE(boxes.texts, QStringList{ErrorText(LINEERR_RESOURCEUNAVAIL)});
+    QCOMPARE(Switch().CallCount("lineAnswer"), 2u);
+    QCOMPARE(Switch().CallSnapshot(calls[2]).state, LINECALLSTATE_OFFERING);
+    QCOMPARE(Switch().CallSnapshot(calls[1]).state, LINECALLSTATE_CONNECTED);
+    QCOMPARE(Rows(), 2);
+  }
+
+  void rowsOfARemovedLineGoWithItsClose() {
+    Open(Office());
+    const std::vector<uint32_t> calls = OfferThreeCalls();
+    QCOMPARE(calls.size(), 3u);
+    TzvTapiCall* sales = CallFor(1, calls[1]);
+    TzvTapiCall* support = CallFor(2, calls[2]);
+    // The switch closes the line, then announces the removal to everyone.
+    Switch().RemoveLine(0);
+    QVERIFY(WaitUntil([this] { return Rows() == 2; }));
+    QCOMPARE(form->CallOfRow(0), sales);
+    QCOMPARE(Panel(1), QStringLiteral("2"));
+
+    // A provider may report the removal through the open line first. The line, unbound by
+    // the report, still has its call and reports it until TAPI closes it.
+    TzvTapiLine* removed = LineOf(2);
+    Switch().LineState(2, LINEDEVSTATE_REMOVED);
+    QVERIFY(WaitUntil([this] { return LineOf(2) == nullptr; }));
+    QCOMPARE(Rows(), 2);
+    QCOMPARE(form->CallOfRow(1), support);
+    QVERIFY(removed->Active());
+    Switch().CloseLine(2);
+    QVERIFY(WaitUntil([this] { return Rows() == 1; }));
+    QCOMPARE(form->CallOfRow(0), sales);
+    QCOMPARE(Panel(1), QStringLiteral("1"));
+    QCOMPARE(Panel(3), QStringLiteral("0"));
+  }
 };
 
 }  // namespace ringwatch::testing

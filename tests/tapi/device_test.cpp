@@ -138,6 +138,53 @@ TEST_F(Attachment, OwnerFreesItsComponentsWhichLeaveTheRegistry) {
   EXPECT_EQ(Appl().Lines().Count(), 0);
 }
 
+// A component that fails to come into existence must leave nothing behind in the registry: the
+// routing, the timer ticks and the shutdown walk it and would touch the freed object.
+TEST_F(Attachment, AComponentWhoseConstructionFailsLeavesNoTraceInTheRegistry) {
+  // A line that wants TAPI while TAPI cannot be initialised stays enabled; every component
+  // registered after it tries to initialise TAPI again, and its constructor fails with that.
+  TestLine waiting;
+  Switch().FailAlways("lineInitializeExW", static_cast<LONG>(LINEERR_NOMEM));
+  EXPECT_THROW(waiting.DeviceList(), EzvTapiError);
+  TComponent owner(nullptr);
+  EXPECT_THROW(new TzvTapiLine(&owner), EzvTapiError);
+  EXPECT_THROW(FakePhone{&owner}, EzvTapiError);
+  EXPECT_EQ(Appl().Lines().Count(), 1);
+  EXPECT_EQ(Appl().Phones().Count(), 0);
+  EXPECT_EQ(owner.ComponentCount(), 0);
+
+  // A descendant whose own constructor fails after the line had registered, attached and
+  // opened: the line's destructor closes it and takes it out of the registry.
+  Switch().ClearFaults();
+  struct FailingLine : TzvTapiLine {
+    FailingLine() : TzvTapiLine(nullptr) {
+      SetDeviceID(1);
+      Open();
+      throw Exception("set-up fails");
+    }
+  };
+  const uint32_t closes = Switch().CallCount("lineClose");
+  EXPECT_THROW(FailingLine{}, Exception);
+  EXPECT_EQ(Switch().CallCount("lineClose"), closes + 1);
+  EXPECT_EQ(Appl().Lines().Count(), 1);
+
+  // The application object works on: lines open, their messages are routed, shutdown is clean.
+  TzvTapiLine line(nullptr);
+  line.SetDeviceID(0);
+  line.Open();
+  waiting.SetDeviceID(2);
+  waiting.SetActive(true);
+  std::vector<TzvTapiCall*> offered;
+  line.SetOnNewCall([&](TzvTapiLine*, TzvTapiCall* call) { offered.push_back(call); });
+  Switch().OfferCall(0, 0, {});
+  ASSERT_TRUE(PumpUntil([&] { return !offered.empty(); }));
+  EXPECT_EQ(offered[0]->Line(), &line);
+  EXPECT_EQ(Appl().Lines().Count(), 2);
+  Appl().Shutdown();
+  EXPECT_FALSE(line.IsOpen());
+  EXPECT_FALSE(waiting.Enabled());
+}
+
 // ---------------------------------------------------------------------------------------------
 
 using Binding = TapiTest;

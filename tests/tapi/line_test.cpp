@@ -267,6 +267,38 @@ TEST_F(LineLifecycle, AddressesAreNamedByTheirTextOrTheirIndex) {
   EXPECT_EQ(line.Addresses().Count(), 1);
 }
 
+// The addresses stand for the device's address IDs; writing Addresses copies what a program
+// set on them into the line's own objects, address by address.
+TEST_F(LineLifecycle, WritingAddressesCopiesTheirSettingsByAddressID) {
+  auto config = SmallOffice();
+  config.lines[0].numAddresses = 2;
+  config.lines[1].numAddresses = 3;
+  Switch().Reset(config);
+  LineUnderTest line, other;
+  line.SetDeviceID(0);
+  other.SetDeviceID(1);
+  const TzvTapiAddress* first = line.Addresses().Get(0);
+  line.Addresses().Get(1)->SetTag(5);
+  for (int i = 0; i < 3; ++i)
+    other.Addresses().Get(i)->SetTag(10 + i);
+
+  line.SetAddresses(other.Addresses());
+  ASSERT_EQ(line.Addresses().Count(), 2) << "the device has two addresses";
+  EXPECT_EQ(line.Addresses().Get(0), first);
+  EXPECT_EQ(line.Addresses().Get(0)->Tag(), 10);
+  EXPECT_EQ(line.Addresses().Get(1)->Tag(), 11);
+  EXPECT_EQ(line.Addresses().Get(1)->Line(), &line);
+  EXPECT_EQ(other.Addresses().Get(2)->Tag(), 12);
+
+  // A list built by hand is matched by the addresses' IDs, not by position.
+  TzvTapiAddressList partial(&other);
+  partial.Add(std::make_unique<TzvTapiAddress>(&other, 1));
+  partial.Get(0)->SetTag(99);
+  line.SetAddresses(partial);
+  EXPECT_EQ(line.Addresses().Get(0)->Tag(), 10);
+  EXPECT_EQ(line.Addresses().Get(1)->Tag(), 99);
+}
+
 TEST_F(LineLifecycle, CheckCallAcceptsOnlyListedCallsWithAHandle) {
   LineUnderTest line;
   OpenOn(line, 0);

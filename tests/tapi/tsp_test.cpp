@@ -135,6 +135,34 @@ TEST_F(Versions, AssignCopiesEverythingButTheDeviceWithoutNegotiating) {
   EXPECT_EQ(source.TSP()->APIVersion(), 0x00020002u);
 }
 
+// Writing TSP gives a device another device's version settings: the device keeps its own
+// object, bound to its own device, and negotiates the new bounds for it at once.
+TEST_F(Versions, WritingTheTSPTakesOverTheBoundsForTheDevicesOwnNegotiation) {
+  TestLine target, unboundTemplate, elsewhere;
+  target.SetDeviceID(1);
+  const TzvTapiTSP* own = target.TSP();
+  unboundTemplate.TSP()->SetExtLowVersion(0x00010000);
+  unboundTemplate.TSP()->SetExtHighVersion(0x00015000);
+  target.SetTSP(*unboundTemplate.TSP());
+  EXPECT_EQ(target.TSP(), own);
+  EXPECT_EQ(target.TSP()->DeviceID(), 1) << "the template is bound to no device";
+  EXPECT_EQ(target.TSP()->APIVersion(), 0x00020002u);
+  EXPECT_EQ(target.TSP()->ExtVersion(), 0x00015000u);
+  EXPECT_TRUE(target.TSP()->CompareExtensionIDs(0x11, 0x22, 0x33, 0x44));
+  EXPECT_EQ(unboundTemplate.TSP()->DeviceID(), -1);
+  EXPECT_EQ(unboundTemplate.TSP()->APIVersion(), 0u);
+
+  // From a device bound elsewhere only the bounds come along: device 0 speaks TAPI 1.4 only
+  // and offers no extensions.
+  elsewhere.SetDeviceID(0);
+  elsewhere.SetTSP(*target.TSP());
+  EXPECT_EQ(elsewhere.TSP()->DeviceID(), 0);
+  EXPECT_EQ(elsewhere.TSP()->APIVersion(), 0x00010004u);
+  EXPECT_EQ(elsewhere.TSP()->ExtHighVersion(), 0x00015000u);
+  EXPECT_EQ(elsewhere.TSP()->ExtVersion(), 0u);
+  EXPECT_TRUE(elsewhere.TSP()->CompareExtensionIDs(0, 0, 0, 0));
+}
+
 TEST_F(Versions, PhonesNegotiateThroughThePhoneFunctions) {
   FakePhone phone;
   phone.TSP()->SetExtHighVersion(0x00010003);
