@@ -568,12 +568,39 @@ LONG Server::QueueMakeCallRequest(const std::u16string& destAddress, const std::
 
 // --- provider notifications -----------------------------------------------------------------
 
+namespace {
+
+// The versions that introduced the application-wide device messages.
+constexpr DWORD kCreateVersion = 0x00010004;
+constexpr DWORD kRemoveVersion = 0x00020000;
+
+}  // namespace
+
+// An application too old to know a device message can only start afresh to see the change.
+void Server::PostDeviceChange(const LINEMESSAGE& message, DWORD sinceVersion) {
+  std::lock_guard lock(mutex_);
+  for (auto& [handle, entry] : lineApps_) {
+    Post(*entry, entry->apiVersion >= sinceVersion
+                     ? message
+                     : LINEMESSAGE{0, LINE_LINEDEVSTATE, 0, LINEDEVSTATE_REINIT, 0, 0});
+  }
+}
+
+void Server::PostDeviceChange(const PHONEMESSAGE& message, DWORD sinceVersion) {
+  std::lock_guard lock(mutex_);
+  for (auto& [handle, entry] : phoneApps_) {
+    Post(*entry, entry->apiVersion >= sinceVersion
+                     ? message
+                     : PHONEMESSAGE{0, PHONE_STATE, 0, PHONESTATE_REINIT, 0, 0});
+  }
+}
+
 void Server::LineCreated(DWORD deviceId) {
-  BroadcastLineMessage(LINEMESSAGE{0, LINE_CREATE, 0, deviceId, 0, 0});
+  PostDeviceChange(LINEMESSAGE{0, LINE_CREATE, 0, deviceId, 0, 0}, kCreateVersion);
 }
 
 void Server::LineRemoved(DWORD deviceId) {
-  BroadcastLineMessage(LINEMESSAGE{0, LINE_REMOVE, 0, deviceId, 0, 0});
+  PostDeviceChange(LINEMESSAGE{0, LINE_REMOVE, 0, deviceId, 0, 0}, kRemoveVersion);
 }
 
 // An application that has the line open hears of the change through each of its opens
@@ -596,11 +623,11 @@ void Server::LineCapsChanged(DWORD deviceId) {
 }
 
 void Server::PhoneCreated(DWORD deviceId) {
-  BroadcastPhoneMessage(PHONEMESSAGE{0, PHONE_CREATE, 0, deviceId, 0, 0});
+  PostDeviceChange(PHONEMESSAGE{0, PHONE_CREATE, 0, deviceId, 0, 0}, kCreateVersion);
 }
 
 void Server::PhoneRemoved(DWORD deviceId) {
-  BroadcastPhoneMessage(PHONEMESSAGE{0, PHONE_REMOVE, 0, deviceId, 0, 0});
+  PostDeviceChange(PHONEMESSAGE{0, PHONE_REMOVE, 0, deviceId, 0, 0}, kRemoveVersion);
 }
 
 void Server::PhoneCapsChanged(DWORD deviceId) {

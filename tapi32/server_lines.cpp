@@ -125,10 +125,11 @@ LONG Server::LineOpen(HLINEAPP app, DWORD deviceId, LPHLINE line, DWORD apiVersi
   siblings.push_back(&open);
   entry->opens.insert(open.handle);
 
-  // Calls already on the line are watched from now on; lineGetNewCalls hands them out.
-  if (privileges != LINECALLPRIVILEGE_NONE) {
-    for (DWORD callId : device.LiveCalls())
-      AddCallHandle(open, callId, LINECALLPRIVILEGE_MONITOR);
+  // The calls already on the line get no handles now: lineGetNewCalls hands them out, or, to a
+  // monitor, their next state change.
+  if (privileges & LINECALLPRIVILEGE_MONITOR) {
+    const std::vector<DWORD> live = device.LiveCalls();
+    open.unannounced.insert(live.begin(), live.end());
   }
   *line = open.handle;
   return 0;

@@ -275,9 +275,11 @@ class MainWindowTest : public QObject {
 
   void callWhoseFirstMessageIsAStateChangeGetsItsRow() {
     // The call is on the line before the window opens it; with the adoption at open failing,
-    // the line first hears of the call when its state changes.
+    // the line first hears of the call when its state changes. Below TAPI 2.0 no
+    // LINE_APPNEWCALL comes first.
     Config config = Office();
     config.lines.resize(1);
+    config.lines[0].apiHigh = 0x00010004;
     Switch().Reset(config);
     const uint32_t id = Switch().OfferCall(0, 0, Caller("301", "Ann Smith"));
     Switch().FailNext("lineGetNewCalls", static_cast<LONG>(LINEERR_OPERATIONFAILED));
