@@ -223,6 +223,7 @@ class ProviderSink {
  public:
   virtual ~ProviderSink() = default;
   virtual void LineCreated(DWORD deviceId) = 0;
+  // The device is gone: its opens end as with LineClosed, then every application hears of it.
   virtual void LineRemoved(DWORD deviceId) = 0;
   virtual void LineCapsChanged(DWORD deviceId) = 0;
   virtual void PhoneCreated(DWORD deviceId) = 0;

@@ -568,39 +568,41 @@ LONG Server::QueueMakeCallRequest(const std::u16string& destAddress, const std::
 
 // --- provider notifications -----------------------------------------------------------------
 
-namespace {
-
-// The versions that introduced the application-wide device messages.
-constexpr DWORD kCreateVersion = 0x00010004;
-constexpr DWORD kRemoveVersion = 0x00020000;
-
-}  // namespace
-
-// An application too old to know a device message can only start afresh to see the change.
-void Server::PostDeviceChange(const LINEMESSAGE& message, DWORD sinceVersion) {
+void Server::PostDeviceChange(const LINEMESSAGE& message, DWORD sinceVersion,
+                              const std::optional<LINEMESSAGE>& older) {
   std::lock_guard lock(mutex_);
   for (auto& [handle, entry] : lineApps_) {
-    Post(*entry, entry->apiVersion >= sinceVersion
-                     ? message
-                     : LINEMESSAGE{0, LINE_LINEDEVSTATE, 0, LINEDEVSTATE_REINIT, 0, 0});
+    if (entry->apiVersion >= sinceVersion) {
+      Post(*entry, message);
+    } else if (older) {
+      Post(*entry, *older);
+    }
   }
 }
 
-void Server::PostDeviceChange(const PHONEMESSAGE& message, DWORD sinceVersion) {
+void Server::PostDeviceChange(const PHONEMESSAGE& message, DWORD sinceVersion,
+                              const std::optional<PHONEMESSAGE>& older) {
   std::lock_guard lock(mutex_);
   for (auto& [handle, entry] : phoneApps_) {
-    Post(*entry, entry->apiVersion >= sinceVersion
-                     ? message
-                     : PHONEMESSAGE{0, PHONE_STATE, 0, PHONESTATE_REINIT, 0, 0});
+    if (entry->apiVersion >= sinceVersion) {
+      Post(*entry, message);
+    } else if (older) {
+      Post(*entry, *older);
+    }
   }
 }
 
+// An application too old to know LINE_CREATE can only start afresh to see the new device.
 void Server::LineCreated(DWORD deviceId) {
-  PostDeviceChange(LINEMESSAGE{0, LINE_CREATE, 0, deviceId, 0, 0}, kCreateVersion);
+  PostDeviceChange(LINEMESSAGE{0, LINE_CREATE, 0, deviceId, 0, 0}, kCreateMessageVersion,
+                   LINEMESSAGE{0, LINE_LINEDEVSTATE, 0, LINEDEVSTATE_REINIT, 0, 0});
 }
 
 void Server::LineRemoved(DWORD deviceId) {
-  PostDeviceChange(LINEMESSAGE{0, LINE_REMOVE, 0, deviceId, 0, 0}, kRemoveVersion);
+  std::lock_guard lock(mutex_);
+  EndOpensOf(deviceId, true);
+  PostDeviceChange(LINEMESSAGE{0, LINE_REMOVE, 0, deviceId, 0, 0}, kRemoveMessageVersion,
+                   std::nullopt);
 }
 
 // An application that has the line open hears of the change through each of its opens
@@ -623,11 +625,15 @@ void Server::LineCapsChanged(DWORD deviceId) {
 }
 
 void Server::PhoneCreated(DWORD deviceId) {
-  PostDeviceChange(PHONEMESSAGE{0, PHONE_CREATE, 0, deviceId, 0, 0}, kCreateVersion);
+  PostDeviceChange(PHONEMESSAGE{0, PHONE_CREATE, 0, deviceId, 0, 0}, kCreateMessageVersion,
+                   PHONEMESSAGE{0, PHONE_STATE, 0, PHONESTATE_REINIT, 0, 0});
 }
 
+// Older applications would learn of the removal through their phone opens, which this runtime
+// does not offer.
 void Server::PhoneRemoved(DWORD deviceId) {
-  PostDeviceChange(PHONEMESSAGE{0, PHONE_REMOVE, 0, deviceId, 0, 0}, kRemoveVersion);
+  PostDeviceChange(PHONEMESSAGE{0, PHONE_REMOVE, 0, deviceId, 0, 0}, kRemoveMessageVersion,
+                   std::nullopt);
 }
 
 void Server::PhoneCapsChanged(DWORD deviceId) {

@@ -23,9 +23,10 @@
 // privilege changes, are told to the call's other handles (LINE_CALLINFO NUMMONITORS,
 // NUMOWNERINCR, NUMOWNERDECR).
 //
-// Application-wide device messages follow the application's version: LINE_CREATE needs 1.4,
-// LINE_REMOVE 2.0 (PHONE_CREATE and PHONE_REMOVE likewise); older applications are asked to
-// re-initialise (LINEDEVSTATE_REINIT, PHONESTATE_REINIT) instead.
+// Messages follow the version that introduced them. An application initialised below 1.4 is
+// asked to re-initialise (LINEDEVSTATE_REINIT, PHONESTATE_REINIT) instead of hearing LINE_CREATE
+// (PHONE_CREATE); one below 2.0 hears no LINE_REMOVE (PHONE_REMOVE), its opens of the removed
+// line get LINEDEVSTATE_REMOVED before their LINE_CLOSE instead.
 //
 // Asynchronous requests get IDs from 1 to 0x7FFFFFFF (unique while pending) and are answered as
 // the entry point's ReplyMode says (requests.h). A request's effect happens only when its reply
@@ -42,6 +43,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <unordered_map>
@@ -290,6 +292,11 @@ class Server final : public ProviderSink {
     Negotiations negotiated;
   };
 
+  // The versions that introduced messages; older applications or opens are told otherwise.
+  static constexpr DWORD kCreateMessageVersion = 0x00010004;  // LINE_CREATE, PHONE_CREATE
+  static constexpr DWORD kRemoveMessageVersion = 0x00020000;  // LINE_REMOVE, PHONE_REMOVE
+  static constexpr DWORD kAppNewCallVersion = 0x00020000;     // LINE_APPNEWCALL
+
   Server() = default;
 
   uint32_t NewHandle();
@@ -305,10 +312,12 @@ class Server final : public ProviderSink {
   OpenEntry* FindOpen(HLINE handle);
   CallHandle* FindCall(HCALL handle);
   void PostToOpen(OpenEntry& open, DWORD hDevice, DWORD message, DWORD p1, DWORD p2, DWORD p3);
-  // An application-wide device message, or the request to re-initialise for applications older
-  // than the message.
-  void PostDeviceChange(const LINEMESSAGE& message, DWORD sinceVersion);
-  void PostDeviceChange(const PHONEMESSAGE& message, DWORD sinceVersion);
+  // An application-wide device message to the applications that know it; the older ones get
+  // `older` (when given) instead.
+  void PostDeviceChange(const LINEMESSAGE& message, DWORD sinceVersion,
+                        const std::optional<LINEMESSAGE>& older);
+  void PostDeviceChange(const PHONEMESSAGE& message, DWORD sinceVersion,
+                        const std::optional<PHONEMESSAGE>& older);
   // Gives `open` a handle for the provider call; no message.
   CallHandle& AddCallHandle(OpenEntry& open, DWORD callId, DWORD privilege);
   // Gives `open` a handle for a call that already has handles, and tells the others.
@@ -329,6 +338,9 @@ class Server final : public ProviderSink {
   // Ends an open: its call handles go, the other opens of the line hear LINEDEVSTATE_CLOSE.
   // With closeDrop, calls whose last owner it was are handed back to the provider.
   void EndOpen(HLINE handle, bool closeDrop, bool notifyOthers);
+  // The provider ends every open of a line (LINE_CLOSE); for a removed line, opens older than
+  // LINE_REMOVE hear LINEDEVSTATE_REMOVED first.
+  void EndOpensOf(DWORD deviceId, bool removed);
   // Provider answers for the handle's call after the per-application checks.
   const CallData* ProviderCall(DWORD callId) const;
 

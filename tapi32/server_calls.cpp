@@ -117,7 +117,7 @@ void Server::PostCallState(CallHandle& entry, const CallData& call) {
   OpenEntry& open = *entry.open;
   if (entry.announce) {
     entry.announce = false;
-    if (open.apiVersion >= 0x00020000) {
+    if (open.apiVersion >= kAppNewCallVersion) {
       PostToOpen(open, open.handle, LINE_APPNEWCALL, call.addressId, entry.handle,
                  entry.reportPrivilege);
     }

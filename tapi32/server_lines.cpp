@@ -330,8 +330,15 @@ LONG Server::LineGetIcon(DWORD deviceId, LPCWSTR deviceClass, LPHICON icon) {
 
 void Server::LineClosed(DWORD deviceId) {
   std::lock_guard lock(mutex_);
+  EndOpensOf(deviceId, false);
+}
+
+void Server::EndOpensOf(DWORD deviceId, bool removed) {
   for (HLINE handle : OpensOf(deviceId)) {
     OpenEntry& open = *lineOpens_.at(handle);
+    if (removed && open.apiVersion < kRemoveMessageVersion) {
+      PostToOpen(open, handle, LINE_LINEDEVSTATE, LINEDEVSTATE_REMOVED, 0, 0);
+    }
     PostToOpen(open, handle, LINE_CLOSE, 0, 0, 0);
     EndOpen(handle, false, false);
   }

@@ -161,15 +161,14 @@ void Switch::RemoveLine(uint32_t deviceId) {
   LineDevice& line = LineAt(deviceId);
   if (line.Removed()) return;
   line.MarkRemoved();
-  // The opens end first (LINE_CLOSE), then the calls vanish with the device, then every
-  // application hears of the removal.
-  Tapi().LineClosed(deviceId);
+  // The opens end (LINE_CLOSE) and every application hears of the removal; the calls vanish
+  // with the device.
+  Tapi().LineRemoved(deviceId);
   for (uint32_t callId : line.LiveCalls()) {
     CallData& call = calls_.at(callId).data;
     line.CallMoved(callId, call.addressId, call.state, LINECALLSTATE_IDLE);
     calls_.erase(callId);
   }
-  Tapi().LineRemoved(deviceId);
 }
 
 void Switch::RenameLine(uint32_t deviceId, std::string name) {

@@ -23,9 +23,10 @@
 //   RenamePhone,
 //   ChangePhone    PHONE_STATE        hDevice = device ID, dwParam1 = PHONESTATE_CAPSCHANGE
 //   RequestReinit  LINE_LINEDEVSTATE  LINEDEVSTATE_REINIT and PHONE_STATE PHONESTATE_REINIT
-// An application initialised below 1.4 gets LINE_LINEDEVSTATE REINIT (PHONE_STATE REINIT)
-// instead of LINE_CREATE (PHONE_CREATE), one below 2.0 also instead of LINE_REMOVE
-// (PHONE_REMOVE): those messages came with those versions.
+// Those messages came with TAPI 1.4 (LINE_CREATE, PHONE_CREATE) and 2.0 (LINE_REMOVE,
+// PHONE_REMOVE). An application initialised below 1.4 gets LINE_LINEDEVSTATE REINIT
+// (PHONE_STATE REINIT) instead of LINE_CREATE (PHONE_CREATE); one below 2.0 gets no LINE_REMOVE
+// (PHONE_REMOVE): its opens of the line hear LINE_LINEDEVSTATE REMOVED before their LINE_CLOSE.
 //
 // Fault injection names entry points by their C names ("lineGetDevCapsW"); an armed fault makes
 // the entry point return the code without doing anything else. Call counts include such calls.
@@ -61,7 +62,7 @@
 // Lines (messages go to the opens of the line; hDevice = the open's HLINE, callback instance =
 // the one given to lineOpenW):
 //   CloseLine      LINE_CLOSE; the opens and their call handles end (the calls stay)
-//   RemoveLine     LINE_CLOSE to the opens, the calls vanish, then LINE_REMOVE to everyone
+//   RemoveLine     LINE_CLOSE to the opens, then LINE_REMOVE to everyone; the calls vanish
 //   Ring           LINE_LINEDEVSTATE RINGING, dwParam2 = ring mode, dwParam3 = ring count
 //   LineState      LINE_LINEDEVSTATE with any state; AddressState LINE_ADDRESSSTATE
 //                  (dwParam1 = address ID, dwParam2 = state)

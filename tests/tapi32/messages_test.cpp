@@ -174,7 +174,7 @@ TEST_F(MessagesTest, PhoneDeviceChangesReachEveryApplication) {
   EXPECT_EQ(lineGot[0].dwParam1, LINEDEVSTATE_REINIT);
 }
 
-TEST_F(MessagesTest, ApplicationsOlderThanADeviceMessageAreAskedToReinitialiseInstead) {
+TEST_F(MessagesTest, ApplicationsOlderThanADeviceMessageHearOfTheChangeAsTheyCan) {
   const std::vector<DWORD> versions = {0x00010003, 0x00010004, 0x00020000};
   std::vector<HLINEAPP> lines;
   std::vector<HPHONEAPP> phones;
@@ -182,17 +182,24 @@ TEST_F(MessagesTest, ApplicationsOlderThanADeviceMessageAreAskedToReinitialiseIn
     lines.push_back(InitLine(version).app);
     phones.push_back(InitPhone(version).app);
   }
-  Switch().RemoveLine(Switch().AddLine(Line("Gamma", 0x103)));
+  const uint32_t added = Switch().AddLine(Line("Gamma", 0x103));
+  // The 1.4 application learns of a removal only through its open of the line.
+  HLINE open = 0;
+  ASSERT_EQ(
+      lineOpenW(lines[1], added, &open, 0x00010004, 0, 9, LINECALLPRIVILEGE_MONITOR, 0, nullptr),
+      0);
+  Switch().RemoveLine(added);
   Switch().RemovePhone(Switch().AddPhone(Phone("Hall", 0x202)));
 
   using Message = std::pair<DWORD, DWORD>;  // message ID, dwParam1
   using Heard = std::vector<Message>;
   const Message reinit = {LINE_LINEDEVSTATE, LINEDEVSTATE_REINIT};
   const std::vector<Heard> expectedLines = {
-      {reinit, reinit}, {{LINE_CREATE, 2}, reinit}, {{LINE_CREATE, 2}, {LINE_REMOVE, 2}}};
-  const Message phoneReinit = {PHONE_STATE, PHONESTATE_REINIT};
-  const std::vector<Heard> expectedPhones = {{phoneReinit, phoneReinit},
-                                             {{PHONE_CREATE, 1}, phoneReinit},
+      {reinit},
+      {{LINE_CREATE, 2}, {LINE_LINEDEVSTATE, LINEDEVSTATE_REMOVED}, {LINE_CLOSE, 0}},
+      {{LINE_CREATE, 2}, {LINE_REMOVE, 2}}};
+  const std::vector<Heard> expectedPhones = {{{PHONE_STATE, PHONESTATE_REINIT}},
+                                             {{PHONE_CREATE, 1}},
                                              {{PHONE_CREATE, 1}, {PHONE_REMOVE, 1}}};
   for (size_t i = 0; i < versions.size(); ++i) {
     Heard heard;
