@@ -33,7 +33,7 @@ struct ReplyMode {
   Kind kind = Kind::Immediate;
   uint32_t delayMs = 0;
   // 0: the operation succeeds. Otherwise the reply carries this LINEERR_/PHONEERR_ code and the
-  // operation changes nothing.
+  // operation changes nothing, except what a partial effect did.
   LONG result = 0;
   Order order = Order::ReplyFirst;
 

@@ -361,6 +361,24 @@ class MainWindowTest : public QObject {
     QCOMPARE(Switch().CallSnapshot(calls[1]).state, LINECALLSTATE_OFFERING);
   }
 
+  void answerAndDropWorkWhenTheSwitchReportsTheEffectFirst() {
+    // The order the live demo uses for what the user does.
+    Config config = Office();
+    config.replies = tapi32::sim::LiveDemoConfig().replies;
+    Open(config);
+    const std::vector<uint32_t> calls = OfferThreeCalls();
+    QCOMPARE(calls.size(), 3u);
+    MessageBoxWatcher boxes;
+    SelectRows({1});
+    QTest::mouseClick(form->Button_Answer, Qt::LeftButton);
+    QCOMPARE(Switch().CallSnapshot(calls[1]).state, LINECALLSTATE_CONNECTED);
+    QVERIFY(WaitUntil([this] { return Cell(1, 2) == QStringLiteral("CONNECTED"); }));
+    SelectRows({1});
+    QTest::mouseClick(form->Button_Drop, Qt::LeftButton);
+    QVERIFY(WaitUntil([this] { return Rows() == 2; }));
+    QVERIFY(boxes.texts.isEmpty());
+  }
+
   void rowsGoWhenTheirCallsAreDeallocated() {
     Open(Office());
     const std::vector<uint32_t> calls = OfferThreeCalls();
