@@ -2,7 +2,7 @@
 // report about themselves.
 //
 // Configuration file (named by the environment variable ZVTAPI_SIM_CONFIG; without it the switch
-// offers DemoConfig()). Line-based, UTF-8:
+// offers LiveDemoConfig()). Line-based, UTF-8:
 //
 //   # comment (also ';'), blank lines ignored
 //   [line]                      starts a new line device; keys below describe it

@@ -3,12 +3,12 @@
 //
 // Configuration. The switch configures itself on the first lineInitializeExW /
 // phoneInitializeExW: from the file named by the environment variable ZVTAPI_SIM_CONFIG when it
-// is set (format in tapi32/sim/config.h), otherwise from DemoConfig(). A file that cannot be read
-// or parsed makes that initialisation fail with LINEERR_INIFILECORRUPT (PHONEERR_INIFILECORRUPT);
-// the reason ("<file>:<line>: <problem>") is printed to stderr once, and the next initialisation
-// tries again. Reset() configures the switch directly and takes precedence. Devices may offer
-// API versions up to 2.2 (kHighestDeviceVersion), the version whose structures the runtime lays
-// out; a configuration that asks for more is refused with ConfigError.
+// is set (format in tapi32/sim/config.h), otherwise from LiveDemoConfig(). A file that cannot be
+// read or parsed makes that initialisation fail with LINEERR_INIFILECORRUPT
+// (PHONEERR_INIFILECORRUPT); the reason ("<file>:<line>: <problem>") is printed to stderr once, and
+// the next initialisation tries again. Reset() configures the switch directly and takes precedence.
+// Devices may offer API versions up to 2.2 (kHighestDeviceVersion), the version whose structures
+// the runtime lays out; a configuration that asks for more is refused with ConfigError.
 //
 // Device IDs are positions: a removed device keeps its ID (negotiation then answers NODEVICE)
 // and new devices are appended.
@@ -62,7 +62,7 @@
 // Lines (messages go to the opens of the line; hDevice = the open's HLINE, callback instance =
 // the one given to lineOpenW):
 //   CloseLine      LINE_CLOSE; the opens and their call handles end (the calls stay)
-//   RemoveLine     LINE_CLOSE to the opens, then LINE_REMOVE to everyone; the calls vanish
+//   RemoveLine     LINE_CLOSE to the opens, then LINE_REMOVE (see above); the calls vanish
 //   Ring           LINE_LINEDEVSTATE RINGING, dwParam2 = ring mode, dwParam3 = ring count
 //   LineState      LINE_LINEDEVSTATE with any state; AddressState LINE_ADDRESSSTATE
 //                  (dwParam1 = address ID, dwParam2 = state)
