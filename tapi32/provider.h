@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -83,6 +84,9 @@ struct CallData {
   DWORD trunk = 0xFFFFFFFF;  // unknown
   DWORD callTreatment = 0;
   PartyId caller, called, connected, redirection, redirecting;
+  // The lineInitializeExW name of the application that first originated, accepted or answered
+  // the call; empty for a call from outside that nobody here took.
+  std::u16string appName;
   std::u16string displayableAddress, calledParty, comment, display;
   std::vector<uint8_t> userUserInfo, chargingInfo, callData;
 };
@@ -156,6 +160,7 @@ struct CallRequest {
   std::vector<DWORD> tones;   // GenerateTone: frequencies of a custom tone
   bool hasParams = false;
   CallParams params;
+  std::u16string appName;  // the requesting application's lineInitializeExW name
 };
 
 // What a successful operation produced.
@@ -206,12 +211,19 @@ class PhoneDevice {
 // switch): every open that monitors the line gets a MONITOR handle, nobody owns it.
 inline constexpr HLINE kForeignOwner = 0xFFFFFFFF;
 
+// How the open that made a call learns the call's handle.
+enum class MakerLearns : uint8_t {
+  FromRequest,   // the request succeeds and writes the handle into the application's variable
+  FromMessages,  // the request is going to fail and writes nothing: LINE_APPNEWCALL, as others
+};
+
 // What a provider reports to the runtime; every call reaches all initialised applications.
 // Called with the global TAPI lock held.
 class ProviderSink {
  public:
   virtual ~ProviderSink() = default;
   virtual void LineCreated(DWORD deviceId) = 0;
+  // The device is gone: its opens end as with LineClosed, then every application hears of it.
   virtual void LineRemoved(DWORD deviceId) = 0;
   virtual void LineCapsChanged(DWORD deviceId) = 0;
   virtual void PhoneCreated(DWORD deviceId) = 0;
@@ -221,13 +233,15 @@ class ProviderSink {
   virtual void Reinit() = 0;
 
   // Calls. A provider names its calls by IDs of its own, unique while the call exists.
-  // A new call on a line: the runtime gives it to the applications that have the line open and
-  // sends LINE_APPNEWCALL. `ownerLine` is the open that made the call (it becomes the owner and
-  // is not told), 0 for an incoming call, which goes to the oldest owner open whose media
-  // modes include the call's, or kForeignOwner. Returns the handle of `ownerLine`'s
-  // application, or 0.
-  virtual HCALL CallCreated(DWORD callId, HLINE ownerLine) = 0;
-  // The call's state changed (LINE_CALLSTATE to every handle of it).
+  // A new call on a line: the runtime gives it to the applications that have the line open.
+  // `ownerLine` is the open that made the call (it becomes the owner), 0 for an incoming call,
+  // which goes to the oldest owner open whose media modes include the call's, or
+  // kForeignOwner. Every open that gets a handle hears LINE_APPNEWCALL together with the call's
+  // first LINE_CALLSTATE, so the provider reports the first state right after this; the maker
+  // is not told when it learns the handle from its request. Returns the maker's handle, or 0.
+  virtual HCALL CallCreated(DWORD callId, HLINE ownerLine, MakerLearns makerLearns) = 0;
+  // The call's state changed (LINE_CALLSTATE to every handle of it; monitors that opened the
+  // line while the call was on it and have no handle yet are given one).
   virtual void CallStateChanged(DWORD callId) = 0;
   // Some of the call's information changed (LINE_CALLINFO with LINECALLINFOSTATE_ flags).
   virtual void CallInfoChanged(DWORD callId, DWORD infoStates) = 0;
@@ -272,8 +286,13 @@ class Provider {
   // when the entry point is called and again just before the effect.
   virtual LONG CheckCallOp(const CallRequest& request) const = 0;
   // Carries out a checked operation. `requester` is the open that asked; calls the operation
-  // creates are announced with ProviderSink::CallCreated(callId, requester).
+  // creates are announced with ProviderSink::CallCreated(callId, requester, FromRequest).
   virtual CallOutcome PerformCallOp(const CallRequest& request, HLINE requester) = 0;
+  // Carries out the part of a checked operation that happens before it fails (ReplyMode's
+  // partial-effect order): calls it makes are announced with CallCreated(callId, requester,
+  // FromMessages). Returns what follows once the failed reply is queued (may be empty).
+  virtual std::function<void()> PerformPartialCallOp(const CallRequest& request,
+                                                     HLINE requester) = 0;
   // The conference a call belongs to (or is the conference call of): the conference call first,
   // then its parties; empty when the call is in no conference.
   virtual std::vector<DWORD> ConferenceOf(DWORD callId) const = 0;

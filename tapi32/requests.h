@@ -23,11 +23,17 @@ struct ReplyMode {
   enum class Order : uint8_t {
     ReplyFirst,   // LINE_REPLY, then the effect and its messages
     EffectFirst,  // the effect (new handles written, their first messages queued), then LINE_REPLY
+    // For a failing reply: the part of the effect a provider gets done before the operation
+    // fails (the calls it makes appear at their first state), then LINE_REPLY with the error,
+    // then what the failure leaves behind (those calls go IDLE). No handle is written; the
+    // requester hears of the new calls with LINE_APPNEWCALL like any other open. A successful
+    // reply in this order is effect-first.
+    PartialEffectFirst,
   };
   Kind kind = Kind::Immediate;
   uint32_t delayMs = 0;
   // 0: the operation succeeds. Otherwise the reply carries this LINEERR_/PHONEERR_ code and the
-  // operation changes nothing.
+  // operation changes nothing, except what a partial effect did.
   LONG result = 0;
   Order order = Order::ReplyFirst;
 
@@ -37,12 +43,49 @@ struct ReplyMode {
   }
   static ReplyMode Silent() { return {Kind::Never, 0, 0}; }
   // The same mode with the reply after the effect's messages.
-  ReplyMode EffectFirst() const {
+  ReplyMode EffectFirst() const { return InOrder(Order::EffectFirst); }
+  // The same (failing) mode with the reply after a partial effect.
+  ReplyMode PartialEffectFirst() const { return InOrder(Order::PartialEffectFirst); }
+  ReplyMode InOrder(Order wanted) const {
     ReplyMode mode = *this;
-    mode.order = Order::EffectFirst;
+    mode.order = wanted;
     return mode;
   }
+  bool operator==(const ReplyMode&) const = default;
 };
+
+// Whether an entry point answers with LINE_REPLY: only those have reply modes.
+constexpr bool AnswersWithReply(EntryPoint entry) {
+  switch (entry) {
+    case EntryPoint::lineDrop:
+    case EntryPoint::lineAccept:
+    case EntryPoint::lineAnswer:
+    case EntryPoint::lineMakeCallW:
+    case EntryPoint::lineDialW:
+    case EntryPoint::lineHold:
+    case EntryPoint::lineUnhold:
+    case EntryPoint::lineSwapHold:
+    case EntryPoint::lineParkW:
+    case EntryPoint::lineUnparkW:
+    case EntryPoint::linePickupW:
+    case EntryPoint::lineRedirectW:
+    case EntryPoint::lineBlindTransferW:
+    case EntryPoint::lineSetupTransferW:
+    case EntryPoint::lineCompleteTransfer:
+    case EntryPoint::lineSetupConferenceW:
+    case EntryPoint::linePrepareAddToConferenceW:
+    case EntryPoint::lineAddToConference:
+    case EntryPoint::lineRemoveFromConference:
+    case EntryPoint::lineCompleteCall:
+    case EntryPoint::lineUncompleteCall:
+    case EntryPoint::lineSetCallData:
+    case EntryPoint::lineDevSpecific:
+    case EntryPoint::lineDevSpecificFeature:
+      return true;
+    default:
+      return false;
+  }
+}
 
 // The reply mode of every entry point: a lasting one, and a one-shot mode that is used by the
 // next request of that entry point only.

@@ -568,12 +568,41 @@ LONG Server::QueueMakeCallRequest(const std::u16string& destAddress, const std::
 
 // --- provider notifications -----------------------------------------------------------------
 
+void Server::PostDeviceChange(const LINEMESSAGE& message, DWORD sinceVersion,
+                              const std::optional<LINEMESSAGE>& older) {
+  std::lock_guard lock(mutex_);
+  for (auto& [handle, entry] : lineApps_) {
+    if (entry->apiVersion >= sinceVersion) {
+      Post(*entry, message);
+    } else if (older) {
+      Post(*entry, *older);
+    }
+  }
+}
+
+void Server::PostDeviceChange(const PHONEMESSAGE& message, DWORD sinceVersion,
+                              const std::optional<PHONEMESSAGE>& older) {
+  std::lock_guard lock(mutex_);
+  for (auto& [handle, entry] : phoneApps_) {
+    if (entry->apiVersion >= sinceVersion) {
+      Post(*entry, message);
+    } else if (older) {
+      Post(*entry, *older);
+    }
+  }
+}
+
+// An application too old to know LINE_CREATE can only start afresh to see the new device.
 void Server::LineCreated(DWORD deviceId) {
-  BroadcastLineMessage(LINEMESSAGE{0, LINE_CREATE, 0, deviceId, 0, 0});
+  PostDeviceChange(LINEMESSAGE{0, LINE_CREATE, 0, deviceId, 0, 0}, kCreateMessageVersion,
+                   LINEMESSAGE{0, LINE_LINEDEVSTATE, 0, LINEDEVSTATE_REINIT, 0, 0});
 }
 
 void Server::LineRemoved(DWORD deviceId) {
-  BroadcastLineMessage(LINEMESSAGE{0, LINE_REMOVE, 0, deviceId, 0, 0});
+  std::lock_guard lock(mutex_);
+  EndOpensOf(deviceId, true);
+  PostDeviceChange(LINEMESSAGE{0, LINE_REMOVE, 0, deviceId, 0, 0}, kRemoveMessageVersion,
+                   std::nullopt);
 }
 
 // An application that has the line open hears of the change through each of its opens
@@ -596,11 +625,15 @@ void Server::LineCapsChanged(DWORD deviceId) {
 }
 
 void Server::PhoneCreated(DWORD deviceId) {
-  BroadcastPhoneMessage(PHONEMESSAGE{0, PHONE_CREATE, 0, deviceId, 0, 0});
+  PostDeviceChange(PHONEMESSAGE{0, PHONE_CREATE, 0, deviceId, 0, 0}, kCreateMessageVersion,
+                   PHONEMESSAGE{0, PHONE_STATE, 0, PHONESTATE_REINIT, 0, 0});
 }
 
+// Older applications would learn of the removal through their phone opens, which this runtime
+// does not offer.
 void Server::PhoneRemoved(DWORD deviceId) {
-  BroadcastPhoneMessage(PHONEMESSAGE{0, PHONE_REMOVE, 0, deviceId, 0, 0});
+  PostDeviceChange(PHONEMESSAGE{0, PHONE_REMOVE, 0, deviceId, 0, 0}, kRemoveMessageVersion,
+                   std::nullopt);
 }
 
 void Server::PhoneCapsChanged(DWORD deviceId) {

@@ -15,11 +15,25 @@
 // upwards: a handle is never given out twice while the process lives. Opens, call handles and
 // provider calls are found through hash maps, so no operation walks all calls.
 //
+// A handle an open did not ask for is announced with LINE_APPNEWCALL immediately followed, in
+// the same queue, by the handle's first LINE_CALLSTATE, whose dwParam3 carries the privilege;
+// opens negotiated below 2.0 get only the LINE_CALLSTATE. An open made while calls are on the
+// line gets no handles for them: lineGetNewCalls hands them out, or a monitoring open is given
+// one with the call's next state change. Handles added to a call that already has some, and
+// privilege changes, are told to the call's other handles (LINE_CALLINFO NUMMONITORS,
+// NUMOWNERINCR, NUMOWNERDECR).
+//
+// Messages follow the version that introduced them. An application initialised below 1.4 is
+// asked to re-initialise (LINEDEVSTATE_REINIT, PHONESTATE_REINIT) instead of hearing LINE_CREATE
+// (PHONE_CREATE); one below 2.0 hears no LINE_REMOVE (PHONE_REMOVE), its opens of the removed
+// line get LINEDEVSTATE_REMOVED before their LINE_CLOSE instead.
+//
 // Asynchronous requests get IDs from 1 to 0x7FFFFFFF (unique while pending) and are answered as
 // the entry point's ReplyMode says (requests.h). A request's effect happens only when its reply
 // succeeds, right after the reply is queued (LINE_REPLY precedes the messages the effect causes)
-// or, in the effect-first order, just before it. Delayed replies come from one timer thread that
-// takes the global lock.
+// or, in the effect-first order, just before it; a failing reply in the partial-effect order
+// comes after the part of the effect that the provider gets done before the failure. Delayed
+// replies come from one timer thread that takes the global lock.
 #pragma once
 
 #include <chrono>
@@ -29,6 +43,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <unordered_map>
@@ -187,7 +202,7 @@ class Server final : public ProviderSink {
   void PhoneRemoved(DWORD deviceId) override;
   void PhoneCapsChanged(DWORD deviceId) override;
   void Reinit() override;
-  HCALL CallCreated(DWORD callId, HLINE ownerLine) override;
+  HCALL CallCreated(DWORD callId, HLINE ownerLine, MakerLearns makerLearns) override;
   void CallStateChanged(DWORD callId) override;
   void CallInfoChanged(DWORD callId, DWORD infoStates) override;
   bool CallHasHandles(DWORD callId) const override;
@@ -232,6 +247,9 @@ class Server final : public ProviderSink {
     DWORD lineStates = 0;     // LINEDEVSTATE_ messages asked for
     DWORD addressStates = 0;  // LINEADDRESSSTATE_ messages asked for
     std::set<HCALL> calls;    // this open's call handles; handles grow, so oldest first
+    // A monitoring open: the calls that were on the line when it opened and that it has no
+    // handle for yet. Each is handed out once, by lineGetNewCalls or its next state change.
+    std::set<DWORD> unannounced;
   };
 
   struct CallHandle {
@@ -240,6 +258,7 @@ class Server final : public ProviderSink {
     DWORD callId = 0;
     DWORD privilege = 0;
     DWORD reportPrivilege = 0;           // carried by the handle's next LINE_CALLSTATE, then 0
+    bool announce = false;               // LINE_APPNEWCALL is due with the next LINE_CALLSTATE
     std::vector<LINEMONITORTONE> tones;  // lineMonitorTones: what this handle listens for
     DWORD monitoredMedia = 0;            // lineMonitorMedia: the media modes it listens for
   };
@@ -260,6 +279,8 @@ class Server final : public ProviderSink {
     ReplyMode::Order order = ReplyMode::Order::ReplyFirst;
     std::function<LONG()> check;   // 0 when the effect can still happen, else the reply's error
     std::function<void()> effect;  // what a successful reply does
+    // The partial-effect order: what happens before the failed reply; returns what follows it.
+    std::function<std::function<void()>()> partialEffect;
   };
 
   struct PhoneApp {
@@ -270,6 +291,11 @@ class Server final : public ProviderSink {
     MessageQueue<PHONEMESSAGE> queue;
     Negotiations negotiated;
   };
+
+  // The versions that introduced messages; older applications or opens are told otherwise.
+  static constexpr DWORD kCreateMessageVersion = 0x00010004;  // LINE_CREATE, PHONE_CREATE
+  static constexpr DWORD kRemoveMessageVersion = 0x00020000;  // LINE_REMOVE, PHONE_REMOVE
+  static constexpr DWORD kAppNewCallVersion = 0x00020000;     // LINE_APPNEWCALL
 
   Server() = default;
 
@@ -286,15 +312,35 @@ class Server final : public ProviderSink {
   OpenEntry* FindOpen(HLINE handle);
   CallHandle* FindCall(HCALL handle);
   void PostToOpen(OpenEntry& open, DWORD hDevice, DWORD message, DWORD p1, DWORD p2, DWORD p3);
+  // An application-wide device message to the applications that know it; the older ones get
+  // `older` (when given) instead.
+  void PostDeviceChange(const LINEMESSAGE& message, DWORD sinceVersion,
+                        const std::optional<LINEMESSAGE>& older);
+  void PostDeviceChange(const PHONEMESSAGE& message, DWORD sinceVersion,
+                        const std::optional<PHONEMESSAGE>& older);
   // Gives `open` a handle for the provider call; no message.
   CallHandle& AddCallHandle(OpenEntry& open, DWORD callId, DWORD privilege);
+  // Gives `open` a handle for a call that already has handles, and tells the others.
+  CallHandle& AddLaterHandle(OpenEntry& open, DWORD callId, DWORD privilege);
+  // The handle an open holds for a provider call, or 0.
+  HCALL HandleOf(const OpenEntry& open, DWORD callId) const;
   // Takes a handle away; returns true when it was the last owner of a call that is not IDLE.
   bool RemoveCallHandle(HCALL handle);
-  // Tells the other handles of a call that its owner/monitor counts changed.
-  void PostCountsChanged(DWORD callId, HCALL except, DWORD infoStates);
+  // LINE_CALLINFO to the handles of a call that have been announced, except one.
+  void PostCallInfo(DWORD callId, HCALL except, DWORD infoStates);
+  // LINE_CALLSTATE to one handle, after its LINE_APPNEWCALL when that is due.
+  void PostCallState(CallHandle& entry, const CallData& call);
+  // Monitors that opened the line while the call was on it get their handle with its next state.
+  void HandOutUnannounced(DWORD callId, const CallData& call);
+  // Writes a LINECALLLIST of the open's handles for the calls, giving it monitor handles for
+  // those it has none of; nothing is given when the list does not fit.
+  LONG AnswerCallList(OpenEntry& open, const std::vector<DWORD>& callIds, LPLINECALLLIST list);
   // Ends an open: its call handles go, the other opens of the line hear LINEDEVSTATE_CLOSE.
   // With closeDrop, calls whose last owner it was are handed back to the provider.
   void EndOpen(HLINE handle, bool closeDrop, bool notifyOthers);
+  // The provider ends every open of a line (LINE_CLOSE); for a removed line, opens older than
+  // LINE_REMOVE hear LINEDEVSTATE_REMOVED first.
+  void EndOpensOf(DWORD deviceId, bool removed);
   // Provider answers for the handle's call after the per-application checks.
   const CallData* ProviderCall(DWORD callId) const;
 
@@ -322,9 +368,11 @@ class Server final : public ProviderSink {
 
   // Starts an asynchronous request on an open line; returns its ID.
   LONG StartRequest(EntryPoint entry, const OpenEntry& open, std::function<LONG()> check,
-                    std::function<void()> effect);
+                    std::function<void()> effect,
+                    std::function<std::function<void()>()> partialEffect = {});
   LONG StartRequest(EntryPoint entry, bool phone, DWORD app, DWORD callbackInstance,
-                    std::function<LONG()> check, std::function<void()> effect);
+                    std::function<LONG()> check, std::function<void()> effect,
+                    std::function<std::function<void()>()> partialEffect);
   void FinishRequest(DWORD requestId, LONG result);
   void ScheduleReply(DWORD requestId, uint32_t delayMs);
   void TimerLoop();

@@ -1,6 +1,7 @@
 // The runtime's calls: each application's handles for the provider's calls, their privileges,
 // the messages about calls, and the call entry points.
 #include <algorithm>
+#include <cstring>
 
 #include "tapi32/server.h"
 #include "tapi32/var_struct.h"
@@ -52,12 +53,30 @@ DWORD Server::CallIdOf(HCALL call) const {
 Server::CallHandle& Server::AddCallHandle(OpenEntry& open, DWORD callId, DWORD privilege) {
   const HCALL handle = NewHandle();
   CallHandle& entry = callHandles_[handle];
-  entry = CallHandle{handle, &open, callId, privilege, 0, {}, 0};
+  entry = CallHandle{handle, &open, callId, privilege, 0, false, {}, 0};
   open.calls.insert(handle);
+  open.unannounced.erase(callId);
   CallViews& views = callViews_[callId];
   views.handles.push_back(handle);
   ++(privilege == LINECALLPRIVILEGE_OWNER ? views.owners : views.monitors);
   return entry;
+}
+
+Server::CallHandle& Server::AddLaterHandle(OpenEntry& open, DWORD callId, DWORD privilege) {
+  CallHandle& entry = AddCallHandle(open, callId, privilege);
+  PostCallInfo(callId, entry.handle,
+               privilege == LINECALLPRIVILEGE_OWNER ? LINECALLINFOSTATE_NUMOWNERINCR
+                                                    : LINECALLINFOSTATE_NUMMONITORS);
+  return entry;
+}
+
+HCALL Server::HandleOf(const OpenEntry& open, DWORD callId) const {
+  auto it = callViews_.find(callId);
+  if (it == callViews_.end()) return 0;
+  for (HCALL handle : it->second.handles) {
+    if (callHandles_.at(handle).open == &open) return handle;
+  }
+  return 0;
 }
 
 bool Server::RemoveCallHandle(HCALL handle) {
@@ -77,25 +96,56 @@ bool Server::RemoveCallHandle(HCALL handle) {
   if (views.handles.empty()) {
     callViews_.erase(viewsIt);
   } else {
-    PostCountsChanged(entry.callId, 0,
-                      wasOwner ? LINECALLINFOSTATE_NUMOWNERDECR : LINECALLINFOSTATE_NUMMONITORS);
+    PostCallInfo(entry.callId, 0,
+                 wasOwner ? LINECALLINFOSTATE_NUMOWNERDECR : LINECALLINFOSTATE_NUMMONITORS);
   }
   return lastOwner;
 }
 
-void Server::PostCountsChanged(DWORD callId, HCALL except, DWORD infoStates) {
+void Server::PostCallInfo(DWORD callId, HCALL except, DWORD infoStates) {
   auto it = callViews_.find(callId);
   if (it == callViews_.end()) return;
   for (HCALL handle : it->second.handles) {
-    if (handle == except) continue;
     CallHandle& entry = callHandles_.at(handle);
+    // A handle not announced yet has nothing to compare with: it reads the call afresh.
+    if (handle == except || entry.announce) continue;
     PostToOpen(*entry.open, handle, LINE_CALLINFO, infoStates, 0, 0);
+  }
+}
+
+void Server::PostCallState(CallHandle& entry, const CallData& call) {
+  OpenEntry& open = *entry.open;
+  if (entry.announce) {
+    entry.announce = false;
+    if (open.apiVersion >= kAppNewCallVersion) {
+      PostToOpen(open, open.handle, LINE_APPNEWCALL, call.addressId, entry.handle,
+                 entry.reportPrivilege);
+    }
+  }
+  DWORD param2 = call.stateMode;
+  if (call.state == LINECALLSTATE_CONFERENCED) {
+    // A party names the conference call, as the receiving open knows it.
+    const std::vector<DWORD> conference = provider_->ConferenceOf(entry.callId);
+    param2 = conference.empty() ? 0 : HandleOf(open, conference.front());
+  }
+  PostToOpen(open, entry.handle, LINE_CALLSTATE, call.state, param2, entry.reportPrivilege);
+  entry.reportPrivilege = 0;
+}
+
+void Server::HandOutUnannounced(DWORD callId, const CallData& call) {
+  auto it = opensByDevice_.find(call.deviceId);
+  if (it == opensByDevice_.end()) return;
+  for (OpenEntry* open : it->second) {
+    if (open->unannounced.erase(callId) == 0 || call.state == LINECALLSTATE_IDLE) continue;
+    CallHandle& entry = AddLaterHandle(*open, callId, LINECALLPRIVILEGE_MONITOR);
+    entry.announce = true;
+    entry.reportPrivilege = LINECALLPRIVILEGE_MONITOR;
   }
 }
 
 // --- notifications from the provider -----------------------------------------------------------
 
-HCALL Server::CallCreated(DWORD callId, HLINE ownerLine) {
+HCALL Server::CallCreated(DWORD callId, HLINE ownerLine, MakerLearns makerLearns) {
   std::lock_guard lock(mutex_);
   const CallData* call = ProviderCall(callId);
   if (call == nullptr) return 0;
@@ -116,41 +166,36 @@ HCALL Server::CallCreated(DWORD callId, HLINE ownerLine) {
   }
   HCALL ownerHandle = 0;
   for (OpenEntry* open : opens) {
+    DWORD privilege = LINECALLPRIVILEGE_MONITOR;
     if (open == owner) {
-      CallHandle& entry = AddCallHandle(*open, callId, LINECALLPRIVILEGE_OWNER);
-      if (ownerLine != 0) {
-        ownerHandle = entry.handle;  // the maker learns the handle from its request
-        continue;
-      }
-      entry.reportPrivilege = LINECALLPRIVILEGE_OWNER;
-      PostToOpen(*open, open->handle, LINE_APPNEWCALL, call->addressId, entry.handle,
-                 LINECALLPRIVILEGE_OWNER);
-    } else if (open->privileges & LINECALLPRIVILEGE_MONITOR) {
-      CallHandle& entry = AddCallHandle(*open, callId, LINECALLPRIVILEGE_MONITOR);
-      entry.reportPrivilege = LINECALLPRIVILEGE_MONITOR;
-      PostToOpen(*open, open->handle, LINE_APPNEWCALL, call->addressId, entry.handle,
-                 LINECALLPRIVILEGE_MONITOR);
+      privilege = LINECALLPRIVILEGE_OWNER;
+    } else if ((open->privileges & LINECALLPRIVILEGE_MONITOR) == 0) {
+      continue;
     }
+    CallHandle& entry = AddCallHandle(*open, callId, privilege);
+    if (open == owner) ownerHandle = entry.handle;
+    // The maker learns the handle from its request and needs no announcement.
+    if (open == owner && ownerLine != 0 && makerLearns == MakerLearns::FromRequest) continue;
+    entry.announce = true;
+    entry.reportPrivilege = privilege;
   }
-  return ownerHandle;
+  return ownerLine != 0 ? ownerHandle : 0;
 }
 
 void Server::CallStateChanged(DWORD callId) {
   std::lock_guard lock(mutex_);
   const CallData* call = ProviderCall(callId);
+  if (call == nullptr) return;
+  HandOutUnannounced(callId, *call);
   auto it = callViews_.find(callId);
-  if (call == nullptr || it == callViews_.end()) return;
-  for (HCALL handle : it->second.handles) {
-    CallHandle& entry = callHandles_.at(handle);
-    PostToOpen(*entry.open, handle, LINE_CALLSTATE, call->state, call->stateMode,
-               entry.reportPrivilege);
-    entry.reportPrivilege = 0;
-  }
+  if (it == callViews_.end()) return;
+  for (HCALL handle : it->second.handles)
+    PostCallState(callHandles_.at(handle), *call);
 }
 
 void Server::CallInfoChanged(DWORD callId, DWORD infoStates) {
   std::lock_guard lock(mutex_);
-  PostCountsChanged(callId, 0, infoStates);
+  PostCallInfo(callId, 0, infoStates);
 }
 
 bool Server::CallHasHandles(DWORD callId) const {
@@ -166,37 +211,28 @@ DWORD Server::CallOwners(DWORD callId) const {
 
 // --- entry points ------------------------------------------------------------------------------
 
-LONG Server::LineGetNewCalls(HLINE line, DWORD addressId, DWORD select, LPLINECALLLIST list) {
-  if (list == nullptr) return Err(LINEERR_INVALPOINTER);
-  std::lock_guard lock(mutex_);
-  const OpenEntry* open = FindOpen(line);
-  if (open == nullptr) return Err(LINEERR_INVALLINEHANDLE);
-  if (select != LINECALLSELECT_LINE && select != LINECALLSELECT_ADDRESS) {
-    return Err(LINEERR_INVALCALLSELECT);
-  }
-  if (select == LINECALLSELECT_ADDRESS &&
-      addressId >= provider_->Line(open->deviceId).Caps().fixed.dwNumAddresses) {
-    return Err(LINEERR_INVALADDRESSID);
-  }
+LONG Server::AnswerCallList(OpenEntry& open, const std::vector<DWORD>& callIds,
+                            LPLINECALLLIST list) {
   if (list->dwTotalSize < sizeof(LINECALLLIST)) {
     if (list->dwTotalSize >= offsetof(LINECALLLIST, dwUsedSize)) {
       list->dwNeededSize = sizeof(LINECALLLIST);
     }
     return Err(LINEERR_STRUCTURETOOSMALL);
   }
-  std::vector<HCALL> handles;
-  for (HCALL handle : open->calls) {
-    const CallData* call = ProviderCall(callHandles_.at(handle).callId);
-    if (call == nullptr || call->state == LINECALLSTATE_IDLE) continue;
-    if (select == LINECALLSELECT_ADDRESS && call->addressId != addressId) continue;
-    handles.push_back(handle);
-  }
-  const auto bytes = static_cast<DWORD>(handles.size() * sizeof(HCALL));
+  const auto bytes = static_cast<DWORD>(callIds.size() * sizeof(HCALL));
   list->dwNeededSize = sizeof(LINECALLLIST) + bytes;
   if (list->dwNeededSize > list->dwTotalSize) {
+    // Handles given now would be lost to an application that asks again with more room.
     list->dwUsedSize = sizeof(LINECALLLIST);
     list->dwCallsNumEntries = list->dwCallsSize = list->dwCallsOffset = 0;
     return 0;
+  }
+  std::vector<HCALL> handles;
+  handles.reserve(callIds.size());
+  for (DWORD callId : callIds) {
+    HCALL handle = HandleOf(open, callId);
+    if (handle == 0) handle = AddLaterHandle(open, callId, LINECALLPRIVILEGE_MONITOR).handle;
+    handles.push_back(handle);
   }
   list->dwUsedSize = list->dwNeededSize;
   list->dwCallsNumEntries = static_cast<DWORD>(handles.size());
@@ -206,6 +242,32 @@ LONG Server::LineGetNewCalls(HLINE line, DWORD addressId, DWORD select, LPLINECA
     std::memcpy(reinterpret_cast<uint8_t*>(list) + sizeof(LINECALLLIST), handles.data(), bytes);
   }
   return 0;
+}
+
+LONG Server::LineGetNewCalls(HLINE line, DWORD addressId, DWORD select, LPLINECALLLIST list) {
+  if (list == nullptr) return Err(LINEERR_INVALPOINTER);
+  std::lock_guard lock(mutex_);
+  OpenEntry* open = FindOpen(line);
+  if (open == nullptr) return Err(LINEERR_INVALLINEHANDLE);
+  if (select != LINECALLSELECT_LINE && select != LINECALLSELECT_ADDRESS) {
+    return Err(LINEERR_INVALCALLSELECT);
+  }
+  const LineDevice& device = provider_->Line(open->deviceId);
+  if (select == LINECALLSELECT_ADDRESS && addressId >= device.Caps().fixed.dwNumAddresses) {
+    return Err(LINEERR_INVALADDRESSID);
+  }
+  // Only the calls this open has no handle for; it becomes their monitor. An open without
+  // privileges sees no calls at all.
+  std::vector<DWORD> fresh;
+  if (open->privileges != LINECALLPRIVILEGE_NONE) {
+    for (DWORD callId : device.LiveCalls()) {
+      const CallData* call = ProviderCall(callId);
+      if (call == nullptr || call->state == LINECALLSTATE_IDLE) continue;
+      if (select == LINECALLSELECT_ADDRESS && call->addressId != addressId) continue;
+      if (HandleOf(*open, callId) == 0) fresh.push_back(callId);
+    }
+  }
+  return AnswerCallList(*open, fresh, list);
 }
 
 LONG Server::LineGetCallStatus(HCALL call, LPLINECALLSTATUS status) {
@@ -289,7 +351,7 @@ LONG Server::LineGetCallInfo(HCALL call, LPLINECALLINFO info) {
         local.dwRedirectionIDNameSize, local.dwRedirectionIDNameOffset);
   party(data->redirecting, local.dwRedirectingIDSize, local.dwRedirectingIDOffset,
         local.dwRedirectingIDNameSize, local.dwRedirectingIDNameOffset);
-  fields.push_back({{}, {}, &local.dwAppNameSize, &local.dwAppNameOffset});
+  fields.push_back({data->appName, {}, &local.dwAppNameSize, &local.dwAppNameOffset});
   fields.push_back({data->displayableAddress,
                     {},
                     &local.dwDisplayableAddressSize,
@@ -351,10 +413,10 @@ LONG Server::LineSetCallPrivilege(HCALL call, DWORD privilege) {
     --views.monitors;
   }
   entry->privilege = privilege;
-  PostCountsChanged(entry->callId, call,
-                    (privilege == LINECALLPRIVILEGE_OWNER ? LINECALLINFOSTATE_NUMOWNERINCR
-                                                          : LINECALLINFOSTATE_NUMOWNERDECR) |
-                        LINECALLINFOSTATE_NUMMONITORS);
+  PostCallInfo(entry->callId, call,
+               (privilege == LINECALLPRIVILEGE_OWNER ? LINECALLINFOSTATE_NUMOWNERINCR
+                                                     : LINECALLINFOSTATE_NUMOWNERDECR) |
+                   LINECALLINFOSTATE_NUMMONITORS);
   return 0;
 }
 

@@ -146,12 +146,17 @@ LONG Server::StartCallOp(EntryPoint entry, const OpenEntry& open, std::function<
                          CallRequest request, std::function<void(const CallOutcome&)> deliver) {
   if (const LONG error = CheckCallOp(appCheck, request); error != 0) return error;
   const HLINE requester = open.handle;
+  request.appName = open.app->name;
   auto check = [this, appCheck, request] { return CheckCallOp(appCheck, request); };
   auto effect = [this, request, requester, deliver = std::move(deliver)] {
     const CallOutcome outcome = provider_->PerformCallOp(request, requester);
     if (deliver) deliver(outcome);
   };
-  return StartRequest(entry, open, std::move(check), std::move(effect));
+  // A failing request writes nothing into the application's variables, whatever it got done.
+  auto partialEffect = [this, request, requester] {
+    return provider_->PerformPartialCallOp(request, requester);
+  };
+  return StartRequest(entry, open, std::move(check), std::move(effect), std::move(partialEffect));
 }
 
 LONG Server::RunCallOpNow(const CallRequest& request, HLINE requester) {
@@ -681,20 +686,25 @@ LONG Server::LineHandoff(HCALL call, LPCWSTR fileName, DWORD mediaMode) {
   const DWORD callId = entry->callId;
   const LineApp* self = entry->open->app;
   auto opens = opensByDevice_.find(entry->open->deviceId);
-  // The target is an owner open of the call's line: of the named application, or the oldest
-  // one that handles the media mode.
+  // The target is an owner open of the call's line, the oldest first: of the named application
+  // (another instance of the same name before the caller), or the first that handles the media
+  // mode, which may be the caller itself.
   OpenEntry* target = nullptr;
+  bool namesSelf = false;
   for (OpenEntry* open : opens->second) {
     if ((open->privileges & LINECALLPRIVILEGE_OWNER) == 0) continue;
-    const bool wanted = fileName != nullptr ? NamesApp(fileName, open->app->name)
-                                            : (open->mediaModes & mediaMode) != 0;
-    if (!wanted) continue;
+    if (fileName == nullptr) {
+      if ((open->mediaModes & mediaMode) == 0) continue;
+    } else if (!NamesApp(fileName, open->app->name)) {
+      continue;
+    } else if (open->app == self) {
+      namesSelf = true;
+      continue;
+    }
     target = open;
-    // An application that names itself, or is the first in line for the media mode, keeps the
-    // call; another of its opens would not be a handoff.
-    if (open->app != self) break;
+    break;
   }
-  if (target == nullptr) return Err(LINEERR_TARGETNOTFOUND);
+  if (target == nullptr) return namesSelf ? Err(LINEERR_TARGETSELF) : Err(LINEERR_TARGETNOTFOUND);
   if (target->app == self) return Err(LINEERR_TARGETSELF);
   GiveOwnership(*target, callId);
   return 0;
@@ -703,30 +713,26 @@ LONG Server::LineHandoff(HCALL call, LPCWSTR fileName, DWORD mediaMode) {
 void Server::GiveOwnership(OpenEntry& target, DWORD callId) {
   const CallData* data = ProviderCall(callId);
   CallViews& views = callViews_.at(callId);
-  HCALL handle = 0;
-  for (HCALL each : views.handles) {
-    if (callHandles_.at(each).open == &target) {
-      handle = each;
-      break;
-    }
-  }
-  if (handle == 0) {
-    CallHandle& entry = AddCallHandle(target, callId, LINECALLPRIVILEGE_OWNER);
-    handle = entry.handle;
-    PostToOpen(target, target.handle, LINE_APPNEWCALL, data->addressId, handle,
-               LINECALLPRIVILEGE_OWNER);
+  const HCALL held = HandleOf(target, callId);
+  CallHandle* entry = nullptr;
+  DWORD counts = 0;  // what the call's other handles hear
+  if (held == 0) {
+    entry = &AddCallHandle(target, callId, LINECALLPRIVILEGE_OWNER);
+    entry->announce = true;
+    counts = LINECALLINFOSTATE_NUMOWNERINCR;
   } else {
-    CallHandle& entry = callHandles_.at(handle);
-    if (entry.privilege != LINECALLPRIVILEGE_OWNER) {
-      entry.privilege = LINECALLPRIVILEGE_OWNER;
+    entry = &callHandles_.at(held);
+    if (entry->privilege != LINECALLPRIVILEGE_OWNER) {
+      entry->privilege = LINECALLPRIVILEGE_OWNER;
       --views.monitors;
       ++views.owners;
+      counts = LINECALLINFOSTATE_NUMOWNERINCR | LINECALLINFOSTATE_NUMMONITORS;
     }
   }
   // A handoff target hears the privilege with the call's state even when it owned the call.
-  callHandles_.at(handle).reportPrivilege = 0;
-  PostToOpen(target, handle, LINE_CALLSTATE, data->state, data->stateMode, LINECALLPRIVILEGE_OWNER);
-  PostCountsChanged(callId, handle, LINECALLINFOSTATE_NUMOWNERINCR | LINECALLINFOSTATE_NUMMONITORS);
+  entry->reportPrivilege = LINECALLPRIVILEGE_OWNER;
+  PostCallState(*entry, *data);
+  if (counts != 0) PostCallInfo(callId, entry->handle, counts);
 }
 
 LONG Server::LineGetConfRelatedCalls(HCALL call, LPLINECALLLIST list) {
@@ -735,44 +741,10 @@ LONG Server::LineGetConfRelatedCalls(HCALL call, LPLINECALLLIST list) {
   LONG error = 0;
   CallHandle* entry = UsableCall(call, false, Err(LINEERR_INVALCALLHANDLE), &error);
   if (entry == nullptr) return error;
-  if (list->dwTotalSize < sizeof(LINECALLLIST)) {
-    if (list->dwTotalSize >= offsetof(LINECALLLIST, dwUsedSize)) {
-      list->dwNeededSize = sizeof(LINECALLLIST);
-    }
-    return Err(LINEERR_STRUCTURETOOSMALL);
-  }
   const std::vector<DWORD> calls = provider_->ConferenceOf(entry->callId);
-  if (calls.empty()) return Err(LINEERR_INVALCALLSTATE);
-  OpenEntry& open = *entry->open;
-  std::vector<HCALL> handles;
-  for (DWORD callId : calls) {
-    HCALL found = 0;
-    auto views = callViews_.find(callId);
-    if (views != callViews_.end()) {
-      for (HCALL each : views->second.handles) {
-        if (callHandles_.at(each).open == &open) {
-          found = each;
-          break;
-        }
-      }
-    }
-    // Calls of the conference this open had no handle for are handed out to monitor.
-    if (found == 0) found = AddCallHandle(open, callId, LINECALLPRIVILEGE_MONITOR).handle;
-    handles.push_back(found);
-  }
-  const auto bytes = static_cast<DWORD>(handles.size() * sizeof(HCALL));
-  list->dwNeededSize = sizeof(LINECALLLIST) + bytes;
-  if (list->dwNeededSize > list->dwTotalSize) {
-    list->dwUsedSize = sizeof(LINECALLLIST);
-    list->dwCallsNumEntries = list->dwCallsSize = list->dwCallsOffset = 0;
-    return 0;
-  }
-  list->dwUsedSize = list->dwNeededSize;
-  list->dwCallsNumEntries = static_cast<DWORD>(handles.size());
-  list->dwCallsSize = bytes;
-  list->dwCallsOffset = sizeof(LINECALLLIST);
-  std::memcpy(reinterpret_cast<uint8_t*>(list) + sizeof(LINECALLLIST), handles.data(), bytes);
-  return 0;
+  if (calls.empty()) return Err(LINEERR_NOCONFERENCE);
+  // Calls of the conference this open had no handle for are handed out to monitor.
+  return AnswerCallList(*entry->open, calls, list);
 }
 
 // --- detections ----------------------------------------------------------------------------------

@@ -125,10 +125,11 @@ LONG Server::LineOpen(HLINEAPP app, DWORD deviceId, LPHLINE line, DWORD apiVersi
   siblings.push_back(&open);
   entry->opens.insert(open.handle);
 
-  // Calls already on the line are watched from now on; lineGetNewCalls hands them out.
-  if (privileges != LINECALLPRIVILEGE_NONE) {
-    for (DWORD callId : device.LiveCalls())
-      AddCallHandle(open, callId, LINECALLPRIVILEGE_MONITOR);
+  // The calls already on the line get no handles now: lineGetNewCalls hands them out, or, to a
+  // monitor, their next state change.
+  if (privileges & LINECALLPRIVILEGE_MONITOR) {
+    const std::vector<DWORD> live = device.LiveCalls();
+    open.unannounced.insert(live.begin(), live.end());
   }
   *line = open.handle;
   return 0;
@@ -329,8 +330,15 @@ LONG Server::LineGetIcon(DWORD deviceId, LPCWSTR deviceClass, LPHICON icon) {
 
 void Server::LineClosed(DWORD deviceId) {
   std::lock_guard lock(mutex_);
+  EndOpensOf(deviceId, false);
+}
+
+void Server::EndOpensOf(DWORD deviceId, bool removed) {
   for (HLINE handle : OpensOf(deviceId)) {
     OpenEntry& open = *lineOpens_.at(handle);
+    if (removed && open.apiVersion < kRemoveMessageVersion) {
+      PostToOpen(open, handle, LINE_LINEDEVSTATE, LINEDEVSTATE_REMOVED, 0, 0);
+    }
     PostToOpen(open, handle, LINE_CLOSE, 0, 0, 0);
     EndOpen(handle, false, false);
   }

@@ -13,20 +13,22 @@ constexpr DWORD kHighestRequestId = 0x7FFFFFFF;  // request IDs must read as pos
 }  // namespace
 
 LONG Server::StartRequest(EntryPoint entry, const OpenEntry& open, std::function<LONG()> check,
-                          std::function<void()> effect) {
+                          std::function<void()> effect,
+                          std::function<std::function<void()>()> partialEffect) {
   return StartRequest(entry, false, open.app->handle, open.callbackInstance, std::move(check),
-                      std::move(effect));
+                      std::move(effect), std::move(partialEffect));
 }
 
 LONG Server::StartRequest(EntryPoint entry, bool phone, DWORD app, DWORD callbackInstance,
-                          std::function<LONG()> check, std::function<void()> effect) {
+                          std::function<LONG()> check, std::function<void()> effect,
+                          std::function<std::function<void()>()> partialEffect) {
   const ReplyMode mode = replyModes_.Take(entry);
   do {
     lastRequestId_ = lastRequestId_ >= kHighestRequestId ? 1 : lastRequestId_ + 1;
   } while (requests_.contains(lastRequestId_));
   const DWORD id = lastRequestId_;
   requests_.emplace(id, Request{id, phone, app, callbackInstance, mode.result, mode.order,
-                                std::move(check), std::move(effect)});
+                                std::move(check), std::move(effect), std::move(partialEffect)});
   switch (mode.kind) {
     case ReplyMode::Kind::Immediate:
       // Queued before the entry point returns.
@@ -47,10 +49,16 @@ void Server::FinishRequest(DWORD requestId, LONG result) {
   Request request = std::move(it->second);
   requests_.erase(it);
   // What the request acts on may have gone while it was pending (a dropped call, a closed
-  // line); the reply then reports that instead of success.
-  if (result == 0 && request.check) result = request.check();
-  const bool effectFirst = request.order == ReplyMode::Order::EffectFirst;
+  // line); the reply then reports that instead of success, and nothing of it happens.
+  const LONG possible = request.check ? request.check() : 0;
+  if (result == 0) result = possible;
+  const bool effectFirst = request.order != ReplyMode::Order::ReplyFirst;
   if (result == 0 && effectFirst && request.effect) request.effect();
+  std::function<void()> aftermath;
+  if (result != 0 && possible == 0 && request.order == ReplyMode::Order::PartialEffectFirst &&
+      request.partialEffect) {
+    aftermath = request.partialEffect();
+  }
   if (request.phone) {
     if (PhoneApp* app = FindPhone(request.app)) {
       Post(*app, PHONEMESSAGE{0, PHONE_REPLY, request.callbackInstance, requestId,
@@ -61,6 +69,7 @@ void Server::FinishRequest(DWORD requestId, LONG result) {
                            static_cast<DWORD>(result), 0});
   }
   if (result == 0 && !effectFirst && request.effect) request.effect();
+  if (aftermath) aftermath();
 }
 
 std::vector<DWORD> Server::PendingRequests() const {

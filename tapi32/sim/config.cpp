@@ -5,7 +5,9 @@
 #include <cctype>
 #include <fstream>
 #include <functional>
+#include <iomanip>
 #include <map>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string_view>
@@ -304,6 +306,55 @@ class Reader {
     Fail("'" + value + "' is not yes or no");
   }
 
+  // A reply mode: comma-separated terms for when (now, after <ms>, never), in which order
+  // (reply_first, effect_first, partial_effect_first) and with which error (fail <code>).
+  ReplyMode Reply(const std::string& value) const {
+    ReplyMode mode;
+    bool timed = false;
+    bool ordered = false;
+    bool fails = false;
+    auto once = [&](bool& seen, const std::string& term) {
+      if (seen) Fail("'" + term + "' says again what an earlier term of '" + value + "' said");
+      seen = true;
+    };
+    for (const std::string& term : Split(value, ',')) {
+      std::istringstream words(Lower(term));
+      std::string word;
+      std::string argument;
+      std::string extra;
+      words >> word >> argument >> extra;
+      const bool takesArgument = word == "after" || word == "fail";
+      if (word.empty() || !extra.empty() || takesArgument == argument.empty()) {
+        Fail("'" + term + "' is not a reply term (expected now, after <ms>, never, reply_first, " +
+             "effect_first, partial_effect_first or fail <code>)");
+      }
+      if (word == "now" || word == "after" || word == "never") {
+        once(timed, term);
+        mode.kind = word == "now"     ? ReplyMode::Kind::Immediate
+                    : word == "after" ? ReplyMode::Kind::Delayed
+                                      : ReplyMode::Kind::Never;
+        if (word == "after") mode.delayMs = Number(argument);
+      } else if (word == "reply_first" || word == "effect_first" ||
+                 word == "partial_effect_first") {
+        once(ordered, term);
+        mode.order = word == "reply_first"    ? ReplyMode::Order::ReplyFirst
+                     : word == "effect_first" ? ReplyMode::Order::EffectFirst
+                                              : ReplyMode::Order::PartialEffectFirst;
+      } else if (word == "fail") {
+        once(fails, term);
+        mode.result = static_cast<LONG>(Number(argument));
+        if (mode.result == 0) Fail("'fail' needs an error code, not 0");
+      } else {
+        Fail("'" + term + "' is not a reply term (expected now, after <ms>, never, reply_first, " +
+             "effect_first, partial_effect_first or fail <code>)");
+      }
+    }
+    if (mode.order == ReplyMode::Order::PartialEffectFirst && !fails) {
+      Fail("partial_effect_first needs 'fail <code>': a partial effect comes before a failure");
+    }
+    return mode;
+  }
+
   std::vector<std::string> List(const std::string& value) const {
     std::vector<std::string> items;
     if (value.empty()) return items;
@@ -397,27 +448,79 @@ const std::map<std::string, std::function<void(const Reader&, TrafficConfig&, co
 #undef LIST
 #undef EXTENSION_ID
 
+std::string Hex(uint32_t value) {
+  std::ostringstream text;
+  text << "0x" << std::hex << std::uppercase << std::setw(8) << std::setfill('0') << value;
+  return text.str();
+}
+
+// What is wrong with a device's versions, or nothing.
+template <class Device>
+std::string VersionProblem(const Device& device, const char* kind) {
+  const std::string named = std::string("the ") + kind + " '" + device.name + "'";
+  if (device.apiHigh > kHighestDeviceVersion) {
+    return named + " offers api_high " + Hex(device.apiHigh) + ", above " +
+           Hex(kHighestDeviceVersion) + ": the switch lays its structures out as TAPI " +
+           "2.2 does";
+  }
+  if (device.apiLow > device.apiHigh) return named + " has api_low above api_high";
+  if (device.extLow > device.extHigh) return named + " has ext_low above ext_high";
+  return {};
+}
+
 // Checks that need the whole section; reported at the section's header line.
 template <class Device>
 void CheckSection(const Reader& reader, int headerLine, const Device& device, const char* kind) {
   if (device.name.empty()) reader.Fail(headerLine, std::string("the ") + kind + " has no name");
-  if (device.apiLow > device.apiHigh) {
-    reader.Fail(headerLine,
-                std::string("the ") + kind + " '" + device.name + "' has api_low above api_high");
+  if (const std::string problem = VersionProblem(device, kind); !problem.empty()) {
+    reader.Fail(headerLine, problem);
   }
-  if (device.extLow > device.extHigh) {
-    reader.Fail(headerLine,
-                std::string("the ") + kind + " '" + device.name + "' has ext_low above ext_high");
+}
+
+template <class Device>
+void ThrowVersionProblem(const Device& device, const char* kind) {
+  if (const std::string problem = VersionProblem(device, kind); !problem.empty()) {
+    throw ConfigError(problem);
   }
+}
+
+// The asynchronous entry point a [replies] key names, letter case ignored.
+std::optional<EntryPoint> ReplyEntry(const Reader& reader, const std::string& key) {
+  for (size_t index = 0; index < kEntryPointCount; ++index) {
+    const auto entry = static_cast<EntryPoint>(index);
+    if (Lower(EntryPointName(entry)) != key) continue;
+    if (!AnswersWithReply(entry)) {
+      reader.Fail("'" + std::string(EntryPointName(entry)) +
+                  "' answers at once: it has no reply to configure");
+    }
+    return entry;
+  }
+  return std::nullopt;
 }
 
 }  // namespace
 
+void CheckDevice(const LineConfig& line) {
+  ThrowVersionProblem(line, "line");
+}
+
+void CheckDevice(const PhoneConfig& phone) {
+  ThrowVersionProblem(phone, "phone");
+}
+
+void CheckDevices(const Config& config) {
+  for (const LineConfig& line : config.lines)
+    CheckDevice(line);
+  for (const PhoneConfig& phone : config.phones)
+    CheckDevice(phone);
+}
+
 Config ParseConfig(const std::string& text, const std::string& fileName) {
   Reader reader(fileName);
   Config config;
-  enum class Section { None, Line, Phone, Traffic } section = Section::None;
+  enum class Section { None, Line, Phone, Traffic, Replies } section = Section::None;
   bool sawTraffic = false;
+  bool sawReplies = false;
   int headerLine = 0;
   std::set<std::string> seenKeys;
 
@@ -450,8 +553,13 @@ Config ParseConfig(const std::string& text, const std::string& fileName) {
         if (sawTraffic) reader.Fail("a second [traffic] section");
         sawTraffic = true;
         section = Section::Traffic;
+      } else if (name == "replies") {
+        if (sawReplies) reader.Fail("a second [replies] section");
+        sawReplies = true;
+        section = Section::Replies;
       } else {
-        reader.Fail("unknown section [" + name + "] (expected [line], [phone] or [traffic])");
+        reader.Fail("unknown section [" + name +
+                    "] (expected [line], [phone], [traffic] or [replies])");
       }
       continue;
     }
@@ -462,7 +570,7 @@ Config ParseConfig(const std::string& text, const std::string& fileName) {
     const std::string value = Trim(std::string_view(line).substr(equals + 1));
     if (key.empty()) reader.Fail("a key is missing before '='");
     if (section == Section::None) {
-      reader.Fail("'" + key + "' stands before any [line], [phone] or [traffic]");
+      reader.Fail("'" + key + "' stands before any [line], [phone], [traffic] or [replies]");
     }
     if (!seenKeys.insert(key).second) reader.Fail("'" + key + "' is given twice in this section");
 
@@ -474,6 +582,10 @@ Config ParseConfig(const std::string& text, const std::string& fileName) {
       auto it = kPhoneKeys.find(key);
       if (it == kPhoneKeys.end()) reader.Fail("unknown key '" + key + "' in a [phone] section");
       it->second(reader, config.phones.back(), value);
+    } else if (section == Section::Replies) {
+      const std::optional<EntryPoint> entry = ReplyEntry(reader, key);
+      if (!entry) reader.Fail("unknown entry point '" + key + "' in a [replies] section");
+      config.replies[*entry] = reader.Reply(value);
     } else {
       auto it = kTrafficKeys.find(key);
       if (it == kTrafficKeys.end()) reader.Fail("unknown key '" + key + "' in a [traffic] section");
@@ -532,6 +644,10 @@ Config DemoConfig() {
 Config LiveDemoConfig() {
   Config config = DemoConfig();
   config.traffic.enabled = true;
+  // Many providers report what a call-control request did before they answer it; the program
+  // on the demo sees that order for what its user does to calls.
+  for (EntryPoint entry : {EntryPoint::lineAccept, EntryPoint::lineAnswer, EntryPoint::lineDrop})
+    config.replies[entry] = ReplyMode::Now().EffectFirst();
   return config;
 }
 

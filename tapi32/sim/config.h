@@ -2,7 +2,7 @@
 // report about themselves.
 //
 // Configuration file (named by the environment variable ZVTAPI_SIM_CONFIG; without it the switch
-// offers DemoConfig()). Line-based, UTF-8:
+// offers LiveDemoConfig()). Line-based, UTF-8:
 //
 //   # comment (also ';'), blank lines ignored
 //   [line]                      starts a new line device; keys below describe it
@@ -19,6 +19,16 @@
 //   interval_ms = 4000          mean time between new calls
 //   seed = 7
 //   max_calls_per_line = 2
+//   [replies]                   how asynchronous entry points answer (at most one section)
+//   lineAnswer = effect_first
+//   lineDrop = after 200, effect_first
+//   lineMakeCallW = partial_effect_first, fail 0x80000048
+//
+// A [replies] key names an entry point that answers with LINE_REPLY (letter case ignored); its
+// value is comma-separated terms: when (now, after <ms>, never), the order (reply_first,
+// effect_first, partial_effect_first, which needs a failure) and the failure (fail <code>).
+// Entry points without a key answer at once, reply first (requests.h). A device's api_high may
+// not exceed kHighestDeviceVersion.
 //
 // Numbers are decimal or hexadecimal with 0x. Flag keys take numbers or flag names joined with
 // '|', written short (DATAMODEM) or in full (LINEMEDIAMODE_DATAMODEM). Lists are comma-separated.
@@ -29,14 +39,21 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "tapi32/faults.h"
+#include "tapi32/requests.h"
 #include "tapi32/tapi_constants.h"
 #include "tapi32/tapi_structs.h"
 
 namespace tapi32::sim {
+
+// The newest API version a device may offer: the runtime lays every structure out the way
+// TAPI 2.2 defines it, so a device claiming a later version would promise fields it never fills.
+inline constexpr uint32_t kHighestDeviceVersion = 0x00020002;
 
 struct LineConfig {
   std::string name;
@@ -112,6 +129,8 @@ struct Config {
   std::vector<LineConfig> lines;
   std::vector<PhoneConfig> phones;
   TrafficConfig traffic;  // off unless asked for
+  // The lasting reply mode of asynchronous entry points; the others answer at once, reply first.
+  std::map<tapi32::EntryPoint, tapi32::ReplyMode> replies;
 };
 
 class ConfigError : public std::runtime_error {
@@ -120,10 +139,17 @@ class ConfigError : public std::runtime_error {
 };
 
 // A small office: three voice extensions, a data line for the fax modem, one desk phone. No
-// traffic.
+// traffic, and every request answered at once, reply first.
 Config DemoConfig();
-// DemoConfig() with traffic: what the switch offers when nothing else is configured.
+// DemoConfig() with traffic, and with lineAccept, lineAnswer and lineDrop answered effect
+// first: what the switch offers when nothing else is configured.
 Config LiveDemoConfig();
+
+// Devices the switch cannot offer (an api_high above kHighestDeviceVersion, empty version
+// ranges) throw ConfigError naming the device and the problem.
+void CheckDevice(const LineConfig& line);
+void CheckDevice(const PhoneConfig& phone);
+void CheckDevices(const Config& config);
 
 // Reads a configuration file; throws ConfigError for an unreadable or invalid file.
 Config LoadConfigFile(const std::string& path);

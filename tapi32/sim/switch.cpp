@@ -79,9 +79,16 @@ void Switch::Forget() {
 }
 
 void Switch::Reset(const Config& config) {
+  CheckDevices(config);
   Forget();
   std::lock_guard lock(Tapi().Mutex());
+  Configure(config);
+}
+
+void Switch::Configure(const Config& config) {
   ReplaceDevices(config);
+  for (const auto& [entry, mode] : config.replies)
+    Tapi().Replies().Set(entry, mode);
   configured_ = true;
   StartTraffic(config.traffic);
 }
@@ -120,9 +127,7 @@ bool Switch::Prepare(std::string& error) {
     error = e.what();
     return false;
   }
-  ReplaceDevices(config);
-  configured_ = true;
-  StartTraffic(config.traffic);
+  Configure(config);
   return true;
 }
 
@@ -143,6 +148,7 @@ PhoneDevice& Switch::PhoneAt(uint32_t deviceId) const {
 // --- devices -----------------------------------------------------------------------------------
 
 uint32_t Switch::AddLine(const LineConfig& config) {
+  CheckDevice(config);
   std::lock_guard lock(Tapi().Mutex());
   const auto id = static_cast<uint32_t>(lines_.size());
   lines_.push_back(std::make_unique<LineDevice>(id, config));
@@ -155,15 +161,14 @@ void Switch::RemoveLine(uint32_t deviceId) {
   LineDevice& line = LineAt(deviceId);
   if (line.Removed()) return;
   line.MarkRemoved();
-  // The opens end first (LINE_CLOSE), then the calls vanish with the device, then every
-  // application hears of the removal.
-  Tapi().LineClosed(deviceId);
+  // The opens end (LINE_CLOSE) and every application hears of the removal; the calls vanish
+  // with the device.
+  Tapi().LineRemoved(deviceId);
   for (uint32_t callId : line.LiveCalls()) {
     CallData& call = calls_.at(callId).data;
     line.CallMoved(callId, call.addressId, call.state, LINECALLSTATE_IDLE);
     calls_.erase(callId);
   }
-  Tapi().LineRemoved(deviceId);
 }
 
 void Switch::RenameLine(uint32_t deviceId, std::string name) {
@@ -173,12 +178,14 @@ void Switch::RenameLine(uint32_t deviceId, std::string name) {
 }
 
 void Switch::ChangeLine(uint32_t deviceId, const LineConfig& config) {
+  CheckDevice(config);
   std::lock_guard lock(Tapi().Mutex());
   LineAt(deviceId).SetConfig(config);
   Tapi().LineCapsChanged(deviceId);
 }
 
 uint32_t Switch::AddPhone(const PhoneConfig& config) {
+  CheckDevice(config);
   std::lock_guard lock(Tapi().Mutex());
   const auto id = static_cast<uint32_t>(phones_.size());
   phones_.push_back(std::make_unique<PhoneDevice>(id, config));
@@ -201,6 +208,7 @@ void Switch::RenamePhone(uint32_t deviceId, std::string name) {
 }
 
 void Switch::ChangePhone(uint32_t deviceId, const PhoneConfig& config) {
+  CheckDevice(config);
   std::lock_guard lock(Tapi().Mutex());
   PhoneAt(deviceId).SetConfig(config);
   Tapi().PhoneCapsChanged(deviceId);
@@ -386,7 +394,7 @@ uint32_t Switch::OfferCall(uint32_t lineId, uint32_t addressId, const IncomingCa
   call.features = LineDevice::FeaturesFor(LINECALLSTATE_OFFERING);
   call.stateEntryTime = UtcNow();
   // The order TAPI uses for a new call: who gets it, its state, then what is known about it.
-  Tapi().CallCreated(callId, 0);
+  Tapi().CallCreated(callId, 0, MakerLearns::FromRequest);
   Tapi().CallStateChanged(callId);
   DWORD info = LINECALLINFOSTATE_ORIGIN | LINECALLINFOSTATE_REASON;
   if (!incoming.callerNumber.empty() || !incoming.callerName.empty() || incoming.callerFlags) {

@@ -3,10 +3,12 @@
 //
 // Configuration. The switch configures itself on the first lineInitializeExW /
 // phoneInitializeExW: from the file named by the environment variable ZVTAPI_SIM_CONFIG when it
-// is set (format in tapi32/sim/config.h), otherwise from DemoConfig(). A file that cannot be read
-// or parsed makes that initialisation fail with LINEERR_INIFILECORRUPT (PHONEERR_INIFILECORRUPT);
-// the reason ("<file>:<line>: <problem>") is printed to stderr once, and the next initialisation
-// tries again. Reset() configures the switch directly and takes precedence.
+// is set (format in tapi32/sim/config.h), otherwise from LiveDemoConfig(). A file that cannot be
+// read or parsed makes that initialisation fail with LINEERR_INIFILECORRUPT
+// (PHONEERR_INIFILECORRUPT); the reason ("<file>:<line>: <problem>") is printed to stderr once, and
+// the next initialisation tries again. Reset() configures the switch directly and takes precedence.
+// Devices may offer API versions up to 2.2 (kHighestDeviceVersion), the version whose structures
+// the runtime lays out; a configuration that asks for more is refused with ConfigError.
 //
 // Device IDs are positions: a removed device keeps its ID (negotiation then answers NODEVICE)
 // and new devices are appended.
@@ -21,20 +23,46 @@
 //   RenamePhone,
 //   ChangePhone    PHONE_STATE        hDevice = device ID, dwParam1 = PHONESTATE_CAPSCHANGE
 //   RequestReinit  LINE_LINEDEVSTATE  LINEDEVSTATE_REINIT and PHONE_STATE PHONESTATE_REINIT
+// Those messages came with TAPI 1.4 (LINE_CREATE, PHONE_CREATE) and 2.0 (LINE_REMOVE,
+// PHONE_REMOVE). An application initialised below 1.4 gets LINE_LINEDEVSTATE REINIT
+// (PHONE_STATE REINIT) instead of LINE_CREATE (PHONE_CREATE); one below 2.0 gets no LINE_REMOVE
+// (PHONE_REMOVE): its opens of the line hear LINE_LINEDEVSTATE REMOVED before their LINE_CLOSE.
 //
 // Fault injection names entry points by their C names ("lineGetDevCapsW"); an armed fault makes
 // the entry point return the code without doing anything else. Call counts include such calls.
 //
-// Asynchronous replies (SetReplyMode / SetNextReplyMode, per entry point, see requests.h): by
-// default a request is answered at once (LINE_REPLY hDevice 0, callback instance of the open,
-// dwParam1 = request ID, dwParam2 = result) before the messages its effect causes. Delayed
-// replies come from a timer thread; Never leaves the request pending until CompleteRequest. A
-// reply with an error changes nothing. Reset() returns every entry point to the default.
+// Asynchronous replies (SetReplyMode / SetNextReplyMode, per entry point, see requests.h; or the
+// configuration's [replies]): by default a request is answered at once (LINE_REPLY hDevice 0,
+// callback instance of the open, dwParam1 = request ID, dwParam2 = result) before the messages
+// its effect causes. Delayed replies come from a timer thread; Never leaves the request pending
+// until CompleteRequest. Each may come in one of three orders:
+//   ReplyFirst          LINE_REPLY, then the effect (the default)
+//   EffectFirst         the effect (new handles written, their messages queued), then LINE_REPLY
+//   PartialEffectFirst  for a reply with an error: what the operation got done before it failed,
+//                       then LINE_REPLY, then the calls it made go IDLE (a success in this order
+//                       is effect-first)
+// A reply with an error writes nothing into the application's variables, so the calls a partial
+// effect makes reach the requester as they reach every other open: LINE_APPNEWCALL (OWNER for
+// the requester) immediately followed by the first LINE_CALLSTATE. The requester can query them
+// and, once they are IDLE, deallocate them. The partial effects:
+//   lineMakeCallW         the new call DIALTONE
+//   lineSetupTransferW,
+//   linePrepareAddToConferenceW  the consultation call DIALTONE (the call acted on stays as it
+//                         was)
+//   lineSetupConferenceW  the conference call ONHOLDPENDCONF, the consultation call DIALTONE (the
+//                         call, if any, stays as it was)
+//   lineCompleteTransfer  in conference mode the conference call ONHOLDPENDCONF; else nothing
+//   linePickupW, lineUnparkW  the new call PROCEEDING (the ringing or parked call stays)
+//   lineDialW             the call DIALING (it stays there: dial again or drop it)
+//   every other request   nothing: the failed reply is all there is
+// A failed reply in the other orders changes nothing. When what a request acts on has gone by
+// the time of its reply, the reply reports that and nothing happens, in every order. Reset()
+// returns every entry point to the configuration's modes (the default for those it omits).
 //
 // Lines (messages go to the opens of the line; hDevice = the open's HLINE, callback instance =
 // the one given to lineOpenW):
 //   CloseLine      LINE_CLOSE; the opens and their call handles end (the calls stay)
-//   RemoveLine     LINE_CLOSE to the opens, the calls vanish, then LINE_REMOVE to everyone
+//   RemoveLine     LINE_CLOSE to the opens, then LINE_REMOVE (see above); the calls vanish
 //   Ring           LINE_LINEDEVSTATE RINGING, dwParam2 = ring mode, dwParam3 = ring count
 //   LineState      LINE_LINEDEVSTATE with any state; AddressState LINE_ADDRESSSTATE
 //                  (dwParam1 = address ID, dwParam2 = state)
@@ -51,18 +79,28 @@
 //   LINE_APPNEWCALL  hDevice = HLINE, dwParam1 = address ID, dwParam2 = the open's new HCALL,
 //                    dwParam3 = privilege: OWNER for the oldest owner open whose media modes
 //                    include the call's, MONITOR for every other open with MONITOR privilege;
-//                    opens with only NONE, or only OWNER and another media mode, get nothing
+//                    opens with only NONE, or only OWNER and another media mode, get nothing;
+//                    opens negotiated below 2.0 get no LINE_APPNEWCALL at all
 //   LINE_CALLSTATE   hDevice = HCALL, OFFERING, dwParam2 = offering mode, dwParam3 = the
-//                    privilege (the first state report of a handle carries it, later ones 0)
+//                    privilege (the first state report of a handle carries it, later ones 0);
+//                    it follows the open's LINE_APPNEWCALL immediately, before the next open's
 //   LINE_CALLINFO    hDevice = HCALL, dwParam1 = ORIGIN|REASON, plus CALLERID / CALLEDID when
 //                    those parties are known
+// Every new call, however it comes, is announced this way. LINECALLINFO names the application
+// that made the call, or that first accepted or answered it (dwAppName; empty for calls from
+// outside nobody here took). LINE_CALLSTATE CONFERENCED carries in dwParam2 the receiving
+// open's handle of the conference call (0 when it has none), which it has heard of before.
 // SetCallState sends LINE_CALLSTATE (dwParam1 = state, dwParam2 = mode) to every handle of the
 // call; SetCallInfo sends LINE_CALLINFO with the LINECALLINFOSTATE_ flags of what changed.
 // RemoteHangUp: DISCONNECTED (mode = the disconnect mode); a call nobody owns then goes IDLE at
 // once, an owned call stays DISCONNECTED until an owner drops it (lineDrop: LINE_REPLY, then
 // IDLE) or its last owner closes the line (the line's CLOSEDROP flag). The switch forgets an
-// IDLE call when no application holds a handle of it any more. Calls on a line when it is
-// opened are adopted with MONITOR handles, silently; lineGetNewCalls lists them.
+// IDLE call when no application holds a handle of it any more. A line opened while calls are on
+// it gets no handles for them: lineGetNewCalls gives the open MONITOR handles for the calls it
+// has no handle of (and only those), and an open with MONITOR privilege that has not asked is
+// given one, with LINE_APPNEWCALL, at the call's next state change (once per call). Whenever a
+// handle is added to or taken from a call, or changes its privilege, the call's other handles
+// hear LINE_CALLINFO NUMMONITORS / NUMOWNERINCR / NUMOWNERDECR, matching LINECALLINFO's counts.
 //
 // Call control (lineAccept … lineSetMediaMode). The runtime checks handles, privileges and
 // pointers; the switch checks the call states and the addresses, then moves the calls with
@@ -93,10 +131,10 @@
 //   lineSetupTransferW    CONNECTED → ONHOLDPENDTRANSFER; new consultation call DIALTONE whose
 //                         RELATEDCALLID is the primary call
 //   lineCompleteTransfer  TRANSFER: both calls DISCONNECTED → IDLE. CONFERENCE: a new conference
-//                         call; both calls CONFERENCED (RELATEDCALLID = the conference), then the
-//                         conference call CONNECTED
-//   lineSetupConferenceW  new conference call; the call (if any) CONFERENCED; the conference call
-//                         ONHOLDPENDCONF; new consultation call DIALTONE related to the conference
+//                         call CONNECTED, then both calls CONFERENCED (RELATEDCALLID = the
+//                         conference)
+//   lineSetupConferenceW  new conference call ONHOLDPENDCONF; the call (if any) CONFERENCED; new
+//                         consultation call DIALTONE related to the conference
 //   linePrepareAddToConferenceW  conference CONNECTED → ONHOLDPENDCONF; new consultation call
 //   lineAddToConference   the consultation call CONFERENCED, the conference call CONNECTED
 //   lineRemoveFromConference  the party DISCONNECTED → IDLE; a conference without parties goes
@@ -107,9 +145,15 @@
 //   lineSetCallData       LINE_CALLINFO CALLDATA;  lineSetMediaMode  LINE_CALLINFO MEDIAMODE
 //   lineGenerateDigitsW, lineGenerateTone  CONNECTED only; LINE_GENERATE (DONE) at once
 //   lineMonitorTones, lineMonitorMedia  accepted; DetectTone / DetectMedia send the messages
-//   lineHandoffW          the named application (or the oldest other owner open for the media
-//                         mode) becomes an owner: LINE_APPNEWCALL if it had no handle, then
-//                         LINE_CALLSTATE with the privilege; TARGETNOTFOUND / TARGETSELF
+//   lineHandoffW          the target, an owner open of the line, becomes an owner:
+//                         LINE_APPNEWCALL if it had no handle, then LINE_CALLSTATE with the
+//                         privilege. By name: the oldest open of another application of that name
+//                         (TARGETSELF when only the caller has it); by media mode: the oldest
+//                         owner open for the mode (TARGETSELF when that is the caller's);
+//                         TARGETNOTFOUND when there is none
+//   lineGetConfRelatedCalls  the conference call, then its parties, as handles of the asking
+//                         open (MONITOR handles for those it had none of); NOCONFERENCE outside
+//                         a conference
 //   lineDevSpecific(Feature)  the reply copies SetDevSpecificAnswer's bytes over the start of
 //                         the caller's block (by default the block is left as it is)
 // A consultation call that goes IDLE returns its primary call from ONHOLDPENDTRANSFER to ONHOLD
@@ -127,8 +171,9 @@
 // for a while and end after a while; now and then the colleague dials out and finds the number
 // busy. A call the user answers ends after a while. All choices come from the seed. The
 // configuration the switch takes without ZVTAPI_SIM_CONFIG and without Reset is LiveDemoConfig()
-// (DemoConfig() plus traffic); DemoConfig() itself and every Reset(config) that does not ask for
-// traffic stay quiet.
+// (DemoConfig() plus traffic, and lineAccept, lineAnswer and lineDrop answered effect first, the
+// order many real providers use); DemoConfig() itself and every Reset(config) that does not ask
+// for traffic stay quiet and answer reply first.
 //
 // Every method is thread-safe: it takes the global TAPI lock.
 #pragma once
@@ -209,14 +254,17 @@ class Switch final : public tapi32::Provider {
   // The process's switch; it is installed as TAPI's provider when the program starts.
   static Switch& Instance();
 
-  // Replaces all devices with the configuration (nothing is sent to applications), clears the
-  // faults and the call counters. Applications that are initialised stay so.
+  // Replaces all devices and reply modes with the configuration (nothing is sent to
+  // applications), clears the faults and the call counters. Applications that are initialised
+  // stay so. A device the switch cannot offer (CheckDevice) throws ConfigError and changes
+  // nothing.
   void Reset(const Config& config);
   // Forgets the configuration: the next initialisation reads ZVTAPI_SIM_CONFIG (or the demo)
   // again. Faults and counters are cleared as by Reset.
   void Unconfigure();
 
-  // Device changes; IDs outside the device list throw std::out_of_range.
+  // Device changes; IDs outside the device list throw std::out_of_range, configurations the
+  // switch cannot offer ConfigError.
   uint32_t AddLine(const LineConfig& config);
   void RemoveLine(uint32_t deviceId);
   void RenameLine(uint32_t deviceId, std::string name);
@@ -333,6 +381,8 @@ class Switch final : public tapi32::Provider {
   void CallReleased(DWORD callId) override;
   LONG CheckCallOp(const tapi32::CallRequest& request) const override;
   tapi32::CallOutcome PerformCallOp(const tapi32::CallRequest& request, HLINE requester) override;
+  std::function<void()> PerformPartialCallOp(const tapi32::CallRequest& request,
+                                             HLINE requester) override;
   std::vector<DWORD> ConferenceOf(DWORD callId) const override;
 
  private:
@@ -359,6 +409,8 @@ class Switch final : public tapi32::Provider {
   class Traffic;
 
   Switch();
+  // Devices, reply modes and traffic from a configuration (the lock is held, the clock stopped).
+  void Configure(const Config& config);
   void ReplaceDevices(const Config& config);
   // Reset and Unconfigure: the clock stops, then everything the switch knew goes.
   void Forget();
@@ -378,7 +430,22 @@ class Switch final : public tapi32::Provider {
   // A new call on a line, still IDLE and known to nobody.
   uint32_t NewCall(uint32_t lineId, uint32_t addressId, uint32_t origin, uint32_t reason);
   // A new call for the requester: its handle, the first state, what is known about it.
-  HCALL Announce(uint32_t callId, HLINE requester, uint32_t state, uint32_t mode);
+  HCALL Announce(uint32_t callId, HLINE requester, uint32_t state, uint32_t mode,
+                 tapi32::MakerLearns makerLearns);
+  // New calls made on behalf of a request (not yet announced): an outgoing call from an address
+  // of the requesting line, a conference call, and a call that takes over another's parties
+  // (pickup, unpark).
+  uint32_t Outgoing(const tapi32::CallRequest& request, uint32_t addressId);
+  uint32_t NewConference(const tapi32::CallRequest& request, uint32_t addressId);
+  uint32_t Fetched(const tapi32::CallRequest& request, const tapi32::CallData& source,
+                   uint32_t reason);
+  // The consultation call of a transfer or conference, announced at dial tone.
+  HCALL Consultation(const tapi32::CallRequest& request, uint32_t primaryId, HLINE requester);
+  void Join(uint32_t confId, uint32_t party);
+  // The address lineMakeCallW's parameters choose.
+  uint32_t MakeCallAddress(const tapi32::CallRequest& request) const;
+  // The first application to accept or answer an incoming call is named in its information.
+  void NoteTaker(uint32_t callId, const std::u16string& appName);
   void ApplyParams(SimCall& call, const tapi32::CallParams& params);
   void Dial(uint32_t callId, const std::u16string& address);
   void FarEndActs(uint32_t callId);

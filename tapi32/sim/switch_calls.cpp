@@ -164,7 +164,7 @@ uint32_t Switch::FireCompletion(uint32_t completionId) {
   const LineConfig& line = LineAt(completion.lineId).Config();
   call.data.called =
       Party16(OwnNumber(line, completion.addressId), platform::Utf8ToWide(line.name));
-  Tapi().CallCreated(callId, 0);
+  Tapi().CallCreated(callId, 0, MakerLearns::FromRequest);
   MoveCall(callId, LINECALLSTATE_OFFERING, LINEOFFERINGMODE_ACTIVE);
   Tapi().CallInfoChanged(callId, LINECALLINFOSTATE_ORIGIN | LINECALLINFOSTATE_REASON |
                                      LINECALLINFOSTATE_CALLERID | LINECALLINFOSTATE_CALLEDID |
@@ -234,9 +234,10 @@ uint32_t Switch::NewCall(uint32_t lineId, uint32_t addressId, uint32_t origin, u
   return callId;
 }
 
-HCALL Switch::Announce(uint32_t callId, HLINE requester, uint32_t state, uint32_t mode) {
+HCALL Switch::Announce(uint32_t callId, HLINE requester, uint32_t state, uint32_t mode,
+                       MakerLearns makerLearns) {
   // The order of a new call: who holds it, its state, what is known about it.
-  const HCALL handle = Tapi().CallCreated(callId, requester);
+  const HCALL handle = Tapi().CallCreated(callId, requester, makerLearns);
   MoveCall(callId, state, mode);
   const CallData& call = calls_.at(callId).data;
   DWORD info = LINECALLINFOSTATE_ORIGIN | LINECALLINFOSTATE_REASON;
@@ -585,63 +586,91 @@ LONG Switch::CheckCallOp(const CallRequest& request) const {
   return Err(LINEERR_OPERATIONUNAVAIL);
 }
 
+uint32_t Switch::MakeCallAddress(const CallRequest& request) const {
+  if (!request.hasParams || request.params.addressMode != LINEADDRESSMODE_DIALABLEADDR) {
+    return request.addressId;
+  }
+  const LineConfig& config = LineAt(request.deviceId).Config();
+  uint32_t addressId = request.addressId;
+  for (uint32_t each = 0; each < config.numAddresses; ++each) {
+    if (OwnNumber(config, each) == request.params.origAddress) addressId = each;
+  }
+  return addressId;
+}
+
+uint32_t Switch::Outgoing(const CallRequest& request, uint32_t addressId) {
+  const LineConfig& config = LineAt(request.deviceId).Config();
+  const uint32_t made =
+      NewCall(request.deviceId, addressId, LINECALLORIGIN_OUTBOUND, LINECALLREASON_DIRECT);
+  SimCall& call = calls_.at(made);
+  call.data.caller = Party16(OwnNumber(config, addressId), platform::Utf8ToWide(config.name));
+  call.data.appName = request.appName;
+  if (request.hasParams) ApplyParams(call, request.params);
+  return made;
+}
+
+uint32_t Switch::NewConference(const CallRequest& request, uint32_t addressId) {
+  const uint32_t made =
+      NewCall(request.deviceId, addressId, LINECALLORIGIN_CONFERENCE, LINECALLREASON_DIRECT);
+  calls_.at(made).conference = true;
+  calls_.at(made).data.appName = request.appName;
+  return made;
+}
+
+uint32_t Switch::Fetched(const CallRequest& request, const CallData& source, uint32_t reason) {
+  const uint32_t made = NewCall(request.deviceId, request.addressId, source.origin, reason);
+  CallData& call = calls_.at(made).data;
+  call.caller = source.caller;
+  call.called = source.called;
+  call.mediaMode = source.mediaMode;
+  call.appName = request.appName;
+  return made;
+}
+
+HCALL Switch::Consultation(const CallRequest& request, uint32_t primaryId, HLINE requester) {
+  const uint32_t made = Outgoing(request, calls_.at(primaryId).data.addressId);
+  calls_.at(made).consultFor = primaryId;
+  calls_.at(made).data.relatedCallId = primaryId;
+  calls_.at(primaryId).consult = made;
+  return Announce(made, requester, LINECALLSTATE_DIALTONE, LINEDIALTONEMODE_NORMAL,
+                  MakerLearns::FromRequest);
+}
+
+void Switch::Join(uint32_t confId, uint32_t party) {
+  SimCall& call = calls_.at(party);
+  if (call.consultFor != 0) {
+    if (SimCall* primary = Find(call.consultFor); primary && primary->consult == party) {
+      primary->consult = 0;
+    }
+    call.consultFor = 0;
+  }
+  call.inConference = confId;
+  calls_.at(confId).parties.push_back(party);
+  MoveCall(party, LINECALLSTATE_CONFERENCED, 0);
+  SetRelated(party, confId);
+}
+
+void Switch::NoteTaker(uint32_t callId, const std::u16string& appName) {
+  std::u16string& taker = calls_.at(callId).data.appName;
+  if (taker.empty()) taker = appName;
+}
+
 CallOutcome Switch::PerformCallOp(const CallRequest& request, HLINE requester) {
   CallOutcome outcome;
   const uint32_t callId = request.callId;
-  const LineConfig& config = LineAt(request.deviceId).Config();
-  // A new call of this line, made on behalf of the requester.
-  auto outgoing = [&](uint32_t addressId) {
-    const uint32_t made =
-        NewCall(request.deviceId, addressId, LINECALLORIGIN_OUTBOUND, LINECALLREASON_DIRECT);
-    SimCall& call = calls_.at(made);
-    call.data.caller = Party16(OwnNumber(config, addressId), platform::Utf8ToWide(config.name));
-    if (request.hasParams) ApplyParams(call, request.params);
-    return made;
-  };
-  // A consultation call for `primaryId`, at dial tone.
-  auto consultation = [&](uint32_t primaryId) {
-    const uint32_t made = outgoing(calls_.at(primaryId).data.addressId);
-    calls_.at(made).consultFor = primaryId;
-    calls_.at(made).data.relatedCallId = primaryId;
-    calls_.at(primaryId).consult = made;
-    return Announce(made, requester, LINECALLSTATE_DIALTONE, LINEDIALTONEMODE_NORMAL);
-  };
-  auto join = [&](uint32_t confId, uint32_t party) {
-    SimCall& call = calls_.at(party);
-    if (call.consultFor != 0) {
-      if (SimCall* primary = Find(call.consultFor); primary && primary->consult == party) {
-        primary->consult = 0;
-      }
-      call.consultFor = 0;
-    }
-    call.inConference = confId;
-    calls_.at(confId).parties.push_back(party);
-    MoveCall(party, LINECALLSTATE_CONFERENCED, 0);
-    SetRelated(party, confId);
-  };
-  auto conference = [&](uint32_t addressId) {
-    const uint32_t made =
-        NewCall(request.deviceId, addressId, LINECALLORIGIN_CONFERENCE, LINECALLREASON_DIRECT);
-    calls_.at(made).conference = true;
-    return made;
-  };
-
   switch (request.op) {
     case CallOp::Accept:
+      NoteTaker(callId, request.appName);
       MoveCall(callId, LINECALLSTATE_ACCEPTED, 0);
       break;
     case CallOp::Answer:
+      NoteTaker(callId, request.appName);
       Connect(callId, calls_.at(callId).data.caller);
       break;
     case CallOp::MakeCall: {
-      uint32_t addressId = request.addressId;
-      if (request.hasParams && request.params.addressMode == LINEADDRESSMODE_DIALABLEADDR) {
-        for (uint32_t each = 0; each < config.numAddresses; ++each) {
-          if (OwnNumber(config, each) == request.params.origAddress) addressId = each;
-        }
-      }
-      const uint32_t made = outgoing(addressId);
-      outcome.newCall = Announce(made, requester, LINECALLSTATE_DIALTONE, LINEDIALTONEMODE_NORMAL);
+      const uint32_t made = Outgoing(request, MakeCallAddress(request));
+      outcome.newCall = Announce(made, requester, LINECALLSTATE_DIALTONE, LINEDIALTONEMODE_NORMAL,
+                                 MakerLearns::FromRequest);
       if (request.hasAddress) Dial(made, request.address);
       break;
     }
@@ -693,29 +722,19 @@ CallOutcome Switch::PerformCallOp(const CallRequest& request, HLINE requester) {
       auto it = parked_.find(Digits(request.address));
       const CallData parked = it->second.data;
       parked_.erase(it);
-      const uint32_t made =
-          NewCall(request.deviceId, request.addressId, parked.origin, LINECALLREASON_UNPARK);
-      CallData& call = calls_.at(made).data;
-      call.caller = parked.caller;
-      call.called = parked.called;
-      call.connected = parked.connected;
-      call.mediaMode = parked.mediaMode;
-      outcome.newCall =
-          Announce(made, requester, LINECALLSTATE_CONNECTED, LINECONNECTEDMODE_ACTIVE);
+      const uint32_t made = Fetched(request, parked, LINECALLREASON_UNPARK);
+      calls_.at(made).data.connected = parked.connected;
+      outcome.newCall = Announce(made, requester, LINECALLSTATE_CONNECTED, LINECONNECTEDMODE_ACTIVE,
+                                 MakerLearns::FromRequest);
       break;
     }
     case CallOp::Pickup: {
       const uint32_t picked = FindPickup(request);
       const CallData original = calls_.at(picked).data;
-      const uint32_t made =
-          NewCall(request.deviceId, request.addressId, original.origin, LINECALLREASON_PICKUP);
-      CallData& call = calls_.at(made).data;
-      call.caller = original.caller;
-      call.called = original.called;
-      call.connected = original.caller;
-      call.mediaMode = original.mediaMode;
-      outcome.newCall =
-          Announce(made, requester, LINECALLSTATE_CONNECTED, LINECONNECTEDMODE_ACTIVE);
+      const uint32_t made = Fetched(request, original, LINECALLREASON_PICKUP);
+      calls_.at(made).data.connected = original.caller;
+      outcome.newCall = Announce(made, requester, LINECALLSTATE_CONNECTED, LINECONNECTEDMODE_ACTIVE,
+                                 MakerLearns::FromRequest);
       Leave(picked, LINEDISCONNECTMODE_PICKUP);
       break;
     }
@@ -725,37 +744,36 @@ CallOutcome Switch::PerformCallOp(const CallRequest& request, HLINE requester) {
       break;
     case CallOp::SetupTransfer:
       MoveCall(callId, LINECALLSTATE_ONHOLDPENDTRANSFER, 0);
-      outcome.newCall = consultation(callId);
+      outcome.newCall = Consultation(request, callId, requester);
       break;
     case CallOp::CompleteTransfer:
       if (request.mode == LINETRANSFERMODE_TRANSFER) {
         Leave(callId, LINEDISCONNECTMODE_NORMAL);
         Leave(request.otherCallId, LINEDISCONNECTMODE_NORMAL);
       } else {
-        const uint32_t confId = conference(calls_.at(callId).data.addressId);
-        outcome.confCall = Tapi().CallCreated(confId, requester);
-        join(confId, callId);
-        join(confId, request.otherCallId);
-        MoveCall(confId, LINECALLSTATE_CONNECTED, LINECONNECTEDMODE_ACTIVE);
-        Tapi().CallInfoChanged(confId, LINECALLINFOSTATE_ORIGIN | LINECALLINFOSTATE_REASON);
+        // The conference call is announced before its parties name it in their CONFERENCED.
+        const uint32_t confId = NewConference(request, calls_.at(callId).data.addressId);
+        outcome.confCall = Announce(confId, requester, LINECALLSTATE_CONNECTED,
+                                    LINECONNECTEDMODE_ACTIVE, MakerLearns::FromRequest);
+        Join(confId, callId);
+        Join(confId, request.otherCallId);
       }
       break;
     case CallOp::SetupConference: {
       const uint32_t addressId = callId != 0 ? calls_.at(callId).data.addressId : request.addressId;
-      const uint32_t confId = conference(addressId);
-      outcome.confCall = Tapi().CallCreated(confId, requester);
-      if (callId != 0) join(confId, callId);
-      MoveCall(confId, LINECALLSTATE_ONHOLDPENDCONF, 0);
-      Tapi().CallInfoChanged(confId, LINECALLINFOSTATE_ORIGIN | LINECALLINFOSTATE_REASON);
-      outcome.newCall = consultation(confId);
+      const uint32_t confId = NewConference(request, addressId);
+      outcome.confCall =
+          Announce(confId, requester, LINECALLSTATE_ONHOLDPENDCONF, 0, MakerLearns::FromRequest);
+      if (callId != 0) Join(confId, callId);
+      outcome.newCall = Consultation(request, confId, requester);
       break;
     }
     case CallOp::PrepareAddToConference:
       MoveCall(callId, LINECALLSTATE_ONHOLDPENDCONF, 0);
-      outcome.newCall = consultation(callId);
+      outcome.newCall = Consultation(request, callId, requester);
       break;
     case CallOp::AddToConference:
-      join(callId, request.otherCallId);
+      Join(callId, request.otherCallId);
       if (calls_.at(callId).data.state != LINECALLSTATE_CONNECTED) {
         MoveCall(callId, LINECALLSTATE_CONNECTED, LINECONNECTEDMODE_ACTIVE);
       }
@@ -800,6 +818,69 @@ CallOutcome Switch::PerformCallOp(const CallRequest& request, HLINE requester) {
       break;
   }
   return outcome;
+}
+
+// A request that fails after part of its effect: the calls it would have made appear at their
+// first state (the requester hears of them like any other open, since nothing is written into its
+// variables) and go IDLE once the failure is reported; the calls it acted on stay as they were.
+std::function<void()> Switch::PerformPartialCallOp(const CallRequest& request, HLINE requester) {
+  std::vector<uint32_t> made;
+  auto appear = [&](uint32_t callId, uint32_t state, uint32_t mode) {
+    Announce(callId, requester, state, mode, MakerLearns::FromMessages);
+    made.push_back(callId);
+  };
+  auto consultation = [&](uint32_t relatedId, uint32_t addressId) {
+    const uint32_t consult = Outgoing(request, addressId);
+    calls_.at(consult).data.relatedCallId = relatedId;
+    appear(consult, LINECALLSTATE_DIALTONE, LINEDIALTONEMODE_NORMAL);
+  };
+  const uint32_t callId = request.callId;
+  switch (request.op) {
+    case CallOp::MakeCall:
+      appear(Outgoing(request, MakeCallAddress(request)), LINECALLSTATE_DIALTONE,
+             LINEDIALTONEMODE_NORMAL);
+      break;
+    case CallOp::SetupTransfer:
+    case CallOp::PrepareAddToConference:
+      consultation(callId, calls_.at(callId).data.addressId);
+      break;
+    case CallOp::SetupConference: {
+      const uint32_t addressId = callId != 0 ? calls_.at(callId).data.addressId : request.addressId;
+      const uint32_t confId = NewConference(request, addressId);
+      appear(confId, LINECALLSTATE_ONHOLDPENDCONF, 0);
+      consultation(confId, addressId);
+      break;
+    }
+    case CallOp::CompleteTransfer:
+      if (request.mode == LINETRANSFERMODE_CONFERENCE) {
+        appear(NewConference(request, calls_.at(callId).data.addressId),
+               LINECALLSTATE_ONHOLDPENDCONF, 0);
+      }
+      break;
+    case CallOp::Pickup:
+      appear(Fetched(request, calls_.at(FindPickup(request)).data, LINECALLREASON_PICKUP),
+             LINECALLSTATE_PROCEEDING, 0);
+      break;
+    case CallOp::Unpark:
+      appear(Fetched(request, parked_.at(Digits(request.address)).data, LINECALLREASON_UNPARK),
+             LINECALLSTATE_PROCEEDING, 0);
+      break;
+    case CallOp::Dial:
+      // The switch took the digits and got no further.
+      MoveCall(callId, LINECALLSTATE_DIALING, 0);
+      break;
+    default:
+      break;  // nothing happens before the failure
+  }
+  if (made.empty()) return {};
+  return [this, made] {
+    for (auto it = made.rbegin(); it != made.rend(); ++it) {
+      const SimCall* call = Find(*it);
+      if (call != nullptr && call->data.state != LINECALLSTATE_IDLE) {
+        MoveCall(*it, LINECALLSTATE_IDLE, 0);
+      }
+    }
+  };
 }
 
 std::vector<DWORD> Switch::ConferenceOf(DWORD callId) const {

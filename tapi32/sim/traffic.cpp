@@ -127,7 +127,7 @@ void Switch::Traffic::DialOut(uint32_t lineId) {
   call.data.caller.flags = LINECALLPARTYID_NAME;
   call.data.caller.name = platform::Utf8ToWide(line.name);
   // The colleague's own application makes the call; ours only watch it.
-  Server::Instance().CallCreated(callId, kForeignOwner);
+  Server::Instance().CallCreated(callId, kForeignOwner, MakerLearns::FromRequest);
   switch_.MoveCall(callId, LINECALLSTATE_DIALTONE, LINEDIALTONEMODE_NORMAL);
   Server::Instance().CallInfoChanged(
       callId, LINECALLINFOSTATE_ORIGIN | LINECALLINFOSTATE_REASON | LINECALLINFOSTATE_CALLERID);

@@ -275,9 +275,11 @@ class MainWindowTest : public QObject {
 
   void callWhoseFirstMessageIsAStateChangeGetsItsRow() {
     // The call is on the line before the window opens it; with the adoption at open failing,
-    // the line first hears of the call when its state changes.
+    // the line first hears of the call when its state changes. Below TAPI 2.0 no
+    // LINE_APPNEWCALL comes first.
     Config config = Office();
     config.lines.resize(1);
+    config.lines[0].apiHigh = 0x00010004;
     Switch().Reset(config);
     const uint32_t id = Switch().OfferCall(0, 0, Caller("301", "Ann Smith"));
     Switch().FailNext("lineGetNewCalls", static_cast<LONG>(LINEERR_OPERATIONFAILED));
@@ -357,6 +359,24 @@ class MainWindowTest : public QObject {
     QCOMPARE(Switch().CallSnapshot(calls[2]).state, LINECALLSTATE_OFFERING);
     QCOMPARE(Switch().CallSnapshot(calls[0]).state, LINECALLSTATE_CONNECTED);
     QCOMPARE(Switch().CallSnapshot(calls[1]).state, LINECALLSTATE_OFFERING);
+  }
+
+  void answerAndDropWorkWhenTheSwitchReportsTheEffectFirst() {
+    // The order the live demo uses for what the user does.
+    Config config = Office();
+    config.replies = tapi32::sim::LiveDemoConfig().replies;
+    Open(config);
+    const std::vector<uint32_t> calls = OfferThreeCalls();
+    QCOMPARE(calls.size(), 3u);
+    MessageBoxWatcher boxes;
+    SelectRows({1});
+    QTest::mouseClick(form->Button_Answer, Qt::LeftButton);
+    QCOMPARE(Switch().CallSnapshot(calls[1]).state, LINECALLSTATE_CONNECTED);
+    QVERIFY(WaitUntil([this] { return Cell(1, 2) == QStringLiteral("CONNECTED"); }));
+    SelectRows({1});
+    QTest::mouseClick(form->Button_Drop, Qt::LeftButton);
+    QVERIFY(WaitUntil([this] { return Rows() == 2; }));
+    QVERIFY(boxes.texts.isEmpty());
   }
 
   void rowsGoWhenTheirCallsAreDeallocated() {

@@ -104,6 +104,11 @@ TEST_F(CallTracking, AWholeIncomingCallFiresItsEventsInOrder) {
 }
 
 TEST_F(CallTracking, ACallFirstSeenThroughItsStateGetsNoNewCallOrBegin) {
+  // Below TAPI 2.0 there is no LINE_APPNEWCALL: a call the open has not adopted is announced by
+  // its state alone.
+  tapi32::sim::LineConfig old = Switch().LineConfigOf(0);
+  old.apiHigh = 0x00010004;
+  Switch().ChangeLine(0, old);
   LineUnderTest line;
   line.SetDeviceID(0);
   const uint32_t id = Switch().OfferCall(0, 0, Caller("301", "Ann"));

@@ -74,15 +74,42 @@ TEST_F(CallFlowsTest, CompletedTransferAsConferenceBuildsAConferenceCall) {
   EXPECT_EQ(States(mine, Mine(primary)), std::vector<DWORD>{LINECALLSTATE_CONFERENCED});
   EXPECT_EQ(States(mine, consult), std::vector<DWORD>{LINECALLSTATE_CONFERENCED});
   EXPECT_EQ(States(mine, conf), std::vector<DWORD>{LINECALLSTATE_CONNECTED});
+  // A party names the conference call by the receiving application's handle.
+  EXPECT_EQ(Find(mine, LINE_CALLSTATE, Mine(primary))->dwParam2, conf);
+  EXPECT_EQ(Find(mine, LINE_CALLSTATE, consult)->dwParam2, conf);
   const uint32_t confId = Switch().CallIdOf(conf);
   EXPECT_EQ(Switch().CallSnapshot(primary).relatedCallId, confId);
   EXPECT_EQ(Switch().CallSnapshot(confId).origin, LINECALLORIGIN_CONFERENCE);
+
+  // The watcher hears of the conference call, with its first state at once, before the parties
+  // name it.
+  const Messages theirs = DrainLine(watcher_.app);
+  const LINEMESSAGE* added = Find(theirs, LINE_APPNEWCALL);
+  ASSERT_NE(added, nullptr);
+  EXPECT_EQ(added->dwParam2, Theirs(confId));
+  ASSERT_LT(added + 1, theirs.data() + theirs.size());
+  EXPECT_EQ(added[1].dwMessageID, LINE_CALLSTATE);
+  EXPECT_EQ(added[1].hDevice, Theirs(confId));
+  const LINEMESSAGE* conferenced = Find(theirs, LINE_CALLSTATE, Theirs(primary));
+  ASSERT_NE(conferenced, nullptr);
+  EXPECT_GT(conferenced, added);
+  EXPECT_EQ(conferenced->dwParam2, Theirs(confId));
 
   // The conference call comes first, then the parties; the watcher gets its own handles.
   EXPECT_EQ(ConfRelated(consult), (std::vector<HCALL>{conf, Mine(primary), consult}));
   const uint32_t consultId = Switch().CallIdOf(consult);
   EXPECT_EQ(ConfRelated(Theirs(primary)),
             (std::vector<HCALL>{Theirs(confId), Theirs(primary), Theirs(consultId)}));
+  // A handle given up is handed out anew, and the call's other handles hear of it.
+  ASSERT_EQ(lineDeallocateCall(Theirs(confId)), 0);
+  DrainLine(owner_.app);
+  const std::vector<HCALL> again = ConfRelated(Theirs(primary));
+  ASSERT_EQ(again.size(), 3u);
+  EXPECT_EQ(again[0], Theirs(confId));
+  const Messages counted = DrainLine(owner_.app);
+  ASSERT_EQ(counted.size(), 1u);
+  EXPECT_EQ(counted[0].hDevice, conf);
+  EXPECT_EQ(counted[0].dwParam1, LINECALLINFOSTATE_NUMMONITORS);
 }
 
 TEST_F(CallFlowsTest, SwapHoldDuringATransferKeepsTheTransferPossible) {
@@ -113,6 +140,7 @@ TEST_F(CallFlowsTest, ConferenceGrowsAndShrinks) {
   ASSERT_GT(lineSetupConferenceW(Mine(first), 0, &conf, &consult, 3, nullptr), 0);
   Messages mine = DrainLine(owner_.app);
   EXPECT_EQ(States(mine, Mine(first)), std::vector<DWORD>{LINECALLSTATE_CONFERENCED});
+  EXPECT_EQ(Find(mine, LINE_CALLSTATE, Mine(first))->dwParam2, conf);
   EXPECT_EQ(States(mine, conf), std::vector<DWORD>{LINECALLSTATE_ONHOLDPENDCONF});
   EXPECT_EQ(States(mine, consult), std::vector<DWORD>{LINECALLSTATE_DIALTONE});
   const uint32_t confId = Switch().CallIdOf(conf);
@@ -122,11 +150,19 @@ TEST_F(CallFlowsTest, ConferenceGrowsAndShrinks) {
   EXPECT_TRUE(Switch().CallSnapshot(Switch().CallIdOf(consult)).features &
               LINECALLFEATURE_ADDTOCONF);
   EXPECT_EQ(lineAddToConference(Mine(first), consult), Code(LINEERR_INVALCONFCALLHANDLE));
+  // The watcher gives up its handle of the conference call: a joining party names none.
+  ASSERT_EQ(lineDeallocateCall(Theirs(confId)), 0);
   DrainAll();
   ASSERT_GT(lineAddToConference(conf, consult), 0);
   mine = DrainLine(owner_.app);
   EXPECT_EQ(States(mine, consult), std::vector<DWORD>{LINECALLSTATE_CONFERENCED});
   EXPECT_EQ(States(mine, conf), std::vector<DWORD>{LINECALLSTATE_CONNECTED});
+  const HCALL theirConsult = Theirs(Switch().CallIdOf(consult));
+  const Messages theirs = DrainLine(watcher_.app);
+  const LINEMESSAGE* joined = Find(theirs, LINE_CALLSTATE, theirConsult);
+  ASSERT_NE(joined, nullptr);
+  EXPECT_EQ(joined->dwParam1, LINECALLSTATE_CONFERENCED);
+  EXPECT_EQ(joined->dwParam2, 0u);
 
   // A third party joins; a fourth would be one too many.
   HCALL third = 0;
@@ -150,7 +186,7 @@ TEST_F(CallFlowsTest, ConferenceGrowsAndShrinks) {
   EXPECT_EQ(Switch().CallSnapshot(Switch().CallIdOf(third)).state, LINECALLSTATE_IDLE);
   LONG result = 0;
   ConfRelated(Mine(first), &result);
-  EXPECT_EQ(result, Code(LINEERR_INVALCALLSTATE));
+  EXPECT_EQ(result, Code(LINEERR_NOCONFERENCE));
 }
 
 TEST_F(CallFlowsTest, FailedConferenceSetupWritesNoHandlesAndMakesNoCalls) {
@@ -301,13 +337,21 @@ TEST_F(CallFlowsTest, HandoffMakesAnotherApplicationOwner) {
   EXPECT_TRUE(InfoFlags(DrainLine(watcher_.app), Theirs(call)) & LINECALLINFOSTATE_NUMOWNERINCR);
   EXPECT_EQ(lineAnswer(handed, nullptr, 0), Code(LINEERR_INVALCALLSTATE));  // it owns it now
 
-  // By media mode: the oldest owner open of another application that takes the mode.
+  // By media mode: the highest-priority (oldest) owner open that takes the mode, which for the
+  // owner is its own.
   const uint32_t next = Connected();
   EXPECT_EQ(lineHandoffW(Mine(next), nullptr, kVoice | LINEMEDIAMODE_G3FAX),
             Code(LINEERR_INVALMEDIAMODE));
   EXPECT_EQ(lineHandoffW(Mine(next), nullptr, LINEMEDIAMODE_G3FAX), Code(LINEERR_TARGETNOTFOUND));
-  EXPECT_EQ(lineHandoffW(Mine(next), nullptr, kVoice), 0);
-  EXPECT_NE(Switch().CallHandle(dialer.app, next), 0u);
+  EXPECT_EQ(lineHandoffW(Mine(next), nullptr, kVoice), Code(LINEERR_TARGETSELF));
+  EXPECT_EQ(Switch().CallHandle(dialer.app, next), 0u);
+  // From the dialer, the same handoff goes to the owner, which hears its privilege again.
+  DrainLine(owner_.app);
+  EXPECT_EQ(lineHandoffW(handed, nullptr, kVoice), 0);
+  const Messages back = DrainLine(owner_.app);
+  ASSERT_EQ(back.size(), 1u);
+  EXPECT_EQ(back[0].hDevice, Mine(call));
+  EXPECT_EQ(back[0].dwParam3, LINECALLPRIVILEGE_OWNER);
 }
 
 TEST_F(CallFlowsTest, GenerationEndsAtOnceAndMonitoringWaitsForTheSwitch) {

@@ -169,7 +169,8 @@ TEST_F(CallsTest, CallsOnTheLineAtOpenAreListedByGetNewCalls) {
 
   LineInit late = InitLine();
   const HLINE line = OpenLine(late.app, 0, kBoth, kVoice);
-  EXPECT_TRUE(DrainLine(late.app).empty());  // adopted silently
+  EXPECT_EQ(Switch().CallHandle(late.app, a), 0u) << "no handles before it asks";
+  DrainLine(owner_.app);
   const auto calls = NewCalls(line);
   ASSERT_EQ(calls.size(), 3u);
   EXPECT_EQ(calls[1], calls[0] + 1);
@@ -179,6 +180,18 @@ TEST_F(CallsTest, CallsOnTheLineAtOpenAreListedByGetNewCalls) {
   const LINECALLSTATUS status = Status(calls[0]);
   EXPECT_EQ(status.dwCallState, LINECALLSTATE_OFFERING);
   EXPECT_EQ(status.dwCallPrivilege, LINECALLPRIVILEGE_MONITOR);
+  EXPECT_TRUE(DrainLine(late.app).empty());
+  // Asked again, it gets only calls it has no handle of.
+  EXPECT_TRUE(NewCalls(line).empty());
+  // Each call's other handles hear of the new monitor.
+  const auto counted = DrainLine(owner_.app);
+  ASSERT_EQ(counted.size(), 3u);
+  for (const auto& message : counted) {
+    EXPECT_EQ(message.dwMessageID, LINE_CALLINFO);
+    EXPECT_EQ(message.dwParam1, LINECALLINFOSTATE_NUMMONITORS);
+  }
+  const auto buffer = Info(Switch().CallHandle(owner_.app, a));
+  EXPECT_EQ(reinterpret_cast<const LINECALLINFO*>(buffer.data())->dwNumMonitors, 2u);
 
   // From now on the late application hears about these calls, without a privilege report.
   Switch().SetCallState(b, LINECALLSTATE_ACCEPTED);
@@ -192,22 +205,143 @@ TEST_F(CallsTest, GetNewCallsSelectsByAddressAndReportsTheNeededSize) {
   tapi32::sim::LineConfig config = Switch().LineConfigOf(0);
   config.numAddresses = 2;
   Switch().ChangeLine(0, config);
-  Switch().OfferCall(0, 0, Caller("1", "a"));
+  const uint32_t first = Switch().OfferCall(0, 0, Caller("1", "a"));
   const uint32_t second = Switch().OfferCall(0, 1, Caller("2", "b"));
-  const auto onSecond = NewCalls(watcherLine_, LINECALLSELECT_ADDRESS, 1);
-  ASSERT_EQ(onSecond.size(), 1u);
-  EXPECT_EQ(onSecond[0], Switch().CallHandle(watcher_.app, second));
-  EXPECT_EQ(NewCalls(watcherLine_).size(), 2u);
+  EXPECT_TRUE(NewCalls(watcherLine_).empty()) << "the watcher was told of both";
+  const HLINE late = OpenLine(watcher_.app, 0, LINECALLPRIVILEGE_MONITOR, 0, 33);
 
+  // A list too small for the calls reports the size and hands nothing out.
   LINECALLLIST list{};
   list.dwTotalSize = sizeof(list);
-  ASSERT_EQ(lineGetNewCalls(watcherLine_, 0, LINECALLSELECT_LINE, &list), 0);
+  ASSERT_EQ(lineGetNewCalls(late, 0, LINECALLSELECT_LINE, &list), 0);
   EXPECT_EQ(list.dwNeededSize, sizeof(list) + 2 * sizeof(HCALL));
   EXPECT_EQ(list.dwCallsNumEntries, 0u);
+  const auto onSecond = NewCalls(late, LINECALLSELECT_ADDRESS, 1);
+  ASSERT_EQ(onSecond.size(), 1u);
+  EXPECT_EQ(Switch().CallIdOf(onSecond[0]), second);
+  const auto rest = NewCalls(late);
+  ASSERT_EQ(rest.size(), 1u);
+  EXPECT_EQ(Switch().CallIdOf(rest[0]), first);
+
   EXPECT_EQ(lineGetNewCalls(watcherLine_, 2, LINECALLSELECT_ADDRESS, &list),
             Code(LINEERR_INVALADDRESSID));
   EXPECT_EQ(lineGetNewCalls(watcherLine_, 0, LINECALLSELECT_CALL, &list),
             Code(LINEERR_INVALCALLSELECT));
+}
+
+TEST_F(CallsTest, AMonitorThatOpensLateIsGivenAnExistingCallWithItsNextStateOnce) {
+  const uint32_t call = Switch().OfferCall(0, 0, Caller("1", "x"));
+  LineInit late = InitLine();
+  const HLINE line = OpenLine(late.app, 0, LINECALLPRIVILEGE_MONITOR, 0, 44);
+  LineInit ownerOnly = InitLine();
+  OpenLine(ownerOnly.app, 0, LINECALLPRIVILEGE_OWNER, kVoice, 45);
+  DrainLine(owner_.app);
+  Switch().SetCallState(call, LINECALLSTATE_ACCEPTED);
+
+  const auto messages = DrainLine(late.app);
+  ASSERT_EQ(messages.size(), 2u);
+  const HCALL handle = Switch().CallHandle(late.app, call);
+  EXPECT_EQ(messages[0].dwMessageID, LINE_APPNEWCALL);
+  EXPECT_EQ(messages[0].hDevice, line);
+  EXPECT_EQ(messages[0].dwParam2, handle);
+  EXPECT_EQ(messages[0].dwParam3, LINECALLPRIVILEGE_MONITOR);
+  EXPECT_EQ(messages[1].dwMessageID, LINE_CALLSTATE);
+  EXPECT_EQ(messages[1].hDevice, handle);
+  EXPECT_EQ(messages[1].dwParam1, LINECALLSTATE_ACCEPTED);
+  EXPECT_EQ(messages[1].dwParam3, LINECALLPRIVILEGE_MONITOR);
+  const auto counted = DrainLine(owner_.app);
+  ASSERT_EQ(counted.size(), 2u);
+  EXPECT_EQ(counted[0].dwParam1, LINECALLINFOSTATE_NUMMONITORS);
+  EXPECT_TRUE(DrainLine(ownerOnly.app).empty()) << "an open without MONITOR watches nothing";
+
+  // A monitor that lets go of the call is not given it again.
+  ASSERT_EQ(lineDeallocateCall(handle), 0);
+  Switch().SetCallState(call, LINECALLSTATE_CONNECTED);
+  EXPECT_TRUE(DrainLine(late.app).empty());
+  EXPECT_EQ(Switch().CallHandle(late.app, call), 0u);
+}
+
+TEST_F(CallsTest, EachOpenHearsOfANewCallAndItsFirstStateTogether) {
+  OpenLine(watcher_.app, 0, LINECALLPRIVILEGE_MONITOR, 0, 33);
+  // Below TAPI 2.0 the state alone announces the call, with the privilege.
+  HLINE old = 0;
+  ASSERT_EQ(
+      lineOpenW(watcher_.app, 0, &old, 0x00010004, 0, 34, LINECALLPRIVILEGE_MONITOR, 0, nullptr),
+      0);
+  Switch().OfferCall(0, 0, Caller("1", "x"));
+  const auto messages = DrainLine(watcher_.app);
+  const std::vector<std::pair<DWORD, DWORD>> expected = {{LINE_APPNEWCALL, 32},
+                                                         {LINE_CALLSTATE, 32},
+                                                         {LINE_APPNEWCALL, 33},
+                                                         {LINE_CALLSTATE, 33},
+                                                         {LINE_CALLSTATE, 34}};
+  ASSERT_GE(messages.size(), expected.size());
+  for (size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(messages[i].dwMessageID, expected[i].first) << i;
+    EXPECT_EQ(messages[i].dwCallbackInstance, expected[i].second) << i;
+  }
+  EXPECT_EQ(messages[1].hDevice, messages[0].dwParam2);
+  EXPECT_EQ(messages[3].hDevice, messages[2].dwParam2);
+  EXPECT_EQ(messages[4].dwParam3, LINECALLPRIVILEGE_MONITOR);
+}
+
+TEST_F(CallsTest, OwnerAndMonitorCountsFollowEveryHandleThatComesAndGoes) {
+  const uint32_t call = Switch().OfferCall(0, 0, Caller("1", "x"));
+  const HCALL mine = Switch().CallHandle(owner_.app, call);
+  auto counts = [&] {
+    const auto buffer = Info(mine);
+    const auto* info = reinterpret_cast<const LINECALLINFO*>(buffer.data());
+    return std::make_pair(info->dwNumOwners, info->dwNumMonitors);
+  };
+  // What the owner's handle heard since the last look.
+  auto heard = [&] {
+    std::vector<DWORD> flags;
+    for (const auto& message : DrainLine(owner_.app))
+      flags.push_back(message.dwParam1);
+    return flags;
+  };
+  EXPECT_EQ(counts(), std::make_pair(1u, 1u));
+  LineInit dialer = InitLine(0x00020002, u"Dialer");
+  OpenLine(dialer.app, 0, LINECALLPRIVILEGE_OWNER, kVoice, 61);
+  heard();
+
+  // A handoff to an application without a handle adds an owner, not a monitor.
+  ASSERT_EQ(lineHandoffW(mine, u"Dialer", 0), 0);
+  EXPECT_EQ(heard(), std::vector<DWORD>{LINECALLINFOSTATE_NUMOWNERINCR});
+  EXPECT_EQ(counts(), std::make_pair(2u, 1u));
+  ASSERT_EQ(lineShutdown(dialer.app), 0);
+  EXPECT_EQ(heard(), std::vector<DWORD>{LINECALLINFOSTATE_NUMOWNERDECR});
+  ASSERT_EQ(lineClose(watcherLine_), 0);
+  EXPECT_EQ(heard(), std::vector<DWORD>{LINECALLINFOSTATE_NUMMONITORS});
+  EXPECT_EQ(counts(), std::make_pair(1u, 0u));
+}
+
+TEST_F(CallsTest, CallInfoNamesTheApplicationThatMadeOrFirstTookTheCall) {
+  auto appName = [](HCALL call) {
+    const auto buffer = Info(call);
+    const auto* info = reinterpret_cast<const LINECALLINFO*>(buffer.data());
+    return Text(buffer, info->dwAppNameSize, info->dwAppNameOffset);
+  };
+  HCALL made = 0;
+  ASSERT_GT(lineMakeCallW(ownerLine_, &made, nullptr, 0, nullptr), 0);
+  EXPECT_EQ(appName(made), u"owner");
+  EXPECT_EQ(appName(Switch().CallHandle(watcher_.app, Switch().CallIdOf(made))), u"owner");
+
+  const uint32_t incoming = Switch().OfferCall(0, 0, Caller("1", "x"));
+  const HCALL mine = Switch().CallHandle(owner_.app, incoming);
+  const HCALL theirs = Switch().CallHandle(watcher_.app, incoming);
+  EXPECT_EQ(appName(mine), u"");
+  ASSERT_GT(lineAccept(mine, nullptr, 0), 0);
+  EXPECT_EQ(appName(theirs), u"owner");
+  // Only the first to take it is named.
+  ASSERT_EQ(lineSetCallPrivilege(theirs, LINECALLPRIVILEGE_OWNER), 0);
+  ASSERT_GT(lineAnswer(theirs, nullptr, 0), 0);
+  EXPECT_EQ(appName(theirs), u"owner");
+
+  // A call someone outside takes is nobody's here.
+  const uint32_t foreign = Switch().OfferCall(0, 0, Caller("2", "y"));
+  Switch().SetCallState(foreign, LINECALLSTATE_CONNECTED, LINECONNECTEDMODE_ACTIVE);
+  EXPECT_EQ(appName(Switch().CallHandle(owner_.app, foreign)), u"");
 }
 
 TEST_F(CallsTest, CallInfoCarriesPartiesStringsAndCounts) {

@@ -95,9 +95,10 @@ TEST(ConfigParseTest, ErrorsNameFileLineAndProblem) {
   EXPECT_EQ(ErrorOf("[line]\nname=a\nmedia_modes = VOICE|TELEPATHY\n"),
             "test.ini:3: unknown flag 'VOICE' (expected LINEMEDIAMODE_... names)");
   EXPECT_EQ(ErrorOf("name = a\n"),
-            "test.ini:1: 'name' stands before any [line], [phone] or [traffic]");
-  EXPECT_EQ(ErrorOf("\n[trunk]\n"),
-            "test.ini:2: unknown section [trunk] (expected [line], [phone] or [traffic])");
+            "test.ini:1: 'name' stands before any [line], [phone], [traffic] or [replies]");
+  EXPECT_EQ(
+      ErrorOf("\n[trunk]\n"),
+      "test.ini:2: unknown section [trunk] (expected [line], [phone], [traffic] or [replies])");
   EXPECT_EQ(ErrorOf("[line\n"), "test.ini:1: a section header must end with ']'");
   EXPECT_EQ(ErrorOf("[line]\nname a\n"), "test.ini:2: expected 'key = value' or a [section]");
   EXPECT_EQ(ErrorOf("[line]\nname = a\nname = b\n"),
@@ -109,6 +110,69 @@ TEST(ConfigParseTest, ErrorsNameFileLineAndProblem) {
             "test.ini:4: the phone has no name");
   EXPECT_EQ(ErrorOf("[line]\nname = a\napi_low = 0x20002\napi_high = 0x10004\n"),
             "test.ini:1: the line 'a' has api_low above api_high");
+}
+
+TEST(ConfigParseTest, RepliesSayWhenAndInWhichOrderEntryPointsAnswer) {
+  using tapi32::EntryPoint;
+  using tapi32::ReplyMode;
+  const Config config = ParseConfig(R"(
+[replies]
+lineAnswer = effect_first
+LINEDROP = after 200, Effect_First
+lineMakeCallW = partial_effect_first, fail 0x80000048
+lineHold = never
+)",
+                                    "replies.ini");
+  EXPECT_EQ(config.replies.size(), 4u);
+  EXPECT_EQ(config.replies.at(EntryPoint::lineAnswer), ReplyMode::Now().EffectFirst());
+  EXPECT_EQ(config.replies.at(EntryPoint::lineDrop), ReplyMode::After(200).EffectFirst());
+  EXPECT_EQ(config.replies.at(EntryPoint::lineMakeCallW),
+            ReplyMode::Now(Code(LINEERR_OPERATIONFAILED)).PartialEffectFirst());
+  EXPECT_EQ(config.replies.at(EntryPoint::lineHold), ReplyMode::Silent());
+
+  const std::string terms =
+      " is not a reply term (expected now, after <ms>, never, reply_first, effect_first, "
+      "partial_effect_first or fail <code>)";
+  EXPECT_EQ(ErrorOf("[replies]\nlineGetDevCapsW = now\n"),
+            "test.ini:2: 'lineGetDevCapsW' answers at once: it has no reply to configure");
+  EXPECT_EQ(ErrorOf("[replies]\nlineDial = now\n"),
+            "test.ini:2: unknown entry point 'linedial' in a [replies] section");
+  EXPECT_EQ(ErrorOf("[replies]\nlineDrop = after\n"), "test.ini:2: 'after'" + terms);
+  EXPECT_EQ(ErrorOf("[replies]\nlineDrop = now, after 5\n"),
+            "test.ini:2: 'after 5' says again what an earlier term of 'now, after 5' said");
+  EXPECT_EQ(ErrorOf("[replies]\nlineDrop = partial_effect_first\n"),
+            "test.ini:2: partial_effect_first needs 'fail <code>': a partial effect comes before "
+            "a failure");
+}
+
+TEST(ConfigParseTest, DevicesOfferNoVersionAboveTheStructuresOfTwoPointTwo) {
+  EXPECT_EQ(ErrorOf("[line]\nname = a\napi_high = 0x00030000\n"),
+            "test.ini:1: the line 'a' offers api_high 0x00030000, above 0x00020002: the switch "
+            "lays its structures out as TAPI 2.2 does");
+  EXPECT_EQ(ErrorOf("[line]\nname = a\n[phone]\nname = p\napi_high = 0x20003\n"),
+            "test.ini:3: the phone 'p' offers api_high 0x00020003, above 0x00020002: the switch "
+            "lays its structures out as TAPI 2.2 does");
+}
+
+using SwitchDevicesTest = TapiTest;
+
+TEST_F(SwitchDevicesTest, DevicesAboveTwoPointTwoAreRefusedWhereverTheyAreGiven) {
+  Config config;
+  config.lines = {Line("Gamma", 0x103)};
+  config.lines[0].apiHigh = 0x00030000;
+  EXPECT_THROW(Switch().Reset(config), ConfigError);
+  EXPECT_EQ(Switch().LineConfigOf(1).name, "Beta") << "the configuration stays as it was";
+  tapi32::sim::LineConfig line = Line("Gamma", 0x103);
+  line.apiHigh = 0x00020003;
+  EXPECT_THROW(Switch().AddLine(line), ConfigError);
+  EXPECT_THROW(Switch().ChangeLine(0, line), ConfigError);
+  tapi32::sim::PhoneConfig phone = Phone("Hall", 0x202);
+  phone.apiHigh = 0x00030000;
+  EXPECT_THROW(Switch().AddPhone(phone), ConfigError);
+  EXPECT_THROW(Switch().ChangePhone(0, phone), ConfigError);
+  EXPECT_THROW(Switch().LineConfigOf(2), std::out_of_range);
+  EXPECT_EQ(Switch().LineConfigOf(0).apiHigh, 0x00020002u);
+  EXPECT_EQ(Switch().PhoneConfigOf(0).apiHigh, 0x00020002u);
 }
 
 TEST(ConfigParseTest, UnreadableFileIsAConfigError) {

@@ -174,6 +174,45 @@ TEST_F(MessagesTest, PhoneDeviceChangesReachEveryApplication) {
   EXPECT_EQ(lineGot[0].dwParam1, LINEDEVSTATE_REINIT);
 }
 
+TEST_F(MessagesTest, ApplicationsOlderThanADeviceMessageHearOfTheChangeAsTheyCan) {
+  const std::vector<DWORD> versions = {0x00010003, 0x00010004, 0x00020000};
+  std::vector<HLINEAPP> lines;
+  std::vector<HPHONEAPP> phones;
+  for (DWORD version : versions) {
+    lines.push_back(InitLine(version).app);
+    phones.push_back(InitPhone(version).app);
+  }
+  const uint32_t added = Switch().AddLine(Line("Gamma", 0x103));
+  // The 1.4 application learns of a removal only through its open of the line.
+  HLINE open = 0;
+  ASSERT_EQ(
+      lineOpenW(lines[1], added, &open, 0x00010004, 0, 9, LINECALLPRIVILEGE_MONITOR, 0, nullptr),
+      0);
+  Switch().RemoveLine(added);
+  Switch().RemovePhone(Switch().AddPhone(Phone("Hall", 0x202)));
+
+  using Message = std::pair<DWORD, DWORD>;  // message ID, dwParam1
+  using Heard = std::vector<Message>;
+  const Message reinit = {LINE_LINEDEVSTATE, LINEDEVSTATE_REINIT};
+  const std::vector<Heard> expectedLines = {
+      {reinit},
+      {{LINE_CREATE, 2}, {LINE_LINEDEVSTATE, LINEDEVSTATE_REMOVED}, {LINE_CLOSE, 0}},
+      {{LINE_CREATE, 2}, {LINE_REMOVE, 2}}};
+  const std::vector<Heard> expectedPhones = {{{PHONE_STATE, PHONESTATE_REINIT}},
+                                             {{PHONE_CREATE, 1}},
+                                             {{PHONE_CREATE, 1}, {PHONE_REMOVE, 1}}};
+  for (size_t i = 0; i < versions.size(); ++i) {
+    Heard heard;
+    for (const auto& message : DrainLine(lines[i]))
+      heard.emplace_back(message.dwMessageID, message.dwParam1);
+    EXPECT_EQ(heard, expectedLines[i]) << std::hex << versions[i];
+    heard.clear();
+    for (const auto& message : DrainPhone(phones[i]))
+      heard.emplace_back(message.dwMessageID, message.dwParam1);
+    EXPECT_EQ(heard, expectedPhones[i]) << std::hex << versions[i];
+  }
+}
+
 TEST_F(MessagesTest, DeviceChangesWithBadIdsThrowAndSendNothing) {
   LineInit line = InitLine();
   EXPECT_THROW(Switch().RemoveLine(2), std::out_of_range);
