@@ -727,13 +727,13 @@ void TzvCustomTapiLine::DeviceNameChanged(const std::string& NewName) {
 template <class F>
 void TzvCustomTapiLine::ForEachRequestCall(TzvTapiRequest* Request, Cardinal RequestID, F&& f) {
   for (int index = 2; index >= 0; --index) {
-    // What a call is told may end the request (a call class's own hook, a handler).
-    if (!IsRequestPending(Request, RequestID)) return;
     // Only this line's live call objects are looked at as calls; anything else in a slot
     // (an address, a data block, an emptied slot) is left alone.
     TObject* object = Request->GetObject(index);
     if (!IsCallObject(object)) continue;
     f(dynamic_cast<TzvTapiCall*>(object));
+    // What a call is told may end the request (a call class's own hook, a handler).
+    if (!IsRequestPending(Request, RequestID)) return;
   }
 }
 

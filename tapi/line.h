@@ -248,8 +248,8 @@ class TzvCustomTapiLine : public TzvTapiDevice {
  private:
   // Frees a call object; a failure goes to DoError.
   void FreeCall(TzvTapiCall* Call);
-  // The request's calls at index 2, 1, 0, each while it is still one of this line's calls and
-  // the request is still pending under RequestID.
+  // The request's calls at index 2, 1, 0, each while it is still one of this line's calls; stops
+  // when the request is no longer pending under RequestID. Request must be pending on entry.
   template <class F>
   void ForEachRequestCall(TzvTapiRequest* Request, Cardinal RequestID, F&& f);
   // Frees the request's calls for which Unborn says that TAPI never made them.
