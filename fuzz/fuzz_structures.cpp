@@ -1,10 +1,15 @@
 // Feeds arbitrary bytes to the structure readers as if a service provider had filled them, and
 // drives the fetch loop with a provider that answers with arbitrary header values. Nothing a
-// provider writes may make the library read outside the block, spin, or fail an assertion.
+// provider writes may make the library read outside the block, spin, fail an assertion, or grow
+// the block beyond what the provider asked for in an answer.
 //
-// Input: [flags] [size field offset, 16 bits] [n] n x [result selector, needed, used (16 bits
-// each)] [structure bytes...]
+// Input: [flags] [size field offset, 16 bits] [n] n x [answer] [structure bytes...], where an
+// answer is [selector] [dwNeededSize, 16 bits] [dwUsedSize, 32 bits] [dwTotalSize, 32 bits].
+// Selector bits 0-1 choose the result; bit 2 makes the provider overwrite dwTotalSize. The
+// loop grows the block to whatever dwNeededSize asks for, which is what the field is for, so it
+// stays below 64 KB here; a larger one would only measure the machine's memory.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -22,6 +27,7 @@ class Reader {
   Reader(const uint8_t* data, size_t size) : FData(data), FSize(size) {}
   uint8_t Byte() { return FPos < FSize ? FData[FPos++] : 0; }
   uint16_t Word() { return static_cast<uint16_t>(Byte() | Byte() << 8); }
+  uint32_t DWord() { return Word() | static_cast<uint32_t>(Word()) << 16; }
   const uint8_t* Rest() const { return FData + FPos; }
   size_t RestSize() const { return FPos < FSize ? FSize - FPos : 0; }
 
@@ -57,15 +63,19 @@ struct Answer {
   uint8_t selector;
   Cardinal needed;
   Cardinal used;
+  Cardinal total;
+  bool WritesTotal() const { return (selector & 4) != 0; }
 };
 
 void FetchWithScript(const std::vector<Answer>& script, const uint8_t* body, size_t bodySize) {
   size_t call = 0;
+  bool totalOverwritten = false;
   auto provider = [&](void* structure) -> int32_t {
     Cardinal total;
     std::memcpy(&total, structure, 4);
     const size_t copy = bodySize < total ? bodySize : total;
     if (copy > 12) std::memcpy(static_cast<uint8_t*>(structure) + 12, body + 12, copy - 12);
+    totalOverwritten = false;
     if (call >= script.size()) {
       const Cardinal zero = 0;
       std::memcpy(static_cast<uint8_t*>(structure) + 4, &zero, 4);
@@ -74,6 +84,10 @@ void FetchWithScript(const std::vector<Answer>& script, const uint8_t* body, siz
     const Answer& a = script[call++];
     std::memcpy(static_cast<uint8_t*>(structure) + 4, &a.needed, 4);
     std::memcpy(static_cast<uint8_t*>(structure) + 8, &a.used, 4);
+    if (a.WritesTotal()) {
+      std::memcpy(structure, &a.total, 4);
+      totalOverwritten = true;
+    }
     switch (a.selector % 4) {
       case 0:
         return 0;
@@ -85,13 +99,21 @@ void FetchWithScript(const std::vector<Answer>& script, const uint8_t* body, siz
         return static_cast<int32_t>(LINEERR_OPERATIONFAILED);
     }
   };
+  // What the block may grow to: the 1024 bytes every query gets, or the most any answer asked
+  // for.
+  Cardinal largestAsked = zvtapi::TapiStructMinQuerySize;
+  for (const Answer& a : script)
+    largestAsked = std::max(largestAsked, zvtapi::RoundUp(a.needed, 4));
   for (auto mode : {zvtapi::TFetchMode::Checked, zvtapi::TFetchMode::CheckedPhoneRetry,
                     zvtapi::TFetchMode::Unchecked}) {
     call = 0;
     zvtapi::TTapiStruct buffer = zvtapi::AllocTapiStruct(268);
     zvtapi::FetchTapiStruct(buffer, provider, mode);
     Require(call <= script.size() + 1);
-    Require(buffer.TotalSize() <= buffer.Capacity());
+    Require(buffer.Capacity() <= largestAsked);
+    // A dwTotalSize the provider overwrote in its last answer may stay behind; the readers keep
+    // to the block all the same.
+    if (!totalOverwritten) Require(buffer.TotalSize() <= buffer.Capacity());
     ReadEverything(buffer, 32);
   }
 }
@@ -103,8 +125,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t flags = in.Byte();
   const Cardinal sizeField = in.Word();
   std::vector<Answer> script(in.Byte() % 8);
-  for (Answer& a : script)
-    a = {in.Byte(), in.Word(), in.Word()};
+  for (Answer& a : script) {
+    a.selector = in.Byte();
+    a.needed = in.Word();
+    a.used = in.DWord();
+    a.total = in.DWord();
+  }
 
   const Cardinal bodySize = static_cast<Cardinal>(in.RestSize());
   zvtapi::TTapiStruct buffer = zvtapi::TTapiStruct::FromBytes(in.Rest(), bodySize);

@@ -182,6 +182,11 @@ class TzvTapiDevice : public TzvTapiComponent {
   virtual void DoTapiTimeout(Cardinal RequestID, TzvTapiRequest* Request);
   virtual void DoTapiTranslateChange();
 
+  // Request is still pending under ID: no handler has freed it (see IndexOfEntry).
+  bool IsRequestPending(const TzvTapiRequest* Request, Cardinal ID);
+  // Removes and frees Request while it is pending under ID.
+  void RemoveRequest(const TzvTapiRequest* Request, Cardinal ID);
+
   // Takes a fresh callback instance from the application object for the next open.
   Cardinal NewCallbackInstance();
 

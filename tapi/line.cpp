@@ -34,6 +34,7 @@ bool IsCallCreatingRequest(Cardinal type) {
     case TAPIREQUEST_LINESETUPTRANSFER:
     case TAPIREQUEST_LINEUNPARK:
     case TAPIREQUEST_LINEPICKUP:
+    case TAPIREQUEST_LINEPREPAREADDTOCONFERENCE:
       return true;
     default:
       return false;
@@ -447,6 +448,9 @@ TzvTapiCall* TzvCustomTapiLine::FindCall(Cardinal CallHandle, bool Create) {
     call = FUnconfirmedCalls->ByHandle(CallHandle);
     if (call) SortCalls(call);
   }
+  // A provider may report a new call before it answers the operation that made it; TAPI has
+  // written the handle by then, and the message belongs to the operation's object.
+  if (!call) call = ClaimWrittenHandle(CallHandle);
   if (!call && Create && IsCallHandleValid(CallHandle)) {
     call = FCallClass(this, CallHandle);
     if (call->State() == LINECALLSTATE_IDLE) {
@@ -589,7 +593,7 @@ void TzvCustomTapiLine::LineAgentStatus(Cardinal /*Param1*/, Cardinal /*Param2*/
 TzvTapiCall* TzvCustomTapiLine::LineAppNewCall(Cardinal CallHandle) {
   TLockGuard lock(*FCalls, platform::INFINITE);
   if (CallHandle == 0) return nullptr;
-  if (FCalls->ByHandle(CallHandle)) return nullptr;
+  if (FindCall(CallHandle, false)) return nullptr;
   if (!IsCallHandleValid(CallHandle)) return nullptr;
   TzvTapiCall* call = FCallClass(this, CallHandle);
   DoNewCall(call);
@@ -647,13 +651,13 @@ void TzvCustomTapiLine::LineCallInfo(Cardinal CallHandle, Cardinal InfoStates) {
 
 void TzvCustomTapiLine::LineDevSpecific(Cardinal hDevice, Cardinal Param1, Cardinal Param2,
                                         Cardinal Param3) {
-  TzvTapiCall* call = hDevice == FHandle ? nullptr : FCalls->ByHandle(hDevice);
+  TzvTapiCall* call = hDevice == FHandle ? nullptr : FindCall(hDevice, false);
   DoDevSpecific(call, Param1, Param2, Param3);
 }
 
 void TzvCustomTapiLine::LineDevSpecificFeature(Cardinal hDevice, Cardinal Param1, Cardinal Param2,
                                                Cardinal Param3) {
-  TzvTapiCall* call = hDevice == FHandle ? nullptr : FCalls->ByHandle(hDevice);
+  TzvTapiCall* call = hDevice == FHandle ? nullptr : FindCall(hDevice, false);
   DoDevSpecificFeature(call, Param1, Param2, Param3);
 }
 
@@ -722,26 +726,48 @@ void TzvCustomTapiLine::DeviceNameChanged(const std::string& NewName) {
 // Request completion
 
 template <class F>
-void TzvCustomTapiLine::ForEachRequestCall(TzvTapiRequest* Request, F&& f) {
+void TzvCustomTapiLine::ForEachRequestCall(TzvTapiRequest* Request, Cardinal RequestID, F&& f) {
   for (int index = 2; index >= 0; --index) {
     // Only this line's live call objects are looked at as calls; anything else in a slot
     // (an address, a data block, an emptied slot) is left alone.
     TObject* object = Request->GetObject(index);
     if (!IsCallObject(object)) continue;
     f(dynamic_cast<TzvTapiCall*>(object));
+    // What a call is told may end the request (a call class's own hook, a handler).
+    if (!IsRequestPending(Request, RequestID)) return;
   }
 }
 
-bool TzvCustomTapiLine::IsDevSpecificBlockListed(const TzvTapiDevSpecificData* Data) {
-  if (!Data) return false;
-  TLockGuard lock(*FDevSpecificList, platform::INFINITE);
-  return FDevSpecificList->IndexOf(Data) >= 0;
+int TzvCustomTapiLine::IndexOfDevSpecificBlock(const TzvTapiDevSpecificData* Data,
+                                               Cardinal RequestID) const {
+  const int index = Data ? FDevSpecificList->IndexOf(Data) : -1;
+  return index >= 0 && FDevSpecificList->Get(index)->RequestID() == RequestID ? index : -1;
 }
 
-void TzvCustomTapiLine::FreeDevSpecificBlock(const TzvTapiDevSpecificData* Data) {
+bool TzvCustomTapiLine::IsDevSpecificBlockListed(const TzvTapiDevSpecificData* Data,
+                                                 Cardinal RequestID) {
   TLockGuard lock(*FDevSpecificList, platform::INFINITE);
-  const int index = FDevSpecificList->IndexOf(Data);
+  return IndexOfDevSpecificBlock(Data, RequestID) >= 0;
+}
+
+void TzvCustomTapiLine::FreeDevSpecificBlock(const TzvTapiDevSpecificData* Data,
+                                             Cardinal RequestID) {
+  TLockGuard lock(*FDevSpecificList, platform::INFINITE);
+  const int index = IndexOfDevSpecificBlock(Data, RequestID);
   if (index >= 0) FDevSpecificList->Delete(index);
+}
+
+// The calls a creating request made that TAPI never created. Freeing the call in slot 0 frees
+// the request too, so the candidates are collected first.
+template <class F>
+void TzvCustomTapiLine::FreeUnbornCalls(TzvTapiRequest* Request, Cardinal RequestID, F&& Unborn) {
+  std::vector<TzvTapiCall*> calls;
+  ForEachRequestCall(Request, RequestID, [&](TzvTapiCall* call) {
+    if (Unborn(call)) calls.push_back(call);
+  });
+  for (TzvTapiCall* call : calls) {
+    if (IsCallObject(call)) FreeCall(call);
+  }
 }
 
 void TzvCustomTapiLine::HandleReply(Cardinal RequestID, Integer ReplyCode,
@@ -751,7 +777,7 @@ void TzvCustomTapiLine::HandleReply(Cardinal RequestID, Integer ReplyCode,
   Request->FHandled = true;
   // New calls get the handles TAPI wrote before they hear of the reply.
   DeliverReplyCells(RequestID, ReplyCode);
-  ForEachRequestCall(Request, [&](TzvTapiCall* call) {
+  ForEachRequestCall(Request, RequestID, [&](TzvTapiCall* call) {
     try {
       call->ReplyReceived(RequestID, ReplyCode, Request);
     } catch (const std::exception& e) {
@@ -760,33 +786,25 @@ void TzvCustomTapiLine::HandleReply(Cardinal RequestID, Integer ReplyCode,
   });
   DoTapiReply(RequestID, ReplyCode);
   // A reply handler may have closed the line, which frees the request.
-  {
-    TLockGuard lock(*FRequests, platform::INFINITE);
-    if (FRequests->IndexOf(Request) < 0) return;
-  }
+  if (!IsRequestPending(Request, RequestID)) return;
   const Cardinal type = Request->FRequestType;
   const auto code = static_cast<Cardinal>(ReplyCode);
-  TObject* object0 = Request->GetObject(0);
   if (type == TAPIREQUEST_LINEDEVSPECIFIC) {
-    if (!IsDevSpecificBlockListed(static_cast<TzvTapiDevSpecificData*>(object0))) return;
-    auto* data = dynamic_cast<TzvTapiLineDevSpecificData*>(object0);
-    if (data) DoDevSpecificReply(RequestID, data, code);
-    if (!FOptions->SyncMode()) FreeDevSpecificBlock(data);
+    auto* block = static_cast<TzvTapiDevSpecificData*>(Request->GetObject(0));
+    if (!IsDevSpecificBlockListed(block, RequestID)) return;
+    if (auto* data = dynamic_cast<TzvTapiLineDevSpecificData*>(block))
+      DoDevSpecificReply(RequestID, data, code);
+    if (!FOptions->SyncMode()) FreeDevSpecificBlock(block, RequestID);
   } else if (type == TAPIREQUEST_LINEDEVSPECIFICFEATURE) {
-    if (!IsDevSpecificBlockListed(static_cast<TzvTapiDevSpecificData*>(object0))) return;
-    auto* data = dynamic_cast<TzvTapiLineDevSpecificFeatureData*>(object0);
-    if (data) DoDevSpecificFeatureReply(RequestID, data->Feature(), code, data);
-    if (!FOptions->SyncMode()) FreeDevSpecificBlock(data);
+    auto* block = static_cast<TzvTapiDevSpecificData*>(Request->GetObject(0));
+    if (!IsDevSpecificBlockListed(block, RequestID)) return;
+    if (auto* data = dynamic_cast<TzvTapiLineDevSpecificFeatureData*>(block))
+      DoDevSpecificFeatureReply(RequestID, data->Feature(), code, data);
+    if (!FOptions->SyncMode()) FreeDevSpecificBlock(block, RequestID);
   } else if (ReplyCode != 0 && IsCallCreatingRequest(type)) {
-    // The calls the operation made but TAPI never created. Freeing the call in slot 0 frees
-    // the request too, so the candidates are collected first.
-    std::vector<TzvTapiCall*> unborn;
-    ForEachRequestCall(Request, [&](TzvTapiCall* call) {
-      if (call->Handle() == 0) unborn.push_back(call);
-    });
-    for (TzvTapiCall* call : unborn) {
-      if (IsCallObject(call)) FreeCall(call);
-    }
+    // A call TAPI made after all has its handle by now (from the reply or an earlier message)
+    // and ends like any other call.
+    FreeUnbornCalls(Request, RequestID, [](TzvTapiCall* call) { return call->Handle() == 0; });
   }
 }
 
@@ -794,35 +812,30 @@ void TzvCustomTapiLine::HandleTimeout(Cardinal RequestID, TzvTapiRequest* Reques
   ZV_ASSERT(Request != nullptr);
   if (Request->FHandled) return;
   Request->FHandled = true;
+  // A handle TAPI has written already means the call exists; it stays.
+  ClaimWrittenHandles(RequestID);
   // TAPI may still answer; what it would write into stays where it can.
   OrphanReplyCells(RequestID);
-  ForEachRequestCall(Request,
+  ForEachRequestCall(Request, RequestID,
                      [&](TzvTapiCall* call) { call->RequestTimedOut(RequestID, Request); });
   DoTapiTimeout(RequestID, Request);
-  {
-    TLockGuard lock(*FRequests, platform::INFINITE);
-    if (FRequests->IndexOf(Request) < 0) return;
-  }
+  if (!IsRequestPending(Request, RequestID)) return;
   const Cardinal type = Request->FRequestType;
-  TObject* object0 = Request->GetObject(0);
   if (IsCallCreatingRequest(type)) {
-    std::vector<TzvTapiCall*> unborn;
-    ForEachRequestCall(Request, [&](TzvTapiCall* call) {
-      if (FUnconfirmedCalls->Contains(call)) unborn.push_back(call);
-    });
-    for (TzvTapiCall* call : unborn) {
-      if (IsCallObject(call)) FreeCall(call);
-    }
+    FreeUnbornCalls(Request, RequestID,
+                    [this](TzvTapiCall* call) { return FUnconfirmedCalls->Contains(call); });
   } else if (type == TAPIREQUEST_LINEDEVSPECIFIC) {
-    if (!IsDevSpecificBlockListed(static_cast<TzvTapiDevSpecificData*>(object0))) return;
-    auto* data = dynamic_cast<TzvTapiLineDevSpecificData*>(object0);
-    if (data) DoDevSpecificTimeout(Request->FID, data, Request->FTimeout);
-    OrphanDevSpecificBlock(RequestID, data);
+    auto* block = static_cast<TzvTapiDevSpecificData*>(Request->GetObject(0));
+    if (!IsDevSpecificBlockListed(block, RequestID)) return;
+    if (auto* data = dynamic_cast<TzvTapiLineDevSpecificData*>(block))
+      DoDevSpecificTimeout(RequestID, data, Request->FTimeout);
+    OrphanDevSpecificBlock(RequestID, block);
   } else if (type == TAPIREQUEST_LINEDEVSPECIFICFEATURE) {
-    if (!IsDevSpecificBlockListed(static_cast<TzvTapiDevSpecificData*>(object0))) return;
-    auto* data = dynamic_cast<TzvTapiLineDevSpecificFeatureData*>(object0);
-    if (data) DoDevSpecificFeatureTimeout(Request->FID, data->Feature(), Request->FTimeout, data);
-    OrphanDevSpecificBlock(RequestID, data);
+    auto* block = static_cast<TzvTapiDevSpecificData*>(Request->GetObject(0));
+    if (!IsDevSpecificBlockListed(block, RequestID)) return;
+    if (auto* data = dynamic_cast<TzvTapiLineDevSpecificFeatureData*>(block))
+      DoDevSpecificFeatureTimeout(RequestID, data->Feature(), Request->FTimeout, data);
+    OrphanDevSpecificBlock(RequestID, block);
   }
 }
 

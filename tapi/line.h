@@ -99,9 +99,11 @@ class TzvCustomTapiLine : public TzvTapiDevice {
   // that the call is one of its calls with a handle; a TAPI error returned at once is raised
   // with nothing registered and no new call left behind. The asynchronous ones register their
   // request and, in synchronous mode, return only after TAPI's reply, raising its error.
-  // Calls that an operation creates start without a handle in UnconfirmedCalls; TAPI writes
-  // the handle into them when the request succeeds, and the line frees them when it fails or
-  // times out.
+  // Calls that an operation creates start without a handle in UnconfirmedCalls. They get
+  // TAPI's handle with the reply, or earlier when TAPI reports the new call first; either way
+  // the line's messages for the call reach the object the operation returned. When the request
+  // fails or times out the line frees those TAPI never made; one TAPI made after all stays and
+  // ends like any other call.
   virtual void Accept(TzvTapiCall* Call, const std::string& UserUserInfo);
   virtual void Answer(TzvTapiCall* Call, const std::string& UserUserInfo);
   virtual void Drop(TzvTapiCall* Call, const std::string& UserUserInfo);
@@ -249,23 +251,31 @@ class TzvCustomTapiLine : public TzvTapiDevice {
  private:
   // Frees a call object; a failure goes to DoError.
   void FreeCall(TzvTapiCall* Call);
-  // The request's calls at index 2, 1, 0, each while it is still one of this line's calls.
+  // The request's calls at index 2, 1, 0, each while it is still one of this line's calls; stops
+  // when the request is no longer pending under RequestID. Request must be pending on entry.
   template <class F>
-  void ForEachRequestCall(TzvTapiRequest* Request, F&& f);
+  void ForEachRequestCall(TzvTapiRequest* Request, Cardinal RequestID, F&& f);
+  // Frees the request's calls for which Unborn says that TAPI never made them.
+  template <class F>
+  void FreeUnbornCalls(TzvTapiRequest* Request, Cardinal RequestID, F&& Unborn);
   void ScheduleCallTimer(TzvTapiCall* Call, Integer Delay, Cardinal Type);
-  bool IsDevSpecificBlockListed(const TzvTapiDevSpecificData* Data);
-  void FreeDevSpecificBlock(const TzvTapiDevSpecificData* Data);
+  // Device-specific blocks go by their address and the request they belong to, as requests do.
+  int IndexOfDevSpecificBlock(const TzvTapiDevSpecificData* Data, Cardinal RequestID) const;
+  bool IsDevSpecificBlockListed(const TzvTapiDevSpecificData* Data, Cardinal RequestID);
+  void FreeDevSpecificBlock(const TzvTapiDevSpecificData* Data, Cardinal RequestID);
 
   // Where TAPI writes what a request hands back (a new call's handle, a completion ID, a park
-  // address): a cell of the line's own, copied to the new call or the caller's variable when
-  // the reply reports success. TAPI may write as late as its reply, which can come after the
-  // line gave up waiting or after the new call object was freed; the cell lives until then
-  // (or until the line is closed, after which TAPI writes nothing), so it never points at
-  // freed memory.
+  // address): a cell of the line's own. A completion ID or park address is copied to the
+  // caller's variable when the reply reports success. A new call takes its handle as soon as
+  // the line sees it written: some providers report the new call before they answer the
+  // request, and those messages must reach the object the operation returned. TAPI may write
+  // as late as its reply, which can come after the line gave up waiting or after the new call
+  // object was freed; the cell lives until then (or until the line is closed, after which TAPI
+  // writes nothing), so it never points at freed memory.
   struct TReplyCell {
     std::unique_ptr<uint8_t[]> Bytes;
     Cardinal Size = 0;
-    TzvTapiCall* Call = nullptr;  // the new call whose handle this is
+    TzvTapiCall* Call = nullptr;  // the new call whose handle this is, until it has taken it
     void* Dest = nullptr;         // the caller's variable
   };
   using TReplyCells = std::vector<TReplyCell>;
@@ -286,7 +296,17 @@ class TzvCustomTapiLine : public TzvTapiDevice {
   TzvTapiCall* CreateOperationCall(bool Plain);
   // Frees the calls an operation made when TAPI refused it at once, then raises the error.
   [[noreturn]] void AbandonOperation(Cardinal Result, std::initializer_list<TzvTapiCall*> NewCalls);
-  // The successful reply writes the cells' values to their calls and variables.
+  // What TAPI has written into a new call's handle cell; 0 while nothing.
+  static Cardinal WrittenHandle(TReplyCell& Cell);
+  // The cell's call takes the handle TAPI wrote and joins the calls with a handle.
+  void GiveWrittenHandle(TReplyCell& Cell, Cardinal Handle);
+  // A call an operation is making whose handle TAPI has already written, ahead of the reply:
+  // it gets the handle now. None when no pending cell holds CallHandle.
+  TzvTapiCall* ClaimWrittenHandle(Cardinal CallHandle);
+  // Every handle TAPI has written into the request's cells goes to its call now.
+  void ClaimWrittenHandles(Cardinal RequestID);
+  // The reply gives new calls the handles TAPI wrote and, when it reports success, writes the
+  // other cells to the caller's variables.
   void DeliverReplyCells(Cardinal RequestID, Integer ReplyCode);
   // The request is given up before TAPI replied: its cells, and a device-specific block that is
   // leaving, wait for the late reply.

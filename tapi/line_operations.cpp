@@ -2,7 +2,9 @@
 // and the calls it concerns, calls TAPI, registers the asynchronous request with its type and
 // objects and, in synchronous mode, waits for the reply. Also the cells TAPI writes results
 // into, and the search for a partner call the call-level wrappers use.
+#include <atomic>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "platform/module.h"
@@ -81,22 +83,52 @@ void TzvCustomTapiLine::AbandonOperation(Cardinal Result,
   RaiseTapiError(Result);
 }
 
+Cardinal TzvCustomTapiLine::WrittenHandle(TReplyCell& Cell) {
+  // TAPI writes from a thread of its own; a cell that is not this message's may be being written
+  // right now, so it is read as one whole value.
+  return std::atomic_ref<Cardinal>(*HandleTarget(Cell)).load(std::memory_order_relaxed);
+}
+
+void TzvCustomTapiLine::GiveWrittenHandle(TReplyCell& Cell, Cardinal Handle) {
+  // Delivered: the reply must not write it again, the call may have given its handle back by
+  // then.
+  TzvTapiCall* call = std::exchange(Cell.Call, nullptr);
+  call->FHandle = Handle;
+  SortCalls(call);
+}
+
+TzvTapiCall* TzvCustomTapiLine::ClaimWrittenHandle(Cardinal CallHandle) {
+  for (auto& [id, cells] : FReplyCells) {
+    for (TReplyCell& cell : cells) {
+      if (!IsCallObject(cell.Call) || WrittenHandle(cell) != CallHandle) continue;
+      TzvTapiCall* call = cell.Call;
+      GiveWrittenHandle(cell, CallHandle);
+      return call;
+    }
+  }
+  return nullptr;
+}
+
+void TzvCustomTapiLine::ClaimWrittenHandles(Cardinal RequestID) {
+  auto it = FReplyCells.find(RequestID);
+  if (it == FReplyCells.end()) return;
+  for (TReplyCell& cell : it->second) {
+    if (!IsCallObject(cell.Call)) continue;
+    if (const Cardinal handle = WrittenHandle(cell)) GiveWrittenHandle(cell, handle);
+  }
+}
+
 void TzvCustomTapiLine::DeliverReplyCells(Cardinal RequestID, Integer ReplyCode) {
+  // A call TAPI made has its handle whatever the reply says; a failed request that made none
+  // wrote nothing.
+  ClaimWrittenHandles(RequestID);
   auto it = FReplyCells.find(RequestID);
   if (it == FReplyCells.end()) return;
   const TReplyCells cells = std::move(it->second);
   FReplyCells.erase(it);
   if (ReplyCode != 0) return;
   for (const TReplyCell& cell : cells) {
-    if (cell.Call) {
-      // The caller may have freed the call meanwhile.
-      if (!IsCallObject(cell.Call)) continue;
-      Cardinal handle = 0;
-      std::memcpy(&handle, cell.Bytes.get(), sizeof(handle));
-      cell.Call->FHandle = handle;
-    } else if (cell.Dest) {
-      std::memcpy(cell.Dest, cell.Bytes.get(), cell.Size);
-    }
+    if (cell.Dest) std::memcpy(cell.Dest, cell.Bytes.get(), cell.Size);
   }
 }
 
@@ -115,15 +147,16 @@ void TzvCustomTapiLine::OrphanReplyCells(Cardinal RequestID) {
 void TzvCustomTapiLine::OrphanDevSpecificBlock(Cardinal RequestID,
                                                const TzvTapiDevSpecificData* Data) {
   {
-    // A request still waiting for its reply or time-out must not report the block any more.
+    // Its request, still waiting for its reply or time-out, must not report the block any more.
     TLockGuard lock(*FRequests, platform::INFINITE);
     for (int i = 0; i < FRequests->Count(); ++i) {
       TzvTapiRequest* request = FRequests->Get(i);
-      if (request->GetObject(0) == Data) request->SetObject(0, nullptr);
+      if (request->FID == RequestID && request->GetObject(0) == Data)
+        request->SetObject(0, nullptr);
     }
   }
   TLockGuard lock(*FDevSpecificList, platform::INFINITE);
-  const int index = FDevSpecificList->IndexOf(Data);
+  const int index = IndexOfDevSpecificBlock(Data, RequestID);
   if (index < 0) return;
   std::unique_ptr<TzvTapiDevSpecificData> block = FDevSpecificList->Extract(index);
   // A block that reported a call must not keep naming it once it waits on its own.
@@ -479,6 +512,7 @@ void TzvCustomTapiLine::DevSpecific(void* Params, Cardinal Size, TzvTapiAddress*
   const auto result = static_cast<Cardinal>(
       lineDevSpecific(FHandle, addressID, callHandle, Size ? block->Data() : nullptr, Size));
   CheckTapiResult(result);  // a refused block goes with its holder
+  block->SetRequestID(result);
   TzvTapiDevSpecificData* data = block.get();
   {
     TLockGuard lock(*FDevSpecificList, platform::INFINITE);
@@ -495,6 +529,7 @@ void TzvCustomTapiLine::DevSpecificFeature(Cardinal Feature, void* Params, Cardi
   const auto result = static_cast<Cardinal>(
       lineDevSpecificFeature(FHandle, Feature, Size ? block->Data() : nullptr, Size));
   CheckTapiResult(result);
+  block->SetRequestID(result);
   TzvTapiDevSpecificData* data = block.get();
   {
     TLockGuard lock(*FDevSpecificList, platform::INFINITE);
@@ -513,8 +548,9 @@ void TzvCustomTapiLine::FinishDevSpecific(Integer RequestID, TzvTapiDevSpecificD
     return;
   }
   const Integer reply = WaitForRequest(this, RequestID);
+  const auto id = static_cast<Cardinal>(RequestID);
   // Gone from the list means the time-out handling (or a closing line) took it over.
-  if (IsDevSpecificBlockListed(Data)) {
+  if (IsDevSpecificBlockListed(Data, id)) {
     if (Params && Size) std::memcpy(Params, Data->Data(), Size);
     bool pending = false;
     {
@@ -523,9 +559,9 @@ void TzvCustomTapiLine::FinishDevSpecific(Integer RequestID, TzvTapiDevSpecificD
     }
     // Still pending: the wait ran out before TAPI replied, and TAPI may yet write into it.
     if (pending) {
-      OrphanDevSpecificBlock(static_cast<Cardinal>(RequestID), Data);
+      OrphanDevSpecificBlock(id, Data);
     } else {
-      FreeDevSpecificBlock(Data);
+      FreeDevSpecificBlock(Data, id);
     }
   }
   if (reply < 0) RaiseTapiError(static_cast<Cardinal>(reply));

@@ -84,6 +84,11 @@ int TzvTapiRequestList::IndexOfID(Cardinal ID) const {
   return -1;
 }
 
+int TzvTapiRequestList::IndexOfEntry(const TzvTapiRequest* Request, Cardinal ID) const {
+  const int index = IndexOf(Request);
+  return index >= 0 && Get(index)->FID == ID ? index : -1;
+}
+
 void TzvTapiRequestList::RemoveAllRequests(const TObject* Target) {
   for (int i = Count() - 1; i >= 0; --i) {
     if (Target == nullptr || Get(i)->FObjects[0] == Target) Delete(i);
@@ -121,8 +126,17 @@ void TzvTapiDevice::TapiReply(Cardinal RequestID, Integer ReplyCode) {
     return;
   }
   HandleReply(RequestID, ReplyCode, request);
+  RemoveRequest(request, RequestID);  // unless a handler has freed it already
+}
+
+bool TzvTapiDevice::IsRequestPending(const TzvTapiRequest* Request, Cardinal ID) {
   TLockGuard lock(*FRequests, platform::INFINITE);
-  const int index = FRequests->IndexOf(request);  // the handler may have freed it already
+  return FRequests->IndexOfEntry(Request, ID) >= 0;
+}
+
+void TzvTapiDevice::RemoveRequest(const TzvTapiRequest* Request, Cardinal ID) {
+  TLockGuard lock(*FRequests, platform::INFINITE);
+  const int index = FRequests->IndexOfEntry(Request, ID);
   if (index >= 0) FRequests->Delete(index);
 }
 
@@ -135,9 +149,10 @@ void TzvTapiDevice::CheckTimeouts(Cardinal TickCount) {
         ++i;
         continue;
       }
-      HandleTimeout(request->FID, request);
-      const int index = FRequests->IndexOf(request);
-      if (index >= 0) FRequests->Delete(index);
+      // Read before the handlers run: they may free the request.
+      const Cardinal id = request->FID;
+      HandleTimeout(id, request);
+      RemoveRequest(request, id);
       // The walk goes on at the same position: the entry there is the next one.
     }
   }

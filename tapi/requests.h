@@ -104,6 +104,10 @@ class TzvTapiRequestList : public TProtectedObjectList<TzvTapiRequest> {
   int IndexOfRequest(Cardinal ID, Cardinal RequestType, const TObject* Obj) const;
   TzvTapiRequest* GetRequest(Integer RequestID) const;
   int IndexOfID(Cardinal ID) const;
+  // Position of Request while it is still listed under ID; -1 once it has gone. Handlers may
+  // free a request and start another that lands at the same address, so code that ran
+  // handlers asks for both.
+  int IndexOfEntry(const TzvTapiRequest* Request, Cardinal ID) const;
   // Frees every request whose object 0 is Target; with none, every request.
   void RemoveAllRequests(const TObject* Target);
 
@@ -118,9 +122,14 @@ class TzvTapiDevSpecificData : public TObject {
   void* Data() { return FData.data(); }
   const void* Data() const { return FData.data(); }
   Cardinal DataSize() const { return static_cast<Cardinal>(FData.size()); }
+  // The request TAPI answers into this block; it tells the block from a later one that a
+  // handler's new request placed at the same address.
+  Cardinal RequestID() const { return FRequestID; }
+  void SetRequestID(Cardinal Value) { FRequestID = Value; }
 
  private:
   std::vector<uint8_t> FData;
+  Cardinal FRequestID = 0;
 };
 
 class TzvTapiLineDevSpecificData : public TzvTapiDevSpecificData {

@@ -1,5 +1,6 @@
 #include "tapi/structures.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
@@ -170,7 +171,9 @@ Cardinal CheckTapiStruct(Cardinal result, TTapiStruct& buffer) {
   if (result == 0) {
     const Cardinal used = buffer.UsedSize();
     if (used < buffer.TotalSize() && used > TapiStructMinQuerySize) {
-      const Cardinal newSize = MaxCardinal(used, buffer.NeededSize());
+      // The provider writes the header, dwTotalSize included; whatever it claims to have used
+      // or to need, trimming never grows the block.
+      const Cardinal newSize = std::min(MaxCardinal(used, buffer.NeededSize()), buffer.Capacity());
       buffer.Resize(newSize);
       buffer.SetTotalSize(newSize);
     }

@@ -103,7 +103,7 @@ void PrepareTapiStruct(TTapiStruct& buffer);
 
 // Call on the TAPI function's result right after the call. A too-small structure, or success
 // with a truncated answer, gives LINEERR_STRUCTURETOOSMALL so that the loop runs again; a
-// complete answer of more than 1024 bytes trims the block to it.
+// complete answer of more than 1024 bytes trims the block to it (never beyond its size).
 Cardinal CheckTapiStruct(Cardinal result, TTapiStruct& buffer);
 
 // Value when it is a multiple of Multiple, otherwise the next higher multiple (32-bit, wraps).

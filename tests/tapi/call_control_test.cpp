@@ -440,6 +440,87 @@ TEST_F(CallControl, ConvenienceMakeCallUsesTheLinesParametersAndPlainPickupIgnor
 }
 
 // ---------------------------------------------------------------------------------------------
+// Handlers that close the line and start again: the request being handled is freed, and the
+// allocator may give its memory to the next one. That one must be left alone.
+
+TEST_F(CallControl, AReplyHandlerThatReopensTheLineKeepsTheRequestItStarts) {
+  LineUnderTest line;
+  line.Options().SetSyncMode(false);
+  OpenOn(line, 0);
+  Switch().SetReplyMode("lineMakeCallW", ReplyMode::Silent());
+  line.MakeCall("201");
+  const DWORD failed = OnlyPendingRequest();
+  TzvTapiCall* again = nullptr;
+  line.SetOnTapiReply([&](TObject*, Cardinal id, Cardinal) {
+    if (id != failed) return;
+    line.SetActive(false);
+    line.SetActive(true);
+    again = line.MakeCall("202");
+  });
+  ASSERT_TRUE(Switch().CompleteRequest(failed, static_cast<LONG>(LINEERR_CALLUNAVAIL)));
+  ASSERT_TRUE(PumpUntil([&] { return again != nullptr; }));
+  ASSERT_TRUE(line.IsCallObject(again)) << "the failed request's clean-up took the new call";
+  EXPECT_TRUE(line.UnconfirmedCalls().Contains(again));
+  ASSERT_EQ(line.Requests().Count(), 1);
+  EXPECT_EQ(line.Requests().Get(0)->GetObject(0), again);
+  // It completes like any other.
+  ASSERT_TRUE(Switch().CompleteRequest(OnlyPendingRequest(), 0));
+  ASSERT_TRUE(PumpUntil([&] { return line.Calls().Contains(again); }));
+}
+
+TEST_F(CallControl, ATimeoutHandlerThatReopensTheLineKeepsTheRequestItStarts) {
+  LineUnderTest line;
+  line.Options().SetSyncMode(false);
+  line.Options().SetReplyTimeout(1);
+  OpenOn(line, 0);
+  Switch().SetReplyMode("lineMakeCallW", ReplyMode::Silent());
+  line.MakeCall("201");
+  TzvTapiCall* again = nullptr;
+  int timeouts = 0;
+  line.SetOnTapiTimeout([&](TObject*, Cardinal) {
+    if (++timeouts > 1) return;
+    line.SetActive(false);
+    line.SetActive(true);
+    line.Options().SetReplyTimeout(60000);
+    again = line.MakeCall("202");
+  });
+  line.CheckTimeouts(platform::GetTickCount() + 1000);
+  EXPECT_EQ(timeouts, 1);
+  ASSERT_NE(again, nullptr);
+  ASSERT_TRUE(line.IsCallObject(again)) << "the timed-out request's clean-up took the new call";
+  EXPECT_TRUE(line.UnconfirmedCalls().Contains(again));
+  ASSERT_EQ(line.Requests().Count(), 1);
+  EXPECT_EQ(line.Requests().Get(0)->GetObject(0), again);
+}
+
+TEST_F(CallControl, ADevSpecificReplyHandlerThatReopensTheLineKeepsTheBlockItStarts) {
+  LineUnderTest line;
+  line.Options().SetSyncMode(false);
+  OpenOn(line, 0);
+  Switch().SetDevSpecificAnswer(std::vector<uint8_t>{7, 8});
+  Switch().SetReplyMode("lineDevSpecific", ReplyMode::Silent());
+  uint8_t block[2] = {};
+  line.DevSpecific(block, sizeof(block), nullptr, nullptr);
+  const DWORD first = OnlyPendingRequest();
+  std::vector<std::vector<uint8_t>> answers;
+  line.SetOnDevSpecificReply([&](TObject*, Cardinal id, void* data, Cardinal size, TzvTapiAddress*,
+                                 TzvTapiCall*, Cardinal) {
+    answers.emplace_back(static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + size);
+    if (id != first) return;
+    line.SetActive(false);
+    line.SetActive(true);
+    line.DevSpecific(block, sizeof(block), nullptr, nullptr);
+  });
+  ASSERT_TRUE(Switch().CompleteRequest(first, 0));
+  ASSERT_TRUE(PumpUntil([&] { return answers.size() == 1; }));
+  ASSERT_EQ(line.DevSpecificList().Count(), 1) << "the new block went with the answered one";
+  ASSERT_TRUE(Switch().CompleteRequest(OnlyPendingRequest(), 0));
+  ASSERT_TRUE(PumpUntil([&] { return answers.size() == 2; }));
+  EXPECT_EQ(answers[1], (std::vector<uint8_t>{7, 8}));
+  EXPECT_EQ(line.DevSpecificList().Count(), 0);
+}
+
+// ---------------------------------------------------------------------------------------------
 // Results TAPI writes: device-specific blocks, completion IDs, park addresses
 
 TEST_F(CallControl, DevSpecificCopiesTheAnswerBackInSynchronousModeOnly) {

@@ -161,6 +161,7 @@ TEST_F(DispatchWithCall, TheReplyOfADevSpecificRequestCarriesTheBlock) {
   const uint8_t answer[] = {1, 2, 3};
   auto block = std::make_unique<TzvTapiLineDevSpecificData>(answer, 3);
   block->SetCall(call);
+  block->SetRequestID(910);
   TzvTapiLineDevSpecificData* data = block.get();
   line.DevSpecificList().Add(std::move(block));
   TzvTapiRequest* request = line.Requests().AddRequest(910, 60000);
@@ -185,6 +186,7 @@ TEST_F(DispatchWithCall, AFreedCallIsNotReportedWithItsDevSpecificBlock) {
   line.Options().SetSyncMode(false);
   auto block = std::make_unique<TzvTapiLineDevSpecificData>(nullptr, 0);
   block->SetCall(call);
+  block->SetRequestID(911);
   TzvTapiLineDevSpecificData* data = block.get();
   line.DevSpecificList().Add(std::move(block));
   TzvTapiRequest* request = line.Requests().AddRequest(911, 60000);

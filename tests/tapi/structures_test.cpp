@@ -203,6 +203,24 @@ TEST(CheckTapiStructTest, TrimsOnlyAnswersLargerThan1024Bytes) {
   }
 }
 
+// The provider writes the whole header; a dwTotalSize it overwrote makes a large dwUsedSize or
+// dwNeededSize look like a trim.
+TEST(CheckTapiStructTest, TrimmingNeverGrowsTheBlockWhateverTheProviderClaims) {
+  struct Claim {
+    Cardinal total, used, needed;
+  };
+  for (const Claim& c : {Claim{100000, 50000, 0}, Claim{100000, 2000, 60000},
+                         Claim{100000, 4096, 4096}, Claim{5000, 4097, 0}}) {
+    TTapiStruct buffer = AllocTapiStruct(4096);
+    buffer.SetTotalSize(c.total);
+    buffer.SetUsedSize(c.used);
+    buffer.SetNeededSize(c.needed);
+    EXPECT_EQ(CheckTapiStruct(0, buffer), 0u);
+    EXPECT_EQ(buffer.Capacity(), 4096u) << "used " << c.used << ", needed " << c.needed;
+    EXPECT_EQ(buffer.TotalSize(), 4096u) << "used " << c.used << ", needed " << c.needed;
+  }
+}
+
 TEST(CheckTapiStructTest, OtherResultsLeaveTheBufferAlone) {
   for (Cardinal result : {LINEERR_INVALPARAM, PHONEERR_STRUCTURETOOSMALL, Cardinal{17}}) {
     TTapiStruct buffer = AllocTapiStruct(4096);
