@@ -4,7 +4,10 @@
 // TAPI never made, and takes the links to them along.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <map>
+#include <set>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -232,6 +235,70 @@ INSTANTIATE_TEST_SUITE_P(AllCreations, NewCallsInEitherOrder,
                          ::testing::Combine(::testing::ValuesIn(Creations()), ::testing::Bool(),
                                             ::testing::Bool()),
                          OrderName);
+
+// A provider that gets part of the way and then fails: the new calls appear at their first
+// state, LINE_REPLY reports the error, and the calls go IDLE. TAPI writes no handle for a failed
+// request, so the calls reach the requester as calls of their own (LINE_APPNEWCALL); the objects
+// the operation returned never get a handle and go with the reply.
+using Failure = std::tuple<Creation, bool>;
+
+class NewCallsOfAFailedRequest : public LineTest, public ::testing::WithParamInterface<Failure> {};
+
+TEST_P(NewCallsOfAFailedRequest, EachCallTapiMadeIsOneObjectThatEndsWhenItGoesIdle) {
+  const auto& [creation, sync] = GetParam();
+  LineUnderTest line;
+  QuickCleanup(line);
+  OpenOn(line, 0);
+  Scene scene(line);
+  const auto operation = creation.prepare(line, scene);
+  const std::vector<uint32_t> before = Switch().CallsOnLine(0);
+  line.Options().SetSyncMode(sync);
+  Switch().SetNextReplyMode(creation.entryPoint,
+                            ReplyMode::Now(LINEERR_CALLUNAVAIL).PartialEffectFirst());
+  // Every object a state change reached, by the handle it had then.
+  std::map<Cardinal, std::set<TzvTapiCall*>> objectsByHandle;
+  line.SetOnCallState([&](TzvTapiLine*, TzvTapiCall* call, Cardinal) {
+    objectsByHandle[call->Handle()].insert(call);
+  });
+  std::vector<TzvTapiCall*> deallocated;
+  line.SetOnCallDeallocate([&](TzvTapiLine*, TzvTapiCall* call) { deallocated.push_back(call); });
+
+  std::vector<TzvTapiCall*> made;
+  if (sync) {
+    EXPECT_THROW(operation(), EzvTapiError);
+  } else {
+    made = operation();
+  }
+  // The new calls come and go; afterwards the line holds what it held before.
+  ASSERT_TRUE(PumpUntil([&] {
+    return line.Requests().Count() == 0 && Switch().CallsOnLine(0) == before &&
+           line.Calls().Count() == static_cast<int>(before.size());
+  }));
+  for (TzvTapiCall* call : made)
+    EXPECT_FALSE(line.IsCallObject(call)) << "an object without a TAPI call stayed behind";
+  EXPECT_EQ(line.UnconfirmedCalls().Count(), 0);
+  size_t newCalls = 0;
+  for (const auto& [handle, objects] : objectsByHandle) {
+    EXPECT_NE(handle, 0u) << "a state change reached an object without a handle";
+    EXPECT_EQ(objects.size(), 1u) << "a second object for handle " << handle;
+    const bool isNew = std::none_of(before.begin(), before.end(),
+                                    [&, h = handle](uint32_t id) { return HandleOf(id) == h; });
+    if (!isNew) continue;
+    ++newCalls;
+    EXPECT_NE(std::find(deallocated.begin(), deallocated.end(), *objects.begin()),
+              deallocated.end());
+  }
+  EXPECT_EQ(newCalls, creation.firstStates.size());
+}
+
+std::string FailureName(const ::testing::TestParamInfo<Failure>& info) {
+  const auto& [creation, sync] = info.param;
+  return std::string(creation.name) + (sync ? "_Sync" : "_Async");
+}
+
+INSTANTIATE_TEST_SUITE_P(AllCreations, NewCallsOfAFailedRequest,
+                         ::testing::Combine(::testing::ValuesIn(Creations()), ::testing::Bool()),
+                         FailureName);
 
 // ---------------------------------------------------------------------------------------------
 // Requests that fail or time out after TAPI made the call
