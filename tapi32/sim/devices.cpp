@@ -408,25 +408,33 @@ LineNews LineDevice::CallMoved(uint32_t callId, uint32_t addressId, uint32_t fro
   }
   // An offered call rings unless it is offered here only for information (INACTIVE); an
   // accepted one rings until it is answered.
-  const bool rings = to == LINECALLSTATE_ACCEPTED ||
-                     (to == LINECALLSTATE_OFFERING && mode != LINEOFFERINGMODE_INACTIVE);
-  if ((alerting(from) || alerting(to)) && rings != ringing_.contains(callId)) {
-    const bool wasRinging = Ringing();
-    if (rings) {
-      ringing_.insert(callId);
-    } else {
-      ringing_.erase(callId);
-    }
-    if (!wasRinging && Ringing()) {
-      ++ringPeriod_;
-      ringCount_ = 0;
-      ringMode_ = config_.ringModes != 0 ? 1 : 0;
-      news.startsRinging = true;
-    } else if (wasRinging && !Ringing()) {
-      ringMode_ = 0;
-    }
+  if (alerting(from) || alerting(to)) {
+    news.startsRinging =
+        SetRinging(callId, to == LINECALLSTATE_ACCEPTED ||
+                               (to == LINECALLSTATE_OFFERING && mode != LINEOFFERINGMODE_INACTIVE));
   }
   return news;
+}
+
+bool LineDevice::SetRinging(uint32_t callId, bool rings) {
+  if (rings == ringing_.contains(callId)) return false;
+  const bool wasRinging = Ringing();
+  if (rings) {
+    ringing_.insert(callId);
+  } else {
+    ringing_.erase(callId);
+  }
+  if (wasRinging == Ringing()) return false;
+  ringMode_ = Ringing() && config_.ringModes != 0 ? 1 : 0;
+  if (!Ringing()) return false;
+  ++ringPeriod_;
+  ringCount_ = 0;
+  return true;
+}
+
+std::vector<uint8_t> LineDevice::KeptUserUserInfo(std::vector<uint8_t> info) const {
+  info.resize(std::min<size_t>(info.size(), config_.uuiCallInfoSize));
+  return info;
 }
 
 uint32_t LineDevice::CompletionsOn(uint32_t addressId) const {

@@ -64,6 +64,8 @@ class LineDevice final : public tapi32::LineDevice {
   // the new state's mode. Returns what the opens of the line are to hear about it.
   LineNews CallMoved(uint32_t callId, uint32_t addressId, uint32_t from, uint32_t to,
                      uint32_t mode);
+  // User-user information as a call of the line keeps it: the first dwUUICallInfoSize bytes.
+  std::vector<uint8_t> KeptUserUserInfo(std::vector<uint8_t> info) const;
   // A call completion was requested (+1) or ended (-1) on an address.
   LineNews CompletionsChanged(uint32_t addressId, int delta);
   uint32_t CompletionsOn(uint32_t addressId) const;
@@ -109,6 +111,8 @@ class LineDevice final : public tapi32::LineDevice {
   // the last one.
   size_t Slot(uint32_t addressId) const;
   void Count(uint32_t addressId, uint32_t state, int delta);
+  // Whether a call makes the line ring; true when a ringing period starts.
+  bool SetRinging(uint32_t callId, bool rings);
   uint32_t AvailableLineFeatures() const;
   uint32_t AvailableAddressFeatures(uint32_t addressId) const;
   // The available features of every address, to tell which of them a change touched.

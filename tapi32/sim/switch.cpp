@@ -5,6 +5,7 @@
 #include <ctime>
 #include <mutex>
 #include <stdexcept>
+#include <utility>
 
 #include "platform/module.h"
 #include "tapi32/server.h"
@@ -451,10 +452,7 @@ void Switch::SetCallInfo(uint32_t callId, const CallInfoChange& change) {
     info |= bit;
   };
   bytes(change.userUserInfo, call.userUserInfo, LINECALLINFOSTATE_USERUSERINFO);
-  // The line keeps no more of it than its capabilities promise to show.
-  if (call.userUserInfo.size() > LineAt(call.deviceId).Config().uuiCallInfoSize) {
-    call.userUserInfo.resize(LineAt(call.deviceId).Config().uuiCallInfoSize);
-  }
+  call.userUserInfo = LineAt(call.deviceId).KeptUserUserInfo(std::move(call.userUserInfo));
   bytes(change.chargingInfo, call.chargingInfo, LINECALLINFOSTATE_CHARGINGINFO);
   bytes(change.callData, call.callData, LINECALLINFOSTATE_CALLDATA);
   if (info != 0) Tapi().CallInfoChanged(callId, info);

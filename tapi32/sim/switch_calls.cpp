@@ -236,9 +236,7 @@ void Switch::ApplyParams(SimCall& call, const CallParams& params) {
   data.calledParty = params.calledParty;
   data.comment = params.comment;
   data.displayableAddress = params.displayableAddress;
-  data.userUserInfo = params.userUserInfo;
-  data.userUserInfo.resize(
-      std::min<size_t>(data.userUserInfo.size(), LineAt(data.deviceId).Config().uuiCallInfoSize));
+  data.userUserInfo = LineAt(data.deviceId).KeptUserUserInfo(params.userUserInfo);
   data.callData = params.callData;
   call.noAnswerTimeoutMs = params.noAnswerTimeout * 1000;
 }
