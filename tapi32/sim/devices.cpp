@@ -38,6 +38,7 @@ LineDevice::LineDevice(uint32_t deviceId, LineConfig config)
     : deviceId_(deviceId), config_(std::move(config)) {
   config_.permanentId = PermanentId(config_.permanentId, 1, deviceId_);
   counts_.resize(config_.numAddresses);
+  RememberFeatures();
 }
 
 void LineDevice::SetConfig(LineConfig config) {
@@ -45,6 +46,8 @@ void LineDevice::SetConfig(LineConfig config) {
   config_ = std::move(config);
   // Calls on addresses that no longer exist keep being counted on the last one.
   if (config_.numAddresses > counts_.size()) counts_.resize(config_.numAddresses);
+  // The opens hear of the new capabilities as such (CAPSCHANGE).
+  RememberFeatures();
 }
 
 LineCaps LineDevice::Caps() const {
@@ -333,37 +336,40 @@ uint32_t LineDevice::AvailableAddressFeatures(uint32_t addressId) const {
   return features;
 }
 
-std::vector<uint32_t> LineDevice::AddressFeatureSnapshot() const {
-  std::vector<uint32_t> features(config_.numAddresses);
+void LineDevice::RememberFeatures() {
+  lineFeatures_ = AvailableLineFeatures();
   for (uint32_t address = 0; address < config_.numAddresses; ++address)
-    features[address] = AvailableAddressFeatures(address);
-  return features;
+    counts_[address].features = AvailableAddressFeatures(address);
 }
 
-LineNews LineDevice::Compare(uint32_t lineFeatures, const std::vector<uint32_t>& addressFeatures,
-                             uint32_t moved, const Counts& before) const {
+LineNews LineDevice::News(uint32_t addressId, const Counts& before) {
   LineNews news;
-  const Counts& after = counts_[Slot(moved)];
-  const bool numCalls = before.calls != after.calls || before.active != after.active ||
-                        before.onHold != after.onHold ||
-                        before.onHoldPending != after.onHoldPending;
-  if (numCalls) news.lineStates |= LINEDEVSTATE_NUMCALLS;
+  const size_t moved = Slot(addressId);
+  const Counts& after = counts_[moved];
+  if (before.calls != after.calls || before.active != after.active ||
+      before.onHold != after.onHold || before.onHoldPending != after.onHoldPending) {
+    news.lineStates |= LINEDEVSTATE_NUMCALLS;
+    news.addressStates |= LINEADDRESSSTATE_NUMCALLS;
+  }
+  // The address is private: in use by this station or by nobody.
+  if (before.calls == 0 && after.calls != 0) news.addressStates |= LINEADDRESSSTATE_INUSEONE;
+  if (before.calls != 0 && after.calls == 0) news.addressStates |= LINEADDRESSSTATE_INUSEZERO;
   if (before.completions != after.completions) news.lineStates |= LINEDEVSTATE_NUMCOMPLETIONS;
   // LINEDEVSTATE_OTHER / LINEADDRESSSTATE_OTHER tell that the status changed in a way no other
   // state names: here, which features are available.
-  if (AvailableLineFeatures() != lineFeatures) news.lineStates |= LINEDEVSTATE_OTHER;
-  for (uint32_t address = 0; address < addressFeatures.size(); ++address) {
-    DWORD states = 0;
-    if (address == Slot(moved)) {
-      if (numCalls) states |= LINEADDRESSSTATE_NUMCALLS;
-      // The address is private: in use by this station or by nobody.
-      if (before.calls == 0 && after.calls != 0) states |= LINEADDRESSSTATE_INUSEONE;
-      if (before.calls != 0 && after.calls == 0) states |= LINEADDRESSSTATE_INUSEZERO;
+  if (const uint32_t features = AvailableLineFeatures(); features != lineFeatures_) {
+    lineFeatures_ = features;
+    news.lineStates |= LINEDEVSTATE_OTHER;
+  }
+  for (uint32_t address = 0; address < config_.numAddresses; ++address) {
+    const uint32_t features = AvailableAddressFeatures(address);
+    if (features == counts_[address].features) continue;
+    counts_[address].features = features;
+    if (address == moved) {
+      news.addressStates |= LINEADDRESSSTATE_OTHER;
+    } else {
+      news.otherAddresses.push_back(address);
     }
-    if (AvailableAddressFeatures(address) != addressFeatures[address]) {
-      states |= LINEADDRESSSTATE_OTHER;
-    }
-    if (states != 0) news.addressStates.emplace_back(address, states);
   }
   return news;
 }
@@ -378,12 +384,10 @@ LineNews LineDevice::CallMoved(uint32_t callId, uint32_t addressId, uint32_t fro
                            (from == LINECALLSTATE_ONHOLD) != (to == LINECALLSTATE_ONHOLD) ||
                            ((from & kPending) != 0) != ((to & kPending) != 0));
   if (recount) {
-    const uint32_t lineFeatures = AvailableLineFeatures();
-    const std::vector<uint32_t> addressFeatures = AddressFeatureSnapshot();
     const Counts before = counts_[Slot(addressId)];
     Count(addressId, from, -1);
     Count(addressId, to, +1);
-    news = Compare(lineFeatures, addressFeatures, addressId, before);
+    news = News(addressId, before);
   }
   // The ordered sets change only when a call starts, ends, starts or stops alerting, which
   // keeps a busy line's state changes cheap.
@@ -443,11 +447,9 @@ uint32_t LineDevice::CompletionsOn(uint32_t addressId) const {
 
 LineNews LineDevice::CompletionsChanged(uint32_t addressId, int delta) {
   if (counts_.empty()) return {};
-  const uint32_t lineFeatures = AvailableLineFeatures();
-  const std::vector<uint32_t> addressFeatures = AddressFeatureSnapshot();
   const Counts before = counts_[Slot(addressId)];
   counts_[Slot(addressId)].completions += static_cast<uint32_t>(delta);
-  return Compare(lineFeatures, addressFeatures, addressId, before);
+  return News(addressId, before);
 }
 
 LINEADDRESSSTATUS LineDevice::AddressStatusOf(DWORD addressId) const {

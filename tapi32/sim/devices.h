@@ -24,11 +24,13 @@ struct CallMove {
   uint32_t to = LINECALLSTATE_IDLE;
 };
 
-// What the opens of a line are to hear after its calls or completions changed.
+// What the opens of a line are to hear after the calls or completions of an address changed.
 struct LineNews {
-  DWORD lineStates = 0;                                // one LINE_LINEDEVSTATE, 0: none
-  std::vector<std::pair<DWORD, DWORD>> addressStates;  // LINE_ADDRESSSTATE: address ID, states
-  bool startsRinging = false;                          // the first ring of a ringing period is due
+  DWORD lineStates = 0;     // one LINE_LINEDEVSTATE, 0: none
+  DWORD addressStates = 0;  // one LINE_ADDRESSSTATE for the address, 0: none
+  // Other addresses of the line whose available features changed: LINEADDRESSSTATE_OTHER.
+  std::vector<DWORD> otherAddresses;
+  bool startsRinging = false;  // the first ring of a ringing period is due
 };
 
 class LineDevice final : public tapi32::LineDevice {
@@ -106,6 +108,7 @@ class LineDevice final : public tapi32::LineDevice {
     uint32_t onHold = 0;
     uint32_t onHoldPending = 0;
     uint32_t completions = 0;
+    uint32_t features = 0;  // the available features the opens last heard of
   };
   // Where the counts of an address are kept: calls on addresses that no longer exist count on
   // the last one.
@@ -115,11 +118,11 @@ class LineDevice final : public tapi32::LineDevice {
   bool SetRinging(uint32_t callId, bool rings);
   uint32_t AvailableLineFeatures() const;
   uint32_t AvailableAddressFeatures(uint32_t addressId) const;
-  // The available features of every address, to tell which of them a change touched.
-  std::vector<uint32_t> AddressFeatureSnapshot() const;
-  // News about what changed since the snapshot; `moved` is the address whose calls changed.
-  LineNews Compare(uint32_t lineFeatures, const std::vector<uint32_t>& addressFeatures,
-                   uint32_t moved, const Counts& before) const;
+  // Notes the features available now as what the opens know.
+  void RememberFeatures();
+  // News about what changed on the address since its counts were `before`, and about the
+  // features that changed since the opens last heard.
+  LineNews News(uint32_t addressId, const Counts& before);
   uint32_t OfferedCallFeatures() const;
   uint32_t OfferedCallFeatures2() const;
   uint32_t OfferedAddrCapFlags() const;
@@ -132,7 +135,8 @@ class LineDevice final : public tapi32::LineDevice {
   std::set<uint32_t> alerting_;
   std::set<uint32_t> ringing_;
   std::vector<Counts> counts_;
-  uint32_t engaged_ = 0;  // on all addresses
+  uint32_t engaged_ = 0;       // on all addresses
+  uint32_t lineFeatures_ = 0;  // the available line features the opens last heard of
   uint32_t ringMode_ = 0;
   uint32_t ringCount_ = 0;
   uint32_t ringPeriod_ = 0;

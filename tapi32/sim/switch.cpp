@@ -352,7 +352,7 @@ void Switch::MoveCall(uint32_t callId, uint32_t state, uint32_t mode) {
   call.stateMode = mode;
   call.stateEntryTime = UtcNow();
   Tapi().CallStateChanged(callId);
-  Report(call.deviceId, news);
+  Report(call.deviceId, call.addressId, news);
   if (state != LINECALLSTATE_IDLE) return;
   CallEnded(callId);
   if (!Tapi().CallHasHandles(callId)) calls_.erase(callId);
@@ -390,7 +390,7 @@ uint32_t Switch::OfferCall(uint32_t lineId, uint32_t addressId, const IncomingCa
   // The order TAPI uses for a new call: who gets it, its state, then what is known about it.
   Tapi().CallCreated(callId, 0);
   Tapi().CallStateChanged(callId);
-  Report(lineId, news);
+  Report(lineId, addressId, news);
   DWORD info = LINECALLINFOSTATE_ORIGIN | LINECALLINFOSTATE_REASON;
   if (!incoming.callerNumber.empty() || !incoming.callerName.empty() || incoming.callerFlags) {
     info |= LINECALLINFOSTATE_CALLERID;
@@ -512,10 +512,11 @@ void Switch::LineState(uint32_t lineId, uint32_t state, uint32_t param2, uint32_
   Tapi().LineStateChanged(lineId, state, param2, param3);
 }
 
-void Switch::Report(uint32_t lineId, const LineNews& news) {
+void Switch::Report(uint32_t lineId, uint32_t addressId, const LineNews& news) {
   if (news.lineStates != 0) Tapi().LineStateChanged(lineId, news.lineStates, 0, 0);
-  for (const auto& [addressId, states] : news.addressStates)
-    Tapi().AddressStateChanged(lineId, addressId, states);
+  if (news.addressStates != 0) Tapi().AddressStateChanged(lineId, addressId, news.addressStates);
+  for (DWORD other : news.otherAddresses)
+    Tapi().AddressStateChanged(lineId, other, LINEADDRESSSTATE_OTHER);
   if (news.startsRinging) RingLine(lineId, LineAt(lineId).RingPeriod());
 }
 

@@ -412,8 +412,8 @@ class Switch final : public tapi32::Provider {
   const SimCall* Find(uint32_t callId) const;
   // Moves a call to a state, tells the applications, and forgets an IDLE call nobody holds.
   void MoveCall(uint32_t callId, uint32_t state, uint32_t mode);
-  // Tells the opens of a line what changed on it, and starts it ringing.
-  void Report(uint32_t lineId, const LineNews& news);
+  // Tells the opens of a line what changed on it and on the address, and starts it ringing.
+  void Report(uint32_t lineId, uint32_t addressId, const LineNews& news);
   // One ring of a ringing period; the next one is planned on the clock.
   void RingLine(uint32_t lineId, uint32_t period);
   // The most parties a conference call can hold.

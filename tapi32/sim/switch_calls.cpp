@@ -152,7 +152,8 @@ uint32_t Switch::FireCompletion(uint32_t completionId) {
   }
   const Completion completion = it->second;
   completions_.erase(it);
-  Report(completion.lineId, LineAt(completion.lineId).CompletionsChanged(completion.addressId, -1));
+  Report(completion.lineId, completion.addressId,
+         LineAt(completion.lineId).CompletionsChanged(completion.addressId, -1));
   const uint32_t callId = NewCall(completion.lineId, completion.addressId, LINECALLORIGIN_EXTERNAL,
                                   LINECALLREASON_CALLCOMPLETION);
   SimCall& call = calls_.at(callId);
@@ -795,8 +796,9 @@ CallFeatureSet Switch::CallFeatures(DWORD callId) const {
     };
     offer(LINECALLFEATURE_SWAPHOLD, either(CallOp::SwapHold));
     offer(LINECALLFEATURE_ADDTOCONF, either(CallOp::AddToConference));
-    // The call to transfer offers the transfer; of the other calls only its own consultation
-    // call does, so that the feature points at the right pair.
+    // The transfer is offered by the call to transfer, and by its own consultation call but
+    // not by every other call that could stand in as one: applications look for the partner
+    // of a consultation call by this feature.
     for (const auto& [mode, feature2] : transfers) {
       offer(LINECALLFEATURE_COMPLETETRANSF,
             pairAllows(CallOp::CompleteTransfer, callId, otherId, mode) ||
@@ -993,13 +995,14 @@ CallOutcome Switch::PerformCallOp(const CallRequest& request, HLINE requester) {
       outcome.completionId = ++lastCompletionId_;
       completions_[outcome.completionId] =
           Completion{call.deviceId, call.addressId, call.called, request.mode};
-      Report(call.deviceId, LineAt(call.deviceId).CompletionsChanged(call.addressId, +1));
+      Report(call.deviceId, call.addressId,
+             LineAt(call.deviceId).CompletionsChanged(call.addressId, +1));
       break;
     }
     case CallOp::UncompleteCall: {
       const Completion completion = completions_.at(request.param);
       completions_.erase(request.param);
-      Report(completion.lineId,
+      Report(completion.lineId, completion.addressId,
              LineAt(completion.lineId).CompletionsChanged(completion.addressId, -1));
       break;
     }
