@@ -152,9 +152,9 @@
 // LINECALLSTATUS offers an owner a feature exactly when the switch would accept its operation
 // now (a monitor MONITORMEDIA and MONITORTONES); digit monitoring and gathering do not exist.
 //
-// Timed events (far ends, rings, traffic) run on the switch's clock thread with the TAPI lock held.
-// Reset and Unconfigure stop it and drop what it had planned; they must not be called with the
-// TAPI lock held.
+// Timed events (far ends, rings, traffic) run on the switch's clock thread with the TAPI lock
+// held. Reset and Unconfigure stop it and drop what it had planned; they must not be called with
+// the TAPI lock held.
 //
 // Demo traffic (Config::traffic, see config.h): while enabled, callers from a list of invented
 // names ring the voice lines (lines with INTERACTIVEVOICE that are not removed), a new call about
