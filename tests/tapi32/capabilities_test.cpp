@@ -91,18 +91,22 @@ class DemoCapsTest : public TapiTest {
       default:
         break;
     }
-    // A connected consultation call, of a transfer or of a conference (that it joined).
+    // A connected consultation call of a transfer or of a conference; a conference that it
+    // joined, with the party that was there first (any party may leave).
     HCALL first = 0;
     HCALL consult = 0;
+    HCALL party = 0;
     if (setup == Setup::Transfer) {
       first = Talk();
       Outcome(lineSetupTransferW(first, &consult, nullptr));
     } else {
-      Outcome(lineSetupConferenceW(Talk(), 0, &first, &consult, 0, nullptr));
+      party = Talk();
+      Outcome(lineSetupConferenceW(party, 0, &first, &consult, 0, nullptr));
     }
     Outcome(lineDialW(consult, u"300", 0));
-    if (setup == Setup::Joined) Outcome(lineAddToConference(first, consult));
-    return {first, consult};
+    if (setup != Setup::Joined) return {first, consult};
+    Outcome(lineAddToConference(first, consult));
+    return {first, party};
   }
 
   static LINECALLSTATUS Status(HCALL call) {
@@ -208,6 +212,9 @@ void DemoCapsTest::CallFeatures() {
         << "feature 0x" << std::hex << each.feature;
     Expect(advertised, each.operation(first, second), "a call feature's operation");
   }
+  EXPECT_EQ(address_.dwRemoveFromConfCaps,
+            (address_.dwCallFeatures & LINECALLFEATURE_REMOVEFROMCONF) ? LINEREMOVEFROMCONF_ANY
+                                                                       : LINEREMOVEFROMCONF_NONE);
   // Services that do not exist are never claimed.
   EXPECT_EQ(address_.dwCallFeatures & (LINECALLFEATURE_MONITORDIGITS |
                                        LINECALLFEATURE_GATHERDIGITS | LINECALLFEATURE_SENDUSERUSER),
