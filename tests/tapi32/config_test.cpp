@@ -112,11 +112,12 @@ TEST(ConfigParseTest, ErrorsNameFileLineAndProblem) {
 }
 
 TEST(ConfigParseTest, ReadsWhatTheLineCanDoAndRefusesWhatTheSwitchCannot) {
-  const auto& line = ParseConfig(
-                         "[line]\nname = Fax\nanswer_mode = NONE\nmax_on_hold_calls = 0\n"
-                         "generate_tone_modes = BEEP|LINETONEMODE_BUSY\nuui_drop_size = 4\n",
-                         "fax.ini")
-                         .lines.at(0);
+  const tapi32::sim::LineConfig line =
+      ParseConfig(
+          "[line]\nname = Fax\nanswer_mode = NONE\nmax_on_hold_calls = 0\n"
+          "generate_tone_modes = BEEP|LINETONEMODE_BUSY\nuui_drop_size = 4\n",
+          "fax.ini")
+          .lines.at(0);
   EXPECT_EQ(line.answerMode, LINEANSWERMODE_NONE);
   EXPECT_EQ(line.maxOnHoldCalls, 0u);
   EXPECT_EQ(line.generateToneModes, LINETONEMODE_BEEP | LINETONEMODE_BUSY);
