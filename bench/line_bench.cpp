@@ -89,11 +89,15 @@ size_t HeapInUse() {
   return info.uordblks + info.hblkhd;
 }
 
+// Lines that report their calls' states and nothing of the line's status: holding a call
+// would otherwise add call-count and feature reports to every LINE_CALLSTATE measured.
 tapi32::sim::Config VoiceLines(int count, const char* prefix) {
   tapi32::sim::Config config;
   for (int i = 0; i < count; ++i) {
     tapi32::sim::LineConfig line;
     line.name = prefix + std::to_string(i + 1);
+    line.lineStates &= ~(LINEDEVSTATE_NUMCALLS | LINEDEVSTATE_OTHER | LINEDEVSTATE_RINGING);
+    line.addressStates = LINEADDRESSSTATE_CAPSCHANGE;
     config.lines.push_back(line);
   }
   return config;

@@ -66,8 +66,6 @@ struct CallData {
   DWORD addressId = 0;
   DWORD state = LINECALLSTATE_IDLE;
   DWORD stateMode = 0;
-  DWORD features = 0;   // LINECALLFEATURE_ bits an owner may use in this state
-  DWORD features2 = 0;  // LINECALLFEATURE2_ bits
   SYSTEMTIME stateEntryTime{};
   DWORD bearerMode = LINEBEARERMODE_VOICE;
   DWORD rate = 0;
@@ -148,9 +146,10 @@ struct CallRequest {
   DWORD otherCallId = 0;  // SwapHold: the held call; CompleteTransfer, AddToConference: the
                           // consultation call
   // Park, transfer, completion, digit or tone mode, media modes; SetupConference: the number
-  // of parties.
+  // of parties; MonitorTones: the number of tones.
   DWORD mode = 0;
-  // CompleteCall: message ID; UncompleteCall: completion ID; DevSpecificFeature: feature.
+  // CompleteCall: message ID; UncompleteCall: completion ID; DevSpecificFeature: feature;
+  // MonitorTones: the most frequencies one of the tones has.
   DWORD param = 0;
   DWORD countryCode = 0;
   bool hasAddress = false;    // the application passed a destination (it may still be empty)
@@ -161,6 +160,12 @@ struct CallRequest {
   bool hasParams = false;
   CallParams params;
   std::u16string appName;  // the requesting application's lineInitializeExW name
+};
+
+// What an owner of a call can do with it now (LINECALLSTATUS dwCallFeatures, dwCallFeatures2).
+struct CallFeatureSet {
+  DWORD features = 0;   // LINECALLFEATURE_
+  DWORD features2 = 0;  // LINECALLFEATURE2_
 };
 
 // What a successful operation produced.
@@ -285,6 +290,8 @@ class Provider {
   // Call control: 0 when the operation can happen now, else the LINEERR_ code. The runtime asks
   // when the entry point is called and again just before the effect.
   virtual LONG CheckCallOp(const CallRequest& request) const = 0;
+  // The operations an owner could start on the call now: exactly those CheckCallOp accepts.
+  virtual CallFeatureSet CallFeatures(DWORD callId) const = 0;
   // Carries out a checked operation. `requester` is the open that asked; calls the operation
   // creates are announced with ProviderSink::CallCreated(callId, requester, FromRequest).
   virtual CallOutcome PerformCallOp(const CallRequest& request, HLINE requester) = 0;

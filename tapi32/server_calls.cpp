@@ -18,6 +18,9 @@ DWORD CallInfoFixedSize(DWORD apiVersion) {
   return apiVersion < 0x00020000 ? offsetof(LINECALLINFO, dwCallTreatment) : sizeof(LINECALLINFO);
 }
 
+// What lineMonitorMedia and lineMonitorTones let monitors do as well as owners.
+constexpr DWORD kMonitorCallFeatures = LINECALLFEATURE_MONITORMEDIA | LINECALLFEATURE_MONITORTONES;
+
 DWORD CallStatusFixedSize(DWORD apiVersion) {
   return apiVersion < 0x00020000 ? offsetof(LINECALLSTATUS, dwCallFeatures2)
                                  : sizeof(LINECALLSTATUS);
@@ -288,10 +291,11 @@ LONG Server::LineGetCallStatus(HCALL call, LPLINECALLSTATUS status) {
   local.dwCallState = data->state;
   local.dwCallStateMode = data->stateMode;
   local.dwCallPrivilege = entry->privilege;
-  // Only an owner may control the call, so a monitor is offered nothing.
+  // Only an owner may control the call; a monitor may still listen to it.
+  const CallFeatureSet features = provider_->CallFeatures(entry->callId);
   const bool owner = entry->privilege == LINECALLPRIVILEGE_OWNER;
-  local.dwCallFeatures = owner ? data->features : 0;
-  local.dwCallFeatures2 = owner ? data->features2 : 0;
+  local.dwCallFeatures = owner ? features.features : features.features & kMonitorCallFeatures;
+  local.dwCallFeatures2 = owner ? features.features2 : 0;
   local.tStateEntryTime = data->stateEntryTime;
   std::vector<VarField> fields;
   fields.push_back({{}, {}, &local.dwDevSpecificSize, &local.dwDevSpecificOffset});
@@ -420,12 +424,16 @@ LONG Server::LineSetCallPrivilege(HCALL call, DWORD privilege) {
   return 0;
 }
 
-LONG Server::LineDrop(HCALL call, LPCSTR, DWORD) {
+LONG Server::LineDrop(HCALL call, LPCSTR userUserInfo, DWORD size) {
+  if (size != 0 && userUserInfo == nullptr) return Err(LINEERR_INVALPOINTER);
   std::lock_guard lock(mutex_);
   const CallHandle* entry = FindCall(call);
   const CallData* data = entry == nullptr ? nullptr : ProviderCall(entry->callId);
   if (data == nullptr) return Err(LINEERR_INVALCALLHANDLE);
   if (entry->privilege != LINECALLPRIVILEGE_OWNER) return Err(LINEERR_NOTOWNER);
+  if (size > provider_->Line(data->deviceId).Caps().fixed.dwUUIDropSize) {
+    return Err(LINEERR_USERUSERINFOTOOBIG);
+  }
   if (data->state == LINECALLSTATE_IDLE) return Err(LINEERR_INVALCALLSTATE);
   const DWORD callId = entry->callId;
   auto check = [this, call] {

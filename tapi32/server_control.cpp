@@ -646,6 +646,13 @@ LONG Server::LineMonitorTones(HCALL call, const LINEMONITORTONE* tones, DWORD nu
   }
   if (numEntries == 0) return Err(LINEERR_INVALTONELIST);
   CallRequest request = OnCall(CallOp::MonitorTones, entry->callId, *ProviderCall(entry->callId));
+  request.mode = numEntries;
+  for (DWORD i = 0; i < numEntries; ++i) {
+    const LINEMONITORTONE& tone = tones[i];
+    const auto frequencies = static_cast<DWORD>(
+        (tone.dwFrequency1 != 0) + (tone.dwFrequency2 != 0) + (tone.dwFrequency3 != 0));
+    request.param = std::max(request.param, frequencies);
+  }
   if (const LONG result = RunCallOpNow(request, entry->open->handle); result != 0) return result;
   entry->tones.assign(tones, tones + numEntries);
   return 0;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cctype>
 #include <fstream>
 #include <functional>
@@ -138,6 +139,25 @@ const FlagTable kAnswerModes = {"LINEANSWERMODE_",
                                     {"DROP", LINEANSWERMODE_DROP},
                                     {"HOLD", LINEANSWERMODE_HOLD},
                                 }};
+
+const FlagTable kDigitModes = {"LINEDIGITMODE_",
+                               {
+                                   {"PULSE", LINEDIGITMODE_PULSE},
+                                   {"DTMF", LINEDIGITMODE_DTMF},
+                               }};
+
+const FlagTable kToneModes = {"LINETONEMODE_",
+                              {
+                                  {"CUSTOM", LINETONEMODE_CUSTOM},
+                                  {"RINGBACK", LINETONEMODE_RINGBACK},
+                                  {"BUSY", LINETONEMODE_BUSY},
+                                  {"BEEP", LINETONEMODE_BEEP},
+                                  {"BILLING", LINETONEMODE_BILLING},
+                              }};
+
+// The line features the switch has entry points for.
+constexpr uint32_t kOfferedLineFeatures =
+    LINEFEATURE_MAKECALL | LINEFEATURE_DEVSPECIFIC | LINEFEATURE_DEVSPECIFICFEAT;
 
 const FlagTable kPhoneStates = {"PHONESTATE_",
                                 {
@@ -287,6 +307,18 @@ class Reader {
     return result;
   }
 
+  // Flags from a table that lists all the switch can do; numbers with other bits are refused.
+  uint32_t OfferedFlags(const std::string& value, const FlagTable& table) const {
+    const uint32_t flags = Flags(value, table);
+    uint32_t offered = 0;
+    for (const auto& flag : table.flags)
+      offered |= flag.second;
+    if ((flags & ~offered) != 0) {
+      Fail("'" + value + "' holds " + std::string(table.prefix) + " flags the switch cannot offer");
+    }
+    return flags;
+  }
+
   // Four 32-bit numbers separated by blanks or commas.
   std::array<uint32_t, 4> ExtensionId(const std::string& value) const {
     std::string spaced = value;
@@ -376,6 +408,8 @@ using PhoneSetter = std::function<void(const Reader&, PhoneConfig&, const std::s
 #define NUMBER(field) [](const Reader& r, auto& c, const std::string& v) { c.field = r.Number(v); }
 #define FLAGS(field, table) \
   [](const Reader& r, auto& c, const std::string& v) { c.field = r.Flags(v, table); }
+#define OFFERED_FLAGS(field, table) \
+  [](const Reader& r, auto& c, const std::string& v) { c.field = r.OfferedFlags(v, table); }
 #define TEXT(field) [](const Reader&, auto& c, const std::string& v) { c.field = v; }
 #define LIST(field) [](const Reader& r, auto& c, const std::string& v) { c.field = r.List(v); }
 #define EXTENSION_ID(field)                            \
@@ -397,12 +431,44 @@ const std::map<std::string, LineSetter> kLineKeys = {
     {"address_modes", FLAGS(addressModes, kAddressModes)},
     {"line_states", FLAGS(lineStates, kLineStates)},
     {"dev_cap_flags", FLAGS(devCapFlags, kDevCapFlags)},
-    {"line_features", FLAGS(lineFeatures, kLineFeatures)},
-    {"answer_mode", FLAGS(answerMode, kAnswerModes)},
+    {"line_features",
+     [](const Reader& r, auto& c, const std::string& v) {
+       c.lineFeatures = r.Flags(v, kLineFeatures);
+       if ((c.lineFeatures & ~kOfferedLineFeatures) != 0) {
+         r.Fail(
+             "the switch offers only MAKECALL, DEVSPECIFIC and DEVSPECIFICFEAT as line features");
+       }
+     }},
+    {"answer_mode",
+     [](const Reader& r, auto& c, const std::string& v) {
+       c.answerMode = r.Flags(v, kAnswerModes);
+       if (!std::has_single_bit(c.answerMode) || c.answerMode > LINEANSWERMODE_HOLD) {
+         r.Fail("answer_mode takes one of NONE, DROP and HOLD");
+       }
+     }},
     {"addresses", NUMBER(numAddresses)},
     {"max_rate", NUMBER(maxRate)},
-    {"max_active_calls", NUMBER(maxActiveCalls)},
+    {"max_active_calls",
+     [](const Reader& r, auto& c, const std::string& v) {
+       c.maxActiveCalls = r.Number(v);
+       if (c.maxActiveCalls == 0) r.Fail("max_active_calls must be at least 1");
+     }},
+    {"max_on_hold_calls", NUMBER(maxOnHoldCalls)},
+    {"max_on_hold_pending_calls", NUMBER(maxOnHoldPendingCalls)},
+    {"max_conference", NUMBER(maxConference)},
+    {"max_trans_conf", NUMBER(maxTransConf)},
+    {"generate_digit_modes", OFFERED_FLAGS(generateDigitModes, kDigitModes)},
+    {"generate_tone_modes", OFFERED_FLAGS(generateToneModes, kToneModes)},
+    {"generate_tone_max_freq", NUMBER(generateToneMaxFreq)},
+    {"monitor_tone_max_freq", NUMBER(monitorToneMaxFreq)},
+    {"monitor_tone_max_entries", NUMBER(monitorToneMaxEntries)},
+    {"uui_accept_size", NUMBER(uuiAcceptSize)},
+    {"uui_answer_size", NUMBER(uuiAnswerSize)},
+    {"uui_make_call_size", NUMBER(uuiMakeCallSize)},
+    {"uui_drop_size", NUMBER(uuiDropSize)},
+    {"uui_call_info_size", NUMBER(uuiCallInfoSize)},
     {"ring_modes", NUMBER(ringModes)},
+    {"ring_interval_ms", NUMBER(ringIntervalMs)},
     {"device_classes", LIST(deviceClasses)},
     {"provider_info", TEXT(providerInfo)},
     {"switch_info", TEXT(switchInfo)},
@@ -444,6 +510,7 @@ const std::map<std::string, std::function<void(const Reader&, TrafficConfig&, co
 
 #undef NUMBER
 #undef FLAGS
+#undef OFFERED_FLAGS
 #undef TEXT
 #undef LIST
 #undef EXTENSION_ID
@@ -617,6 +684,8 @@ Config DemoConfig() {
     line.mediaModes = LINEMEDIAMODE_INTERACTIVEVOICE | LINEMEDIAMODE_AUTOMATEDVOICE;
     line.bearerModes = LINEBEARERMODE_VOICE | LINEBEARERMODE_SPEECH;
     line.switchInfo = "Extension " + std::move(number);
+    // Key telephones of a small digital PBX: tone dialling only.
+    line.generateDigitModes = LINEDIGITMODE_DTMF;
     return line;
   };
   config.lines.push_back(voice("Reception", 0x00010001, "200"));
@@ -631,6 +700,17 @@ Config DemoConfig() {
   modem.maxRate = 33600;
   modem.deviceClasses = {"tapi/line", "comm", "comm/datamodem"};
   modem.switchInfo = "Extension 290";
+  // An analogue port: one call at a time, nothing to hold, transfer or conference, no user-user
+  // information; the modem dials and listens for fax tones but plays none.
+  modem.answerMode = LINEANSWERMODE_NONE;
+  modem.maxOnHoldCalls = 0;
+  modem.maxOnHoldPendingCalls = 0;
+  modem.maxConference = 0;
+  modem.maxTransConf = 0;
+  modem.generateToneModes = 0;
+  modem.generateToneMaxFreq = 0;
+  modem.uuiAcceptSize = modem.uuiAnswerSize = modem.uuiMakeCallSize = modem.uuiDropSize =
+      modem.uuiCallInfoSize = 0;
   config.lines.push_back(modem);
 
   PhoneConfig phone;

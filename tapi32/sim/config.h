@@ -12,6 +12,9 @@
 //   addresses = 2
 //   address_names = 200, 201
 //   refuse_owner = 0x80000036  an owner open fails with this code (LINEERR_INVALPRIVSELECT)
+//   max_on_hold_calls = 2       what the line can do: limits, modes, user-user information sizes
+//   generate_digit_modes = DTMF
+//   uui_drop_size = 0
 //   [phone]                     starts a new phone device
 //   name = Desk phone
 //   [traffic]                   demo traffic (at most one section; every key optional)
@@ -69,17 +72,42 @@ struct LineConfig {
   uint32_t lineStates = LINEDEVSTATE_OTHER | LINEDEVSTATE_RINGING | LINEDEVSTATE_CONNECTED |
                         LINEDEVSTATE_DISCONNECTED | LINEDEVSTATE_INSERVICE |
                         LINEDEVSTATE_OUTOFSERVICE | LINEDEVSTATE_OPEN | LINEDEVSTATE_CLOSE |
-                        LINEDEVSTATE_NUMCALLS | LINEDEVSTATE_REINIT | LINEDEVSTATE_CAPSCHANGE |
-                        LINEDEVSTATE_REMOVED;
+                        LINEDEVSTATE_NUMCALLS | LINEDEVSTATE_NUMCOMPLETIONS | LINEDEVSTATE_REINIT |
+                        LINEDEVSTATE_CAPSCHANGE | LINEDEVSTATE_REMOVED;
   uint32_t devCapFlags = LINEDEVCAPFLAGS_CLOSEDROP | LINEDEVCAPFLAGS_DIALBILLING |
                          LINEDEVCAPFLAGS_DIALQUIET | LINEDEVCAPFLAGS_DIALDIALTONE |
                          LINEDEVCAPFLAGS_LOCAL;
-  uint32_t lineFeatures = LINEFEATURE_MAKECALL;
+  // Only what the switch can do: MAKECALL, DEVSPECIFIC and DEVSPECIFICFEAT.
+  uint32_t lineFeatures =
+      LINEFEATURE_MAKECALL | LINEFEATURE_DEVSPECIFIC | LINEFEATURE_DEVSPECIFICFEAT;
+  // What answering does to the calls that already take up the line (LINEANSWERMODE_ flag):
+  // NONE leaves them, so the answer fails when it would be one active call too many.
   uint32_t answerMode = LINEANSWERMODE_HOLD;
   uint32_t numAddresses = 1;
   uint32_t maxRate = 64000;
+  // Calls the station can be busy with at once (dialling, waiting for the far end, talking),
+  // at least 1. Offered and conferenced calls do not count, nor held ones.
   uint32_t maxActiveCalls = 1;
+  uint32_t maxOnHoldCalls = 1;         // per address; 0: the line cannot hold calls
+  uint32_t maxOnHoldPendingCalls = 1;  // per address: held for a transfer or conference
+  uint32_t maxConference = 3;          // parties of a conference, not counting this station
+  uint32_t maxTransConf = 3;  // parties of a conference made from a transfer, with this station
+  uint32_t generateDigitModes = LINEDIGITMODE_PULSE | LINEDIGITMODE_DTMF;
+  uint32_t generateToneModes = LINETONEMODE_CUSTOM | LINETONEMODE_RINGBACK | LINETONEMODE_BUSY |
+                               LINETONEMODE_BEEP | LINETONEMODE_BILLING;
+  uint32_t generateToneMaxFreq = 3;  // frequencies of a custom tone
+  uint32_t monitorToneMaxFreq = 3;   // frequencies of one tone to listen for
+  uint32_t monitorToneMaxEntries = 10;
+  // The most bytes of user-user information each operation takes (and a call's information
+  // holds); 0 refuses any.
+  uint32_t uuiAcceptSize = 128;
+  uint32_t uuiAnswerSize = 128;
+  uint32_t uuiMakeCallSize = 128;
+  uint32_t uuiDropSize = 128;
+  uint32_t uuiCallInfoSize = 128;
   uint32_t ringModes = 1;
+  // How often an offered call rings again (LINEDEVSTATE_RINGING) while it alerts; 0: once.
+  uint32_t ringIntervalMs = 6000;
   std::vector<std::string> deviceClasses{"tapi/line", "wave/in", "wave/out"};
   std::string providerInfo = "zvTapi simulated switch";
   std::string switchInfo;

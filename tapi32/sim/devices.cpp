@@ -38,6 +38,7 @@ LineDevice::LineDevice(uint32_t deviceId, LineConfig config)
     : deviceId_(deviceId), config_(std::move(config)) {
   config_.permanentId = PermanentId(config_.permanentId, 1, deviceId_);
   counts_.resize(config_.numAddresses);
+  RememberFeatures();
 }
 
 void LineDevice::SetConfig(LineConfig config) {
@@ -45,6 +46,8 @@ void LineDevice::SetConfig(LineConfig config) {
   config_ = std::move(config);
   // Calls on addresses that no longer exist keep being counted on the last one.
   if (config_.numAddresses > counts_.size()) counts_.resize(config_.numAddresses);
+  // The opens hear of the new capabilities as such (CAPSCHANGE).
+  RememberFeatures();
 }
 
 LineCaps LineDevice::Caps() const {
@@ -57,14 +60,25 @@ LineCaps LineDevice::Caps() const {
   f.dwBearerModes = config_.bearerModes;
   f.dwMaxRate = config_.maxRate;
   f.dwMediaModes = config_.mediaModes;
-  f.dwGenerateToneModes = 0;
-  f.dwGenerateDigitModes = 0;
+  f.dwGenerateToneModes = config_.generateToneModes;
+  f.dwGenerateToneMaxNumFreq = config_.generateToneMaxFreq;
+  f.dwGenerateDigitModes = config_.generateDigitModes;
+  f.dwMonitorToneMaxNumFreq = config_.monitorToneMaxFreq;
+  f.dwMonitorToneMaxNumEntries = config_.monitorToneMaxEntries;
+  // Digit monitoring and gathering, media control and lineSendUserUserInfo do not exist here.
   f.dwMonitorDigitModes = 0;
+  f.dwGatherDigitsMinTimeout = f.dwGatherDigitsMaxTimeout = 0;
   f.dwDevCapFlags = config_.devCapFlags;
   f.dwMaxNumActiveCalls = config_.maxActiveCalls;
   f.dwAnswerMode = config_.answerMode;
   f.dwRingModes = config_.ringModes;
   f.dwLineStates = config_.lineStates;
+  f.dwUUIAcceptSize = config_.uuiAcceptSize;
+  f.dwUUIAnswerSize = config_.uuiAnswerSize;
+  f.dwUUIMakeCallSize = config_.uuiMakeCallSize;
+  f.dwUUIDropSize = config_.uuiDropSize;
+  f.dwUUISendUserUserInfoSize = 0;
+  f.dwUUICallInfoSize = config_.uuiCallInfoSize;
   f.MinDialParams = {0, 50, 50, 0};
   f.MaxDialParams = {5000, 500, 500, 30000};
   f.DefaultDialParams = {2000, 100, 100, 3000};
@@ -81,52 +95,113 @@ LineCaps LineDevice::Caps() const {
 
 namespace {
 
-constexpr uint32_t kConnectedFeatures =
-    LINECALLFEATURE_DROP | LINECALLFEATURE_HOLD | LINECALLFEATURE_SETUPTRANSFER |
-    LINECALLFEATURE_BLINDTRANSFER | LINECALLFEATURE_PARK | LINECALLFEATURE_SETUPCONF |
-    LINECALLFEATURE_GENERATEDIGITS | LINECALLFEATURE_GENERATETONE | LINECALLFEATURE_MONITORDIGITS |
-    LINECALLFEATURE_MONITORMEDIA | LINECALLFEATURE_MONITORTONES | LINECALLFEATURE_GATHERDIGITS |
-    LINECALLFEATURE_COMPLETECALL | LINECALLFEATURE_SETCALLDATA;
-
-constexpr uint32_t kAllFeatures =
-    kConnectedFeatures | LINECALLFEATURE_ACCEPT | LINECALLFEATURE_ANSWER |
-    LINECALLFEATURE_REDIRECT | LINECALLFEATURE_DIAL | LINECALLFEATURE_UNHOLD |
-    LINECALLFEATURE_SWAPHOLD | LINECALLFEATURE_COMPLETETRANSF | LINECALLFEATURE_ADDTOCONF |
-    LINECALLFEATURE_REMOVEFROMCONF | LINECALLFEATURE_PREPAREADDCONF;
-
 constexpr uint32_t kAllCallStates = 0xFFFF;  // LINECALLSTATE_IDLE .. LINECALLSTATE_UNKNOWN
 constexpr uint32_t kAllPartyIdFlags = 0x7F;  // LINECALLPARTYID_BLOCKED .. UNAVAIL
 constexpr uint32_t kAllCallInfoStates = 0x7FFFFFFF;
 constexpr HICON kGenericLineIcon = 0x7A760100;
 
+constexpr uint32_t kEngaging = LINECALLSTATE_DIALTONE | LINECALLSTATE_DIALING |
+                               LINECALLSTATE_PROCEEDING | LINECALLSTATE_RINGBACK |
+                               LINECALLSTATE_BUSY | LINECALLSTATE_SPECIALINFO |
+                               LINECALLSTATE_CONNECTED;
+constexpr uint32_t kPending = LINECALLSTATE_ONHOLDPENDCONF | LINECALLSTATE_ONHOLDPENDTRANSFER;
+
+bool Present(uint32_t state) {
+  return state != LINECALLSTATE_IDLE && state != 0;
+}
+
+int Delta(bool before, bool after) {
+  return static_cast<int>(after) - static_cast<int>(before);
+}
+
 }  // namespace
 
-uint32_t LineDevice::FeaturesFor(uint32_t state) {
-  switch (state) {
-    case LINECALLSTATE_OFFERING:
-      return LINECALLFEATURE_ACCEPT | LINECALLFEATURE_ANSWER | LINECALLFEATURE_DROP |
-             LINECALLFEATURE_REDIRECT | LINECALLFEATURE_SETCALLDATA;
-    case LINECALLSTATE_ACCEPTED:
-      return LINECALLFEATURE_ANSWER | LINECALLFEATURE_DROP | LINECALLFEATURE_REDIRECT |
-             LINECALLFEATURE_SETCALLDATA;
-    case LINECALLSTATE_DIALTONE:
-    case LINECALLSTATE_DIALING:
-      return LINECALLFEATURE_DIAL | LINECALLFEATURE_DROP;
-    case LINECALLSTATE_CONNECTED:
-      return kConnectedFeatures;
-    case LINECALLSTATE_ONHOLD:
-      return LINECALLFEATURE_UNHOLD | LINECALLFEATURE_DROP;
-    case LINECALLSTATE_ONHOLDPENDTRANSFER:
-      return LINECALLFEATURE_COMPLETETRANSF | LINECALLFEATURE_SWAPHOLD | LINECALLFEATURE_DROP;
-    case LINECALLSTATE_ONHOLDPENDCONF:
-      return LINECALLFEATURE_ADDTOCONF | LINECALLFEATURE_SWAPHOLD | LINECALLFEATURE_DROP;
-    case LINECALLSTATE_CONFERENCED:
-      return LINECALLFEATURE_REMOVEFROMCONF | LINECALLFEATURE_DROP;
-    case LINECALLSTATE_IDLE:
-      return 0;
-    default:  // ringback, busy, proceeding, special info, disconnected, unknown
-      return LINECALLFEATURE_DROP;
+bool LineDevice::Engages(uint32_t state) {
+  return (state & kEngaging) != 0;
+}
+
+bool LineDevice::Conferences() const {
+  return config_.maxConference >= 2 && config_.maxOnHoldPendingCalls > 0;
+}
+
+uint32_t LineDevice::TransferModes() const {
+  // The call to transfer waits on hold: for the transfer, or held before.
+  if (config_.maxOnHoldPendingCalls == 0 && config_.maxOnHoldCalls == 0) return 0;
+  // A conference of the two calls and this station takes three parties.
+  return LINETRANSFERMODE_TRANSFER |
+         (config_.maxTransConf >= 3 ? LINETRANSFERMODE_CONFERENCE : uint32_t{0});
+}
+
+// The features the switch's call control can offer on this line's calls; which of them a call
+// offers at a moment depends on its state and the other calls (Switch::CallFeatures).
+uint32_t LineDevice::OfferedCallFeatures() const {
+  uint32_t features = LINECALLFEATURE_ACCEPT | LINECALLFEATURE_ANSWER | LINECALLFEATURE_DROP |
+                      LINECALLFEATURE_DIAL | LINECALLFEATURE_REDIRECT |
+                      LINECALLFEATURE_BLINDTRANSFER | LINECALLFEATURE_PARK |
+                      LINECALLFEATURE_SETCALLDATA | LINECALLFEATURE_COMPLETECALL |
+                      LINECALLFEATURE_MONITORMEDIA;
+  if (config_.monitorToneMaxEntries > 0) features |= LINECALLFEATURE_MONITORTONES;
+  if (config_.generateDigitModes != 0) features |= LINECALLFEATURE_GENERATEDIGITS;
+  if (config_.generateToneModes != 0) features |= LINECALLFEATURE_GENERATETONE;
+  if (config_.maxOnHoldCalls > 0) {
+    features |= LINECALLFEATURE_HOLD | LINECALLFEATURE_UNHOLD | LINECALLFEATURE_SWAPHOLD;
   }
+  if (config_.maxOnHoldPendingCalls > 0) {
+    features |= LINECALLFEATURE_SETUPTRANSFER | LINECALLFEATURE_SWAPHOLD;
+  }
+  if (TransferModes() != 0) features |= LINECALLFEATURE_COMPLETETRANSF;
+  if (Conferences()) {
+    features |= LINECALLFEATURE_SETUPCONF | LINECALLFEATURE_PREPAREADDCONF |
+                LINECALLFEATURE_ADDTOCONF | LINECALLFEATURE_REMOVEFROMCONF;
+  }
+  if (TransferModes() & LINETRANSFERMODE_CONFERENCE) {
+    features |= LINECALLFEATURE_REMOVEFROMCONF;
+    // A conference made from a transfer grows only when it may take more than three parties.
+    if (config_.maxTransConf > 3) {
+      features |= LINECALLFEATURE_ADDTOCONF;
+      if (config_.maxOnHoldPendingCalls > 0) features |= LINECALLFEATURE_PREPAREADDCONF;
+    }
+  }
+  return features;
+}
+
+uint32_t LineDevice::OfferedCallFeatures2() const {
+  uint32_t features = LINECALLFEATURE2_COMPLCAMPON | LINECALLFEATURE2_COMPLCALLBACK |
+                      LINECALLFEATURE2_COMPLINTRUDE | LINECALLFEATURE2_PARKDIRECT |
+                      LINECALLFEATURE2_PARKNONDIRECT;
+  if (TransferModes() & LINETRANSFERMODE_TRANSFER) features |= LINECALLFEATURE2_TRANSFERNORM;
+  if (TransferModes() & LINETRANSFERMODE_CONFERENCE) features |= LINECALLFEATURE2_TRANSFERCONF;
+  return features;
+}
+
+uint32_t LineDevice::OfferedAddrCapFlags() const {
+  uint32_t flags =
+      LINEADDRCAPFLAGS_DIALED | LINEADDRCAPFLAGS_PARTIALDIAL | LINEADDRCAPFLAGS_COMPLETIONID;
+  const bool hold = config_.maxOnHoldCalls > 0;
+  // A held call frees the station for a new call that can then be joined with it; so does
+  // room for a second active call.
+  const bool makeBeside = hold || config_.maxActiveCalls > 1;
+  if (hold) flags |= LINEADDRCAPFLAGS_TRANSFERHELD;
+  if (TransferModes() != 0 && makeBeside) flags |= LINEADDRCAPFLAGS_TRANSFERMAKE;
+  if (Conferences()) {
+    flags |= LINEADDRCAPFLAGS_CONFDROP;
+    if (hold) flags |= LINEADDRCAPFLAGS_CONFERENCEHELD;
+    if (makeBeside) flags |= LINEADDRCAPFLAGS_CONFERENCEMAKE;
+    if (config_.lineFeatures & LINEFEATURE_MAKECALL) flags |= LINEADDRCAPFLAGS_SETUPCONFNULL;
+  }
+  if (TransferModes() & LINETRANSFERMODE_CONFERENCE) flags |= LINEADDRCAPFLAGS_CONFDROP;
+  return flags;
+}
+
+uint32_t LineDevice::OfferedAddressFeatures() const {
+  uint32_t features = LINEADDRFEATURE_PICKUP | LINEADDRFEATURE_PICKUPDIRECT |
+                      LINEADDRFEATURE_PICKUPGROUP | LINEADDRFEATURE_UNPARK |
+                      LINEADDRFEATURE_UNCOMPLETECALL;
+  if (config_.lineFeatures & LINEFEATURE_MAKECALL) {
+    features |= LINEADDRFEATURE_MAKECALL;
+    if (Conferences()) features |= LINEADDRFEATURE_SETUPCONF;
+  }
+  return features;
 }
 
 LONG LineDevice::OpenResult(DWORD privileges, DWORD) const {
@@ -154,18 +229,27 @@ AddressCaps LineDevice::AddressCapsOf(DWORD addressId) const {
                         LINEDISCONNECTMODE_REJECT | LINEDISCONNECTMODE_BUSY |
                         LINEDISCONNECTMODE_NOANSWER | LINEDISCONNECTMODE_UNAVAIL;
   f.dwMaxNumActiveCalls = config_.maxActiveCalls;
-  f.dwMaxNumOnHoldCalls = 1;
-  f.dwMaxNumOnHoldPendingCalls = 1;
-  f.dwMaxNumConference = 3;
-  f.dwMaxNumTransConf = 3;
-  f.dwAddrCapFlags = LINEADDRCAPFLAGS_DIALED | LINEADDRCAPFLAGS_TRANSFERHELD |
-                     LINEADDRCAPFLAGS_CONFERENCEHELD | LINEADDRCAPFLAGS_PARTIALDIAL;
-  f.dwCallFeatures = kAllFeatures;
-  f.dwTransferModes = LINETRANSFERMODE_TRANSFER | LINETRANSFERMODE_CONFERENCE;
+  f.dwMaxNumOnHoldCalls = config_.maxOnHoldCalls;
+  f.dwMaxNumOnHoldPendingCalls = config_.maxOnHoldPendingCalls;
+  f.dwMaxNumConference = config_.maxConference;
+  f.dwMaxNumTransConf = config_.maxTransConf;
+  f.dwAddrCapFlags = OfferedAddrCapFlags();
+  f.dwCallFeatures = OfferedCallFeatures();
+  f.dwCallFeatures2 = OfferedCallFeatures2();
+  // Any party may leave a conference; its call then ends.
+  const bool removable = (f.dwCallFeatures & LINECALLFEATURE_REMOVEFROMCONF) != 0;
+  f.dwRemoveFromConfCaps = removable ? LINEREMOVEFROMCONF_ANY : LINEREMOVEFROMCONF_NONE;
+  f.dwRemoveFromConfState = removable ? LINECALLSTATE_IDLE : 0;
+  f.dwTransferModes = TransferModes();
   f.dwParkModes = LINEPARKMODE_DIRECTED | LINEPARKMODE_NONDIRECTED;
-  f.dwAddressFeatures =
-      (config_.lineFeatures & LINEFEATURE_MAKECALL) ? LINEADDRFEATURE_MAKECALL : 0;
-  f.dwMaxCallDataSize = 4096;
+  f.dwForwardModes = 0;  // there is no lineForward
+  f.dwMaxCallCompletions = kMaxCallCompletions;
+  f.dwCallCompletionConds = LINECALLCOMPLCOND_BUSY | LINECALLCOMPLCOND_NOANSWER;
+  f.dwCallCompletionModes = kCompletionModes;
+  f.dwNumCompletionMessages = 0;
+  f.dwAddressFeatures = OfferedAddressFeatures();
+  f.dwMaxCallDataSize = kMaxCallDataSize;
+  f.dwMaxNoAnswerTimeout = kMaxNoAnswerTimeout;
   f.dwConnectedModes = LINECONNECTEDMODE_ACTIVE | LINECONNECTEDMODE_INACTIVE;
   f.dwOfferingModes = LINEOFFERINGMODE_ACTIVE | LINEOFFERINGMODE_INACTIVE;
   f.dwAvailableMediaModes = config_.mediaModes;
@@ -176,26 +260,139 @@ AddressCaps LineDevice::AddressCapsOf(DWORD addressId) const {
   return caps;
 }
 
-void LineDevice::Count(uint32_t addressId, uint32_t state, int delta) {
-  if (state == LINECALLSTATE_IDLE || counts_.empty()) return;
-  Counts& counts = counts_[std::min<size_t>(addressId, counts_.size() - 1)];
-  counts.calls += static_cast<uint32_t>(delta);
-  if (state == LINECALLSTATE_ONHOLD) {
-    counts.onHold += static_cast<uint32_t>(delta);
-  } else if (state == LINECALLSTATE_ONHOLDPENDCONF || state == LINECALLSTATE_ONHOLDPENDTRANSFER) {
-    counts.onHoldPending += static_cast<uint32_t>(delta);
-  } else {
-    counts.active += static_cast<uint32_t>(delta);
-  }
+size_t LineDevice::Slot(uint32_t addressId) const {
+  return std::min<size_t>(addressId, counts_.size() - 1);
 }
 
-void LineDevice::CallMoved(uint32_t callId, uint32_t addressId, uint32_t from, uint32_t to) {
-  Count(addressId, from, -1);
-  Count(addressId, to, +1);
-  // Most moves are between two busy states; the ordered sets change only when a call starts,
-  // ends, starts or stops alerting, which keeps a busy line's state changes cheap.
-  const bool wasLive = from != LINECALLSTATE_IDLE && from != 0;
-  const bool isLive = to != LINECALLSTATE_IDLE;
+void LineDevice::Count(uint32_t addressId, uint32_t state, int delta) {
+  if (!Present(state) || counts_.empty()) return;
+  Counts& counts = counts_[Slot(addressId)];
+  const auto step = static_cast<uint32_t>(delta);
+  counts.calls += step;
+  if (state == LINECALLSTATE_ONHOLD) {
+    counts.onHold += step;
+  } else if (state & kPending) {
+    counts.onHoldPending += step;
+  } else {
+    counts.active += step;
+  }
+  if (Engages(state)) engaged_ += step;
+}
+
+bool LineDevice::Fits(std::span<const CallMove> moves) const {
+  if (counts_.empty()) return false;  // a line without addresses has no calls at all
+  int engaged = 0;
+  for (const CallMove& move : moves)
+    engaged += Delta(Engages(move.from), Engages(move.to));
+  if (engaged > 0 && engaged_ + static_cast<uint32_t>(engaged) > config_.maxActiveCalls) {
+    return false;
+  }
+  // Held and pending calls are limited per address.
+  for (const CallMove& move : moves) {
+    int onHold = 0;
+    int pending = 0;
+    for (const CallMove& other : moves) {
+      if (Slot(other.addressId) != Slot(move.addressId)) continue;
+      onHold += Delta(other.from == LINECALLSTATE_ONHOLD, other.to == LINECALLSTATE_ONHOLD);
+      pending += Delta((other.from & kPending) != 0, (other.to & kPending) != 0);
+    }
+    const Counts& counts = counts_[Slot(move.addressId)];
+    if (onHold > 0 && counts.onHold + static_cast<uint32_t>(onHold) > config_.maxOnHoldCalls) {
+      return false;
+    }
+    if (pending > 0 &&
+        counts.onHoldPending + static_cast<uint32_t>(pending) > config_.maxOnHoldPendingCalls) {
+      return false;
+    }
+  }
+  return true;
+}
+
+uint32_t LineDevice::AvailableLineFeatures() const {
+  uint32_t features =
+      config_.lineFeatures & (LINEFEATURE_DEVSPECIFIC | LINEFEATURE_DEVSPECIFICFEAT);
+  if ((config_.lineFeatures & LINEFEATURE_MAKECALL) &&
+      Fits({{0, LINECALLSTATE_IDLE, LINECALLSTATE_DIALTONE}})) {
+    features |= LINEFEATURE_MAKECALL;
+  }
+  return features;
+}
+
+uint32_t LineDevice::AvailableAddressFeatures(uint32_t addressId) const {
+  uint32_t features = 0;
+  // Making, picking up and unparking a call each need room for one more active call.
+  if (Fits({{addressId, LINECALLSTATE_IDLE, LINECALLSTATE_CONNECTED}})) {
+    features |= LINEADDRFEATURE_PICKUP | LINEADDRFEATURE_PICKUPDIRECT |
+                LINEADDRFEATURE_PICKUPGROUP | LINEADDRFEATURE_UNPARK;
+    if (config_.lineFeatures & LINEFEATURE_MAKECALL) {
+      features |= LINEADDRFEATURE_MAKECALL;
+      if (Conferences() && Fits({{addressId, LINECALLSTATE_IDLE, LINECALLSTATE_ONHOLDPENDCONF},
+                                 {addressId, LINECALLSTATE_IDLE, LINECALLSTATE_DIALTONE}})) {
+        features |= LINEADDRFEATURE_SETUPCONF;
+      }
+    }
+  }
+  if (CompletionsOn(addressId) > 0) features |= LINEADDRFEATURE_UNCOMPLETECALL;
+  return features;
+}
+
+void LineDevice::RememberFeatures() {
+  lineFeatures_ = AvailableLineFeatures();
+  for (uint32_t address = 0; address < config_.numAddresses; ++address)
+    counts_[address].features = AvailableAddressFeatures(address);
+}
+
+LineNews LineDevice::News(uint32_t addressId, const Counts& before) {
+  LineNews news;
+  const size_t moved = Slot(addressId);
+  const Counts& after = counts_[moved];
+  if (before.calls != after.calls || before.active != after.active ||
+      before.onHold != after.onHold || before.onHoldPending != after.onHoldPending) {
+    news.lineStates |= LINEDEVSTATE_NUMCALLS;
+    news.addressStates |= LINEADDRESSSTATE_NUMCALLS;
+  }
+  // The address is private: in use by this station or by nobody.
+  if (before.calls == 0 && after.calls != 0) news.addressStates |= LINEADDRESSSTATE_INUSEONE;
+  if (before.calls != 0 && after.calls == 0) news.addressStates |= LINEADDRESSSTATE_INUSEZERO;
+  if (before.completions != after.completions) news.lineStates |= LINEDEVSTATE_NUMCOMPLETIONS;
+  // LINEDEVSTATE_OTHER / LINEADDRESSSTATE_OTHER tell that the status changed in a way no other
+  // state names: here, which features are available.
+  if (const uint32_t features = AvailableLineFeatures(); features != lineFeatures_) {
+    lineFeatures_ = features;
+    news.lineStates |= LINEDEVSTATE_OTHER;
+  }
+  for (uint32_t address = 0; address < config_.numAddresses; ++address) {
+    const uint32_t features = AvailableAddressFeatures(address);
+    if (features == counts_[address].features) continue;
+    counts_[address].features = features;
+    if (address == moved) {
+      news.addressStates |= LINEADDRESSSTATE_OTHER;
+    } else {
+      news.otherAddresses.push_back(address);
+    }
+  }
+  return news;
+}
+
+LineNews LineDevice::CallMoved(uint32_t callId, uint32_t addressId, uint32_t from, uint32_t to,
+                               uint32_t mode) {
+  LineNews news;
+  // Most moves are between two states that count alike (dialling, ringback, connected), and
+  // they change nothing the opens are told about.
+  const bool recount =
+      !counts_.empty() && (Present(from) != Present(to) || Engages(from) != Engages(to) ||
+                           (from == LINECALLSTATE_ONHOLD) != (to == LINECALLSTATE_ONHOLD) ||
+                           ((from & kPending) != 0) != ((to & kPending) != 0));
+  if (recount) {
+    const Counts before = counts_[Slot(addressId)];
+    Count(addressId, from, -1);
+    Count(addressId, to, +1);
+    news = News(addressId, before);
+  }
+  // The ordered sets change only when a call starts, ends, starts or stops alerting, which
+  // keeps a busy line's state changes cheap.
+  const bool wasLive = Present(from);
+  const bool isLive = Present(to);
   if (wasLive != isLive || from == 0) {
     if (isLive) {
       live_.insert(callId);
@@ -213,6 +410,46 @@ void LineDevice::CallMoved(uint32_t callId, uint32_t addressId, uint32_t from, u
       alerting_.erase(callId);
     }
   }
+  // An offered call rings unless it is offered here only for information (INACTIVE); an
+  // accepted one rings until it is answered.
+  if (alerting(from) || alerting(to)) {
+    news.startsRinging =
+        SetRinging(callId, to == LINECALLSTATE_ACCEPTED ||
+                               (to == LINECALLSTATE_OFFERING && mode != LINEOFFERINGMODE_INACTIVE));
+  }
+  return news;
+}
+
+bool LineDevice::SetRinging(uint32_t callId, bool rings) {
+  if (rings == ringing_.contains(callId)) return false;
+  const bool wasRinging = Ringing();
+  if (rings) {
+    ringing_.insert(callId);
+  } else {
+    ringing_.erase(callId);
+  }
+  if (wasRinging == Ringing()) return false;
+  ringMode_ = Ringing() && config_.ringModes != 0 ? 1 : 0;
+  if (!Ringing()) return false;
+  ++ringPeriod_;
+  ringCount_ = 0;
+  return true;
+}
+
+std::vector<uint8_t> LineDevice::KeptUserUserInfo(std::vector<uint8_t> info) const {
+  info.resize(std::min<size_t>(info.size(), config_.uuiCallInfoSize));
+  return info;
+}
+
+uint32_t LineDevice::CompletionsOn(uint32_t addressId) const {
+  return addressId < counts_.size() ? counts_[addressId].completions : 0;
+}
+
+LineNews LineDevice::CompletionsChanged(uint32_t addressId, int delta) {
+  if (counts_.empty()) return {};
+  const Counts before = counts_[Slot(addressId)];
+  counts_[Slot(addressId)].completions += static_cast<uint32_t>(delta);
+  return News(addressId, before);
 }
 
 LINEADDRESSSTATUS LineDevice::AddressStatusOf(DWORD addressId) const {
@@ -222,8 +459,7 @@ LINEADDRESSSTATUS LineDevice::AddressStatusOf(DWORD addressId) const {
   status.dwNumActiveCalls = counts.active;
   status.dwNumOnHoldCalls = counts.onHold;
   status.dwNumOnHoldPendCalls = counts.onHoldPending;
-  status.dwAddressFeatures =
-      (config_.lineFeatures & LINEFEATURE_MAKECALL) ? LINEADDRFEATURE_MAKECALL : 0;
+  status.dwAddressFeatures = AvailableAddressFeatures(addressId);
   return status;
 }
 
@@ -233,15 +469,28 @@ LINEDEVSTATUS LineDevice::Status() const {
     status.dwNumActiveCalls += counts.active;
     status.dwNumOnHoldCalls += counts.onHold;
     status.dwNumOnHoldPendCalls += counts.onHoldPending;
+    status.dwNumCallCompletions += counts.completions;
   }
-  status.dwLineFeatures = config_.lineFeatures;
+  status.dwLineFeatures = AvailableLineFeatures();
   status.dwRingMode = ringMode_;
   status.dwSignalLevel = 0xFFFF;
   status.dwBatteryLevel = 0xFFFF;
   status.dwRoamMode = LINEROAMMODE_UNAVAIL;
-  status.dwDevStatusFlags = LINEDEVSTATUSFLAGS_CONNECTED | LINEDEVSTATUSFLAGS_INSERVICE;
+  status.dwDevStatusFlags = devStatusFlags_;
   status.dwAvailableMediaModes = config_.mediaModes;
   return status;
+}
+
+void LineDevice::StateReported(uint32_t lineState) {
+  auto set = [this](uint32_t flag, bool on) {
+    devStatusFlags_ = on ? devStatusFlags_ | flag : devStatusFlags_ & ~flag;
+  };
+  if (lineState & LINEDEVSTATE_CONNECTED) set(LINEDEVSTATUSFLAGS_CONNECTED, true);
+  if (lineState & LINEDEVSTATE_DISCONNECTED) set(LINEDEVSTATUSFLAGS_CONNECTED, false);
+  if (lineState & LINEDEVSTATE_INSERVICE) set(LINEDEVSTATUSFLAGS_INSERVICE, true);
+  if (lineState & LINEDEVSTATE_OUTOFSERVICE) set(LINEDEVSTATUSFLAGS_INSERVICE, false);
+  if (lineState & LINEDEVSTATE_MSGWAITON) set(LINEDEVSTATUSFLAGS_MSGWAIT, true);
+  if (lineState & LINEDEVSTATE_MSGWAITOFF) set(LINEDEVSTATUSFLAGS_MSGWAIT, false);
 }
 
 HICON LineDevice::Icon() const {

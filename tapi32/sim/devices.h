@@ -1,10 +1,14 @@
 // The simulated switch's devices. Each line and phone is an object of its own that answers the
 // runtime's questions from its configuration. A line also knows which of the switch's calls are
-// on it and keeps per-address call counts, so that status queries need not look at the calls.
+// on it and keeps per-address call counts, so that status queries and the checks of its limits
+// need not look at the calls; it tells the switch what its opens are to hear when they change.
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <set>
+#include <span>
+#include <utility>
 #include <vector>
 
 #include "tapi32/provider.h"
@@ -12,8 +16,32 @@
 
 namespace tapi32::sim {
 
+// A move an operation would make to one of a line's calls; IDLE stands for a call that comes
+// or goes.
+struct CallMove {
+  uint32_t addressId = 0;
+  uint32_t from = LINECALLSTATE_IDLE;
+  uint32_t to = LINECALLSTATE_IDLE;
+};
+
+// What the opens of a line are to hear after the calls or completions of an address changed.
+struct LineNews {
+  DWORD lineStates = 0;     // one LINE_LINEDEVSTATE, 0: none
+  DWORD addressStates = 0;  // one LINE_ADDRESSSTATE for the address, 0: none
+  // Other addresses of the line whose available features changed: LINEADDRESSSTATE_OTHER.
+  std::vector<DWORD> otherAddresses;
+  bool startsRinging = false;  // the first ring of a ringing period is due
+};
+
 class LineDevice final : public tapi32::LineDevice {
  public:
+  // What the switch offers every line, whatever its configuration.
+  static constexpr uint32_t kCompletionModes =
+      LINECALLCOMPLMODE_CAMPON | LINECALLCOMPLMODE_CALLBACK | LINECALLCOMPLMODE_INTRUDE;
+  static constexpr uint32_t kMaxCallCompletions = 4;  // per address
+  static constexpr uint32_t kMaxCallDataSize = 4096;
+  static constexpr uint32_t kMaxNoAnswerTimeout = 600;  // seconds
+
   LineDevice(uint32_t deviceId, LineConfig config);
 
   uint32_t DeviceId() const { return deviceId_; }
@@ -34,32 +62,85 @@ class LineDevice final : public tapi32::LineDevice {
   HICON Icon() const override;
   std::vector<DWORD> LiveCalls() const override;
 
-  // A call on the line moves from one state to another (IDLE when it comes or goes).
-  void CallMoved(uint32_t callId, uint32_t addressId, uint32_t from, uint32_t to);
+  // A call on the line moves from one state to another (IDLE when it comes or goes); `mode` is
+  // the new state's mode. Returns what the opens of the line are to hear about it.
+  LineNews CallMoved(uint32_t callId, uint32_t addressId, uint32_t from, uint32_t to,
+                     uint32_t mode);
+  // User-user information as a call of the line keeps it: the first dwUUICallInfoSize bytes.
+  std::vector<uint8_t> KeptUserUserInfo(std::vector<uint8_t> info) const;
+  // A call completion was requested (+1) or ended (-1) on an address.
+  LineNews CompletionsChanged(uint32_t addressId, int delta);
+  uint32_t CompletionsOn(uint32_t addressId) const;
+
   const std::set<uint32_t>& Calls() const { return live_; }
   // The calls that are OFFERING or ACCEPTED, oldest first: what a pickup can take.
   const std::set<uint32_t>& Alerting() const { return alerting_; }
-  void SetRingMode(uint32_t ringMode) { ringMode_ = ringMode; }
 
-  // The features an owner of a call in `state` may use on this switch.
-  static uint32_t FeaturesFor(uint32_t state);
+  // Whether the line stays within its limits of active, held and pending calls after the
+  // moves. Moves that free the line always fit.
+  bool Fits(std::span<const CallMove> moves) const;
+  bool Fits(std::initializer_list<CallMove> moves) const {
+    return Fits(std::span(moves.begin(), moves.size()));
+  }
+  // Calls in these states take up the station, and dwMaxNumActiveCalls limits them.
+  static bool Engages(uint32_t state);
+  uint32_t EngagedCalls() const { return engaged_; }
+
+  // What the configuration allows at all: conferences set up with lineSetupConference, and
+  // the lineCompleteTransfer modes.
+  bool Conferences() const;
+  uint32_t TransferModes() const;
+
+  // The line rings while a call alerts at it; each ringing period counts its rings from 0.
+  bool Ringing() const { return !ringing_.empty(); }
+  uint32_t RingPeriod() const { return ringPeriod_; }
+  uint32_t RingMode() const { return ringMode_; }
+  uint32_t NextRingCount() { return ringCount_++; }
+  void SetRingMode(uint32_t ringMode) { ringMode_ = ringMode; }
+  // The line's connection and service reported by LINEDEVSTATE_ messages: the matching
+  // LINEDEVSTATUSFLAGS_ follow them.
+  void StateReported(uint32_t lineState);
 
  private:
   struct Counts {
-    uint32_t calls = 0;  // not IDLE
-    uint32_t active = 0;
+    uint32_t calls = 0;   // not IDLE
+    uint32_t active = 0;  // neither IDLE nor held, as LINEADDRESSSTATUS counts them
     uint32_t onHold = 0;
     uint32_t onHoldPending = 0;
+    uint32_t completions = 0;
+    uint32_t features = 0;  // the available features the opens last heard of
   };
+  // Where the counts of an address are kept: calls on addresses that no longer exist count on
+  // the last one.
+  size_t Slot(uint32_t addressId) const;
   void Count(uint32_t addressId, uint32_t state, int delta);
+  // Whether a call makes the line ring; true when a ringing period starts.
+  bool SetRinging(uint32_t callId, bool rings);
+  uint32_t AvailableLineFeatures() const;
+  uint32_t AvailableAddressFeatures(uint32_t addressId) const;
+  // Notes the features available now as what the opens know.
+  void RememberFeatures();
+  // News about what changed on the address since its counts were `before`, and about the
+  // features that changed since the opens last heard.
+  LineNews News(uint32_t addressId, const Counts& before);
+  uint32_t OfferedCallFeatures() const;
+  uint32_t OfferedCallFeatures2() const;
+  uint32_t OfferedAddrCapFlags() const;
+  uint32_t OfferedAddressFeatures() const;
 
   uint32_t deviceId_;
   LineConfig config_;
   bool removed_ = false;
   std::set<uint32_t> live_;  // call IDs grow, so this is the order the calls came
   std::set<uint32_t> alerting_;
+  std::set<uint32_t> ringing_;
   std::vector<Counts> counts_;
+  uint32_t engaged_ = 0;       // on all addresses
+  uint32_t lineFeatures_ = 0;  // the available line features the opens last heard of
   uint32_t ringMode_ = 0;
+  uint32_t ringCount_ = 0;
+  uint32_t ringPeriod_ = 0;
+  uint32_t devStatusFlags_ = LINEDEVSTATUSFLAGS_CONNECTED | LINEDEVSTATUSFLAGS_INSERVICE;
 };
 
 class PhoneDevice final : public tapi32::PhoneDevice {

@@ -5,6 +5,7 @@
 #include <ctime>
 #include <mutex>
 #include <stdexcept>
+#include <utility>
 
 #include "platform/module.h"
 #include "tapi32/server.h"
@@ -166,7 +167,8 @@ void Switch::RemoveLine(uint32_t deviceId) {
   Tapi().LineRemoved(deviceId);
   for (uint32_t callId : line.LiveCalls()) {
     CallData& call = calls_.at(callId).data;
-    line.CallMoved(callId, call.addressId, call.state, LINECALLSTATE_IDLE);
+    // Nobody is left to hear about it.
+    line.CallMoved(callId, call.addressId, call.state, LINECALLSTATE_IDLE, 0);
     calls_.erase(callId);
   }
 }
@@ -351,14 +353,14 @@ const Switch::SimCall* Switch::Find(uint32_t callId) const {
 }
 
 void Switch::MoveCall(uint32_t callId, uint32_t state, uint32_t mode) {
-  SimCall& sim = calls_.at(callId);
-  CallData& call = sim.data;
-  LineAt(call.deviceId).CallMoved(callId, call.addressId, call.state, state);
+  CallData& call = calls_.at(callId).data;
+  const LineNews news =
+      LineAt(call.deviceId).CallMoved(callId, call.addressId, call.state, state, mode);
   call.state = state;
   call.stateMode = mode;
-  call.features = FeaturesOf(sim);
   call.stateEntryTime = UtcNow();
   Tapi().CallStateChanged(callId);
+  Report(call.deviceId, call.addressId, news);
   if (state != LINECALLSTATE_IDLE) return;
   CallEnded(callId);
   if (!Tapi().CallHasHandles(callId)) calls_.erase(callId);
@@ -388,14 +390,15 @@ uint32_t Switch::OfferCall(uint32_t lineId, uint32_t addressId, const IncomingCa
   call.connected = MakeParty({}, {}, 0);
   call.redirection = MakeParty({}, {}, 0);
   call.redirecting = MakeParty({}, {}, 0);
-  line.CallMoved(callId, addressId, LINECALLSTATE_IDLE, LINECALLSTATE_OFFERING);
+  const LineNews news = line.CallMoved(callId, addressId, LINECALLSTATE_IDLE,
+                                       LINECALLSTATE_OFFERING, incoming.offeringMode);
   call.state = LINECALLSTATE_OFFERING;
   call.stateMode = incoming.offeringMode;
-  call.features = LineDevice::FeaturesFor(LINECALLSTATE_OFFERING);
   call.stateEntryTime = UtcNow();
   // The order TAPI uses for a new call: who gets it, its state, then what is known about it.
   Tapi().CallCreated(callId, 0, MakerLearns::FromRequest);
   Tapi().CallStateChanged(callId);
+  Report(lineId, addressId, news);
   DWORD info = LINECALLINFOSTATE_ORIGIN | LINECALLINFOSTATE_REASON;
   if (!incoming.callerNumber.empty() || !incoming.callerName.empty() || incoming.callerFlags) {
     info |= LINECALLINFOSTATE_CALLERID;
@@ -457,6 +460,7 @@ void Switch::SetCallInfo(uint32_t callId, const CallInfoChange& change) {
     info |= bit;
   };
   bytes(change.userUserInfo, call.userUserInfo, LINECALLINFOSTATE_USERUSERINFO);
+  call.userUserInfo = LineAt(call.deviceId).KeptUserUserInfo(std::move(call.userUserInfo));
   bytes(change.chargingInfo, call.chargingInfo, LINECALLINFOSTATE_CHARGINGINFO);
   bytes(change.callData, call.callData, LINECALLINFOSTATE_CALLDATA);
   if (info != 0) Tapi().CallInfoChanged(callId, info);
@@ -512,8 +516,27 @@ void Switch::Ring(uint32_t lineId, uint32_t ringMode, uint32_t ringCount) {
 
 void Switch::LineState(uint32_t lineId, uint32_t state, uint32_t param2, uint32_t param3) {
   std::lock_guard lock(Tapi().Mutex());
-  LineAt(lineId);
+  LineAt(lineId).StateReported(state);
   Tapi().LineStateChanged(lineId, state, param2, param3);
+}
+
+void Switch::Report(uint32_t lineId, uint32_t addressId, const LineNews& news) {
+  if (news.lineStates != 0) Tapi().LineStateChanged(lineId, news.lineStates, 0, 0);
+  if (news.addressStates != 0) Tapi().AddressStateChanged(lineId, addressId, news.addressStates);
+  for (DWORD other : news.otherAddresses)
+    Tapi().AddressStateChanged(lineId, other, LINEADDRESSSTATE_OTHER);
+  if (news.startsRinging) RingLine(lineId, LineAt(lineId).RingPeriod());
+}
+
+void Switch::RingLine(uint32_t lineId, uint32_t period) {
+  if (lineId >= lines_.size()) return;
+  LineDevice& line = *lines_[lineId];
+  // A ring planned in an earlier ringing period, or after the line stopped ringing, is void.
+  if (line.Removed() || !line.Ringing() || line.RingPeriod() != period) return;
+  Tapi().LineStateChanged(lineId, LINEDEVSTATE_RINGING, line.RingMode(), line.NextRingCount());
+  if (const uint32_t interval = line.Config().ringIntervalMs; interval != 0) {
+    clock_->Schedule(interval, [this, lineId, period] { RingLine(lineId, period); });
+  }
 }
 
 void Switch::AddressState(uint32_t lineId, uint32_t addressId, uint32_t state) {

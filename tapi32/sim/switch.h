@@ -64,11 +64,25 @@
 //   CloseLine      LINE_CLOSE; the opens and their call handles end (the calls stay)
 //   RemoveLine     LINE_CLOSE to the opens, then LINE_REMOVE (see above); the calls vanish
 //   Ring           LINE_LINEDEVSTATE RINGING, dwParam2 = ring mode, dwParam3 = ring count
-//   LineState      LINE_LINEDEVSTATE with any state; AddressState LINE_ADDRESSSTATE
-//                  (dwParam1 = address ID, dwParam2 = state)
+//   LineState      LINE_LINEDEVSTATE with any state (CONNECTED, DISCONNECTED, INSERVICE,
+//                  OUTOFSERVICE, MSGWAITON/OFF also set LINEDEVSTATUS dwDevStatusFlags);
+//                  AddressState LINE_ADDRESSSTATE (dwParam1 = address ID, dwParam2 = state)
 //   RenameLine,
 //   ChangeLine     LINE_LINEDEVSTATE CAPSCHANGE through each open of the line; applications
 //                  without an open of it get the application-wide form described above
+// What happens on a line reports itself, right after the LINE_CALLSTATE that caused it:
+//   a call comes or goes, or moves between active, held (ONHOLD) and pending (ONHOLDPEND…):
+//                  LINE_LINEDEVSTATE NUMCALLS and LINE_ADDRESSSTATE NUMCALLS, with INUSEONE when
+//                  the address gets its first call and INUSEZERO when its last one goes
+//   the features available on the line or an address change (LINEDEVSTATUS dwLineFeatures,
+//                  LINEADDRESSSTATUS dwAddressFeatures): LINEDEVSTATE_OTHER /
+//                  LINEADDRESSSTATE_OTHER
+//   a call completion is requested or ends: LINEDEVSTATE_NUMCOMPLETIONS
+//   a call alerts (OFFERING, unless offered INACTIVE, or ACCEPTED): the line rings, RINGING with
+//                  dwParam2 = ring mode 1 (0 when dwRingModes is 0), dwParam3 = the ring count of
+//                  this ringing period from 0, at once and every ringIntervalMs on the switch's
+//                  clock until no call alerts; LINEDEVSTATUS dwRingMode shows the ring mode
+//                  meanwhile
 // LINEDEVSTATE_ and LINEADDRESSSTATE_ messages reach only the opens whose lineSetStatusMessages
 // mask holds the state (CAPSCHANGE always). Opening and closing tell the other opens of the line
 // LINEDEVSTATE_OPEN / CLOSE when they asked for it. LineConfig can make owner opens fail
@@ -103,8 +117,9 @@
 // hear LINE_CALLINFO NUMMONITORS / NUMOWNERINCR / NUMOWNERDECR, matching LINECALLINFO's counts.
 //
 // Call control (lineAccept … lineSetMediaMode). The runtime checks handles, privileges and
-// pointers; the switch checks the call states and the addresses, then moves the calls with
-// LINE_CALLSTATE (and LINE_CALLINFO for what it learns) to every handle of each call:
+// pointers; the switch checks the call states, the addresses and what the line can do (below),
+// then moves the calls with LINE_CALLSTATE (and LINE_CALLINFO for what it learns) to every
+// handle of each call:
 //   lineAccept            OFFERING → ACCEPTED
 //   lineAnswer            OFFERING/ACCEPTED → CONNECTED; CONNECTEDID = the caller
 //   lineMakeCallW         new call (origin OUTBOUND) DIALTONE; with a destination it is dialled
@@ -136,7 +151,8 @@
 //   lineSetupConferenceW  new conference call ONHOLDPENDCONF; the call (if any) CONFERENCED; new
 //                         consultation call DIALTONE related to the conference
 //   linePrepareAddToConferenceW  conference CONNECTED → ONHOLDPENDCONF; new consultation call
-//   lineAddToConference   the consultation call CONFERENCED, the conference call CONNECTED
+//   lineAddToConference   the consultation call CONFERENCED, the conference call (waiting,
+//                         connected or held) CONNECTED
 //   lineRemoveFromConference  the party DISCONNECTED → IDLE; a conference without parties goes
 //                         IDLE too, and dropping a conference call drops its parties
 //   lineCompleteCall      BUSY/RINGBACK: a completion ID (LINEDEVSTATE_NUMCOMPLETIONS); the
@@ -159,9 +175,30 @@
 // A consultation call that goes IDLE returns its primary call from ONHOLDPENDTRANSFER to ONHOLD
 // and its conference call from ONHOLDPENDCONF to CONNECTED (IDLE when it has no parties).
 //
-// Timed events (far ends, traffic) run on the switch's clock thread with the TAPI lock held.
-// Reset and Unconfigure stop it and drop what it had planned; they must not be called with the
-// TAPI lock held.
+// What a line can do (LineConfig) is what its capabilities report, and the switch holds to it:
+//   calls that take up the station (DIALTONE … CONNECTED; not OFFERING, ACCEPTED, CONFERENCED,
+//   DISCONNECTED or held) maxActiveCalls on the line: one more is refused with CALLUNAVAIL by
+//   lineMakeCallW, lineUnparkW, linePickupW and lineSetupConferenceW without a call, with
+//   RESOURCEUNAVAIL by the rest; lineAnswer on a full line holds the oldest connected calls
+//   (answer mode HOLD; RESOURCEUNAVAIL when they cannot all be held), drops them (DROP) or fails
+//   with RESOURCEUNAVAIL (NONE). Held calls maxOnHoldCalls and pending ones maxOnHoldPendingCalls
+//   per address (RESOURCEUNAVAIL; OPERATIONUNAVAIL where the limit is 0). A conference holds
+//   maxConference parties, one made from a transfer maxTransConf − 1 (CONFERENCEFULL); the
+//   transfer mode CONFERENCE needs maxTransConf ≥ 3 (INVALTRANSFERMODE); the consultation call
+//   joins from the same address unless the line has CROSSADDRCONF. User-user information beyond
+//   the uui sizes: USERUSERINFOTOOBIG (a call's information keeps uuiCallInfoSize bytes).
+//   Digit and tone modes outside generateDigitModes / generateToneModes: INVALDIGITMODE /
+//   INVALTONEMODE; a custom tone of more than generateToneMaxFreq frequencies INVALTONE; more than
+//   monitorToneMaxEntries tones to monitor INVALTONELIST, a tone of more than monitorToneMaxFreq
+//   frequencies INVALTONE. Completions CAMPON, CALLBACK, INTRUDE (INVALCALLCOMPLMODE), four per
+//   address (COMPLETIONOVERRUN). dwNoAnswerTimeout up to 600 s (INVALCALLPARAMS).
+//   lineDevSpecific(Feature) need the line feature DEVSPECIFIC(FEAT) (OPERATIONUNAVAIL).
+// LINECALLSTATUS offers an owner a feature exactly when the switch would accept its operation
+// now (a monitor MONITORMEDIA and MONITORTONES); digit monitoring and gathering do not exist.
+//
+// Timed events (far ends, rings, traffic) run on the switch's clock thread with the TAPI lock
+// held. Reset and Unconfigure stop it and drop what it had planned; they must not be called with
+// the TAPI lock held.
 //
 // Demo traffic (Config::traffic, see config.h): while enabled, callers from a list of invented
 // names ring the voice lines (lines with INTERACTIVEVOICE that are not removed), a new call about
@@ -169,7 +206,9 @@
 // simulated colleague (the switch moves it to CONNECTED as another application would), or rings
 // until the caller gives up (DISCONNECTED, then IDLE); connected calls are sometimes put on hold
 // for a while and end after a while; now and then the colleague dials out and finds the number
-// busy. A call the user answers ends after a while. All choices come from the seed. The
+// busy. The colleague keeps to the line's limits: with no room it lets the caller give up, does
+// not hold or take back a call and does not dial. A call the user answers ends after a while.
+// All choices come from the seed. The
 // configuration the switch takes without ZVTAPI_SIM_CONFIG and without Reset is LiveDemoConfig()
 // (DemoConfig() plus traffic, and lineAccept, lineAnswer and lineDrop answered effect first, the
 // order many real providers use); DemoConfig() itself and every Reset(config) that does not ask
@@ -380,6 +419,8 @@ class Switch final : public tapi32::Provider {
   void LastOwnerGone(DWORD callId) override;
   void CallReleased(DWORD callId) override;
   LONG CheckCallOp(const tapi32::CallRequest& request) const override;
+  // Also for tests; takes the TAPI lock.
+  tapi32::CallFeatureSet CallFeatures(DWORD callId) const override;
   tapi32::CallOutcome PerformCallOp(const tapi32::CallRequest& request, HLINE requester) override;
   std::function<void()> PerformPartialCallOp(const tapi32::CallRequest& request,
                                              HLINE requester) override;
@@ -389,6 +430,7 @@ class Switch final : public tapi32::Provider {
   struct SimCall {
     tapi32::CallData data;
     bool conference = false;        // a conference call
+    bool fromTransfer = false;      // a conference call made by completing a transfer
     uint32_t inConference = 0;      // a party: its conference call
     std::vector<uint32_t> parties;  // a conference call: its parties, in the order they joined
     uint32_t consult = 0;           // the consultation call made for this call
@@ -422,7 +464,17 @@ class Switch final : public tapi32::Provider {
   const SimCall* Find(uint32_t callId) const;
   // Moves a call to a state, tells the applications, and forgets an IDLE call nobody holds.
   void MoveCall(uint32_t callId, uint32_t state, uint32_t mode);
-  uint32_t FeaturesOf(const SimCall& call) const;
+  // Tells the opens of a line what changed on it and on the address, and starts it ringing.
+  void Report(uint32_t lineId, uint32_t addressId, const LineNews& news);
+  // One ring of a ringing period; the next one is planned on the clock.
+  void RingLine(uint32_t lineId, uint32_t period);
+  // The most parties a conference call can hold.
+  uint32_t PartyLimit(const SimCall& conference) const;
+  // The calls that make way for one more active call on the line, oldest first, as the line's
+  // answer mode has them; empty when there is room.
+  std::vector<uint32_t> MakingWay(const LineDevice& line) const;
+  LONG CheckAnswer(const SimCall& call) const;
+  void MakeWayToAnswer(uint32_t callId);
   // What an IDLE call leaves behind: consultation and conference links.
   void CallEnded(uint32_t callId);
   // A call leaves the line (transferred, redirected, parked, picked up): DISCONNECTED, IDLE.

@@ -32,9 +32,6 @@ constexpr DWORD kAlerting = LINECALLSTATE_OFFERING | LINECALLSTATE_ACCEPTED;
 constexpr DWORD kHeld =
     LINECALLSTATE_ONHOLD | LINECALLSTATE_ONHOLDPENDTRANSFER | LINECALLSTATE_ONHOLDPENDCONF;
 constexpr DWORD kAwaitingFarEnd = LINECALLSTATE_PROCEEDING | LINECALLSTATE_RINGBACK;
-// A conference is three parties at most, which the address capabilities report.
-constexpr size_t kMaxParties = 3;
-constexpr DWORD kMaxCallData = 4096;
 constexpr uint32_t kFirstParkOrbit = 701;
 constexpr uint32_t kLastParkOrbit = 799;
 
@@ -155,7 +152,8 @@ uint32_t Switch::FireCompletion(uint32_t completionId) {
   }
   const Completion completion = it->second;
   completions_.erase(it);
-  Tapi().LineStateChanged(completion.lineId, LINEDEVSTATE_NUMCOMPLETIONS, 0, 0);
+  Report(completion.lineId, completion.addressId,
+         LineAt(completion.lineId).CompletionsChanged(completion.addressId, -1));
   const uint32_t callId = NewCall(completion.lineId, completion.addressId, LINECALLORIGIN_EXTERNAL,
                                   LINECALLREASON_CALLCOMPLETION);
   SimCall& call = calls_.at(callId);
@@ -196,25 +194,6 @@ DevSpecificRequest Switch::LastDevSpecific() const {
 }
 
 // --- building blocks -----------------------------------------------------------------------------
-
-uint32_t Switch::FeaturesOf(const SimCall& call) const {
-  const DWORD state = call.data.state;
-  uint32_t features = LineDevice::FeaturesFor(state);
-  if (state == LINECALLSTATE_CONNECTED && call.conference) {
-    features = (features & ~LINECALLFEATURE_SETUPCONF) | LINECALLFEATURE_PREPAREADDCONF;
-  }
-  // A consultation call offers what completes the operation it was made for.
-  if (const SimCall* primary = call.consultFor != 0 ? Find(call.consultFor) : nullptr) {
-    if (primary->data.state == LINECALLSTATE_ONHOLDPENDTRANSFER &&
-        In(state, LINECALLSTATE_CONNECTED | kAwaitingFarEnd)) {
-      features |= LINECALLFEATURE_COMPLETETRANSF | LINECALLFEATURE_SWAPHOLD;
-    }
-    if (primary->data.state == LINECALLSTATE_ONHOLDPENDCONF && state == LINECALLSTATE_CONNECTED) {
-      features |= LINECALLFEATURE_ADDTOCONF | LINECALLFEATURE_SWAPHOLD;
-    }
-  }
-  return features;
-}
 
 uint32_t Switch::NewCall(uint32_t lineId, uint32_t addressId, uint32_t origin, uint32_t reason) {
   const LineDevice& line = LineAt(lineId);
@@ -259,7 +238,7 @@ void Switch::ApplyParams(SimCall& call, const CallParams& params) {
   data.calledParty = params.calledParty;
   data.comment = params.comment;
   data.displayableAddress = params.displayableAddress;
-  data.userUserInfo = params.userUserInfo;
+  data.userUserInfo = LineAt(data.deviceId).KeptUserUserInfo(params.userUserInfo);
   data.callData = params.callData;
   call.noAnswerTimeoutMs = params.noAnswerTimeout * 1000;
 }
@@ -431,6 +410,8 @@ LONG Switch::CheckParams(const CallRequest& request) const {
   if (!SingleBit(params.mediaMode) || (params.mediaMode & line.mediaModes) == 0) {
     return Err(LINEERR_INVALMEDIAMODE);
   }
+  if (params.userUserInfo.size() > line.uuiMakeCallSize) return Err(LINEERR_USERUSERINFOTOOBIG);
+  if (params.noAnswerTimeout > LineDevice::kMaxNoAnswerTimeout) return Err(LINEERR_INVALCALLPARAMS);
   if (params.maxRate != 0 && params.minRate > params.maxRate) return Err(LINEERR_INVALRATE);
   if (request.op != CallOp::MakeCall &&
       !(request.op == CallOp::SetupConference && request.callId == 0)) {
@@ -448,6 +429,64 @@ LONG Switch::CheckParams(const CallRequest& request) const {
   return Err(LINEERR_INVALADDRESSMODE);
 }
 
+// --- limits
+// ---------------------------------------------------------------------------------------
+
+uint32_t Switch::PartyLimit(const SimCall& conference) const {
+  const LineConfig& config = LineAt(conference.data.deviceId).Config();
+  // A conference made from a transfer counts this station among its parties.
+  if (conference.fromTransfer) return config.maxTransConf > 0 ? config.maxTransConf - 1 : 0;
+  return config.maxConference;
+}
+
+std::vector<uint32_t> Switch::MakingWay(const LineDevice& line) const {
+  std::vector<uint32_t> out;
+  const uint32_t wanted = line.EngagedCalls() + 1;
+  const uint32_t limit = line.Config().maxActiveCalls;
+  const size_t excess = wanted > limit ? wanted - limit : 0;
+  for (uint32_t callId : line.Calls()) {
+    if (out.size() == excess) break;
+    if (LineDevice::Engages(calls_.at(callId).data.state)) out.push_back(callId);
+  }
+  return out;
+}
+
+LONG Switch::CheckAnswer(const SimCall& call) const {
+  const LineDevice& line = LineAt(call.data.deviceId);
+  const CallMove answered{call.data.addressId, call.data.state, LINECALLSTATE_CONNECTED};
+  if (line.Fits({answered})) return 0;
+  switch (line.Config().answerMode) {
+    case LINEANSWERMODE_DROP:
+      return 0;  // dropping calls always makes room
+    case LINEANSWERMODE_HOLD: {
+      std::vector<CallMove> moves{answered};
+      for (uint32_t callId : MakingWay(line)) {
+        const CallData& each = calls_.at(callId).data;
+        // Only a connected call can be put on hold.
+        if (each.state != LINECALLSTATE_CONNECTED) return Err(LINEERR_RESOURCEUNAVAIL);
+        moves.push_back({each.addressId, LINECALLSTATE_CONNECTED, LINECALLSTATE_ONHOLD});
+      }
+      return line.Fits(moves) ? LONG{0} : Err(LINEERR_RESOURCEUNAVAIL);
+    }
+    default:  // NONE: the answered call would be one active call too many
+      return Err(LINEERR_RESOURCEUNAVAIL);
+  }
+}
+
+void Switch::MakeWayToAnswer(uint32_t callId) {
+  const CallData& call = calls_.at(callId).data;
+  const LineDevice& line = LineAt(call.deviceId);
+  if (line.Fits({{call.addressId, call.state, LINECALLSTATE_CONNECTED}})) return;
+  const bool hold = line.Config().answerMode == LINEANSWERMODE_HOLD;
+  for (uint32_t each : MakingWay(line)) {
+    if (hold) {
+      MoveCall(each, LINECALLSTATE_ONHOLD, 0);
+    } else {
+      DropCall(each);
+    }
+  }
+}
+
 // --- the provider's side of call control ---------------------------------------------------------
 
 LONG Switch::CheckCallOp(const CallRequest& request) const {
@@ -455,6 +494,8 @@ LONG Switch::CheckCallOp(const CallRequest& request) const {
   const SimCall* other = request.otherCallId != 0 ? Find(request.otherCallId) : nullptr;
   const DWORD state = call != nullptr ? call->data.state : 0;
   const DWORD otherState = other != nullptr ? other->data.state : 0;
+  const DWORD address = call != nullptr ? call->data.addressId : request.addressId;
+  const DWORD otherAddress = other != nullptr ? other->data.addressId : address;
   const LineDevice& line = LineAt(request.deviceId);
   const LineConfig& config = line.Config();
   auto needState = [state](DWORD states) {
@@ -463,28 +504,58 @@ LONG Switch::CheckCallOp(const CallRequest& request) const {
   auto needAddressId = [&config](DWORD addressId) {
     return addressId < config.numAddresses ? LONG{0} : Err(LINEERR_INVALADDRESSID);
   };
+  // Room on the line for what the operation does to its calls; `full` when a limit is reached.
+  auto needRoom = [&line](std::initializer_list<CallMove> moves,
+                          LONG full = Err(LINEERR_RESOURCEUNAVAIL)) {
+    return line.Fits(moves) ? LONG{0} : full;
+  };
+  auto needUserUserInfo = [&request](uint32_t limit) {
+    return request.data.size() <= limit ? LONG{0} : Err(LINEERR_USERUSERINFOTOOBIG);
+  };
+  // The consultation call joins the other call's conference; calls of two addresses only when
+  // the line can conference across them.
+  auto needJoinable = [&] {
+    if (other == nullptr || other->conference || other->inConference != 0 ||
+        (otherAddress != address && (config.devCapFlags & LINEDEVCAPFLAGS_CROSSADDRCONF) == 0)) {
+      return Err(LINEERR_INVALCONSULTCALLHANDLE);
+    }
+    return LONG{0};
+  };
   switch (request.op) {
     case CallOp::Accept:
+      if (const LONG error = needUserUserInfo(config.uuiAcceptSize)) return error;
       return needState(LINECALLSTATE_OFFERING);
     case CallOp::Answer:
-      return needState(kAlerting);
+      if (const LONG error = needUserUserInfo(config.uuiAnswerSize)) return error;
+      if (const LONG error = needState(kAlerting)) return error;
+      return CheckAnswer(*call);
     case CallOp::MakeCall:
       if ((config.lineFeatures & LINEFEATURE_MAKECALL) == 0) return Err(LINEERR_OPERATIONUNAVAIL);
       if (const LONG error = CheckParams(request)) return error;
       if (request.hasAddress && !Dialable(request.address)) return Err(LINEERR_INVALADDRESS);
-      return 0;
+      return needRoom({{address, LINECALLSTATE_IDLE, LINECALLSTATE_DIALTONE}},
+                      Err(LINEERR_CALLUNAVAIL));
     case CallOp::Dial:
       if (const LONG error = needState(LINECALLSTATE_DIALTONE | LINECALLSTATE_DIALING)) {
         return error;
       }
       return Dialable(request.address) ? LONG{0} : Err(LINEERR_INVALADDRESS);
     case CallOp::Hold:
-      return needState(LINECALLSTATE_CONNECTED);
-    case CallOp::Unhold:
-      return needState(LINECALLSTATE_ONHOLD);
-    case CallOp::SwapHold:
+      if (config.maxOnHoldCalls == 0) return Err(LINEERR_OPERATIONUNAVAIL);
       if (const LONG error = needState(LINECALLSTATE_CONNECTED)) return error;
-      return In(otherState, kHeld) ? LONG{0} : Err(LINEERR_INVALCALLSTATE);
+      return needRoom({{address, LINECALLSTATE_CONNECTED, LINECALLSTATE_ONHOLD}});
+    case CallOp::Unhold:
+      if (const LONG error = needState(LINECALLSTATE_ONHOLD)) return error;
+      return needRoom({{address, LINECALLSTATE_ONHOLD, LINECALLSTATE_CONNECTED}});
+    case CallOp::SwapHold: {
+      if (const LONG error = needState(LINECALLSTATE_CONNECTED)) return error;
+      if (!In(otherState, kHeld)) return Err(LINEERR_INVALCALLSTATE);
+      const DWORD parked = otherState == LINECALLSTATE_ONHOLDPENDTRANSFER
+                               ? LINECALLSTATE_ONHOLDPENDTRANSFER
+                               : LINECALLSTATE_ONHOLD;
+      return needRoom({{address, LINECALLSTATE_CONNECTED, parked},
+                       {otherAddress, otherState, LINECALLSTATE_CONNECTED}});
+    }
     case CallOp::Park:
       if (const LONG error = needState(LINECALLSTATE_CONNECTED)) return error;
       if (request.mode == LINEPARKMODE_DIRECTED &&
@@ -498,12 +569,17 @@ LONG Switch::CheckCallOp(const CallRequest& request) const {
       return 0;
     case CallOp::Unpark:
       if (const LONG error = needAddressId(request.addressId)) return error;
-      return parked_.contains(Digits(request.address)) ? LONG{0} : Err(LINEERR_INVALADDRESS);
+      if (!parked_.contains(Digits(request.address))) return Err(LINEERR_INVALADDRESS);
+      return needRoom({{address, LINECALLSTATE_IDLE, LINECALLSTATE_CONNECTED}},
+                      Err(LINEERR_CALLUNAVAIL));
     case CallOp::Pickup:
       if (const LONG error = needAddressId(request.addressId)) return error;
-      if (FindPickup(request) != 0) return 0;
-      return !request.hasAddress && !request.group.empty() ? Err(LINEERR_INVALGROUPID)
-                                                           : Err(LINEERR_INVALADDRESS);
+      if (FindPickup(request) == 0) {
+        return !request.hasAddress && !request.group.empty() ? Err(LINEERR_INVALGROUPID)
+                                                             : Err(LINEERR_INVALADDRESS);
+      }
+      return needRoom({{address, LINECALLSTATE_IDLE, LINECALLSTATE_CONNECTED}},
+                      Err(LINEERR_CALLUNAVAIL));
     case CallOp::Redirect:
       if (const LONG error = needState(kAlerting)) return error;
       return Dialable(request.address) ? LONG{0} : Err(LINEERR_INVALADDRESS);
@@ -511,51 +587,78 @@ LONG Switch::CheckCallOp(const CallRequest& request) const {
       if (const LONG error = needState(LINECALLSTATE_CONNECTED)) return error;
       return Dialable(request.address) ? LONG{0} : Err(LINEERR_INVALADDRESS);
     case CallOp::SetupTransfer:
+      if (config.maxOnHoldPendingCalls == 0) return Err(LINEERR_OPERATIONUNAVAIL);
       if (const LONG error = needState(LINECALLSTATE_CONNECTED)) return error;
       if (call->conference || call->inConference != 0) return Err(LINEERR_INVALCALLSTATE);
-      return CheckParams(request);
+      if (const LONG error = CheckParams(request)) return error;
+      return needRoom({{address, LINECALLSTATE_CONNECTED, LINECALLSTATE_ONHOLDPENDTRANSFER},
+                       {address, LINECALLSTATE_IDLE, LINECALLSTATE_DIALTONE}});
     case CallOp::CompleteTransfer: {
+      if ((line.TransferModes() & request.mode) == 0) return Err(LINEERR_INVALTRANSFERMODE);
       if (const LONG error = needState(LINECALLSTATE_ONHOLDPENDTRANSFER | LINECALLSTATE_ONHOLD)) {
         return error;
       }
-      if (other == nullptr || other->conference || other->inConference != 0) {
-        return Err(LINEERR_INVALCONSULTCALLHANDLE);
+      if (request.mode == LINETRANSFERMODE_TRANSFER) {
+        if (other == nullptr || other->conference || other->inConference != 0) {
+          return Err(LINEERR_INVALCONSULTCALLHANDLE);
+        }
+        return In(otherState, LINECALLSTATE_CONNECTED | kAwaitingFarEnd)
+                   ? LONG{0}
+                   : Err(LINEERR_INVALCALLSTATE);
       }
-      const DWORD allowed = request.mode == LINETRANSFERMODE_CONFERENCE
-                                ? LINECALLSTATE_CONNECTED
-                                : LINECALLSTATE_CONNECTED | kAwaitingFarEnd;
-      return In(otherState, allowed) ? LONG{0} : Err(LINEERR_INVALCALLSTATE);
+      if (const LONG error = needJoinable()) return error;
+      if (otherState != LINECALLSTATE_CONNECTED) return Err(LINEERR_INVALCALLSTATE);
+      return needRoom({{address, state, LINECALLSTATE_CONFERENCED},
+                       {otherAddress, otherState, LINECALLSTATE_CONFERENCED},
+                       {address, LINECALLSTATE_IDLE, LINECALLSTATE_CONNECTED}});
     }
     case CallOp::SetupConference:
-      if (request.mode > kMaxParties) return Err(LINEERR_CONFERENCEFULL);
+      if (!line.Conferences()) return Err(LINEERR_OPERATIONUNAVAIL);
+      if (request.mode > config.maxConference) return Err(LINEERR_CONFERENCEFULL);
       if (call != nullptr) {
         if (const LONG error = needState(LINECALLSTATE_CONNECTED)) return error;
         if (call->conference || call->inConference != 0) return Err(LINEERR_INVALCALLSTATE);
-      } else if ((config.lineFeatures & LINEFEATURE_MAKECALL) == 0) {
-        return Err(LINEERR_OPERATIONUNAVAIL);
+        if (const LONG error = CheckParams(request)) return error;
+        return needRoom({{address, LINECALLSTATE_CONNECTED, LINECALLSTATE_CONFERENCED},
+                         {address, LINECALLSTATE_IDLE, LINECALLSTATE_ONHOLDPENDCONF},
+                         {address, LINECALLSTATE_IDLE, LINECALLSTATE_DIALTONE}});
       }
-      return CheckParams(request);
+      if ((config.lineFeatures & LINEFEATURE_MAKECALL) == 0) return Err(LINEERR_OPERATIONUNAVAIL);
+      if (const LONG error = CheckParams(request)) return error;
+      return needRoom({{address, LINECALLSTATE_IDLE, LINECALLSTATE_ONHOLDPENDCONF},
+                       {address, LINECALLSTATE_IDLE, LINECALLSTATE_DIALTONE}},
+                      Err(LINEERR_CALLUNAVAIL));
     case CallOp::PrepareAddToConference:
       if (!call->conference) return Err(LINEERR_INVALCONFCALLHANDLE);
       if (const LONG error = needState(LINECALLSTATE_CONNECTED)) return error;
-      if (call->parties.size() >= kMaxParties) return Err(LINEERR_CONFERENCEFULL);
-      return CheckParams(request);
+      if (call->parties.size() >= PartyLimit(*call)) return Err(LINEERR_CONFERENCEFULL);
+      if (const LONG error = CheckParams(request)) return error;
+      return needRoom({{address, LINECALLSTATE_CONNECTED, LINECALLSTATE_ONHOLDPENDCONF},
+                       {address, LINECALLSTATE_IDLE, LINECALLSTATE_DIALTONE}});
     case CallOp::AddToConference:
       if (!call->conference) return Err(LINEERR_INVALCONFCALLHANDLE);
-      if (const LONG error = needState(LINECALLSTATE_ONHOLDPENDCONF | LINECALLSTATE_CONNECTED)) {
+      // A conference held while its owner makes the next call comes back with that call.
+      if (const LONG error = needState(LINECALLSTATE_ONHOLDPENDCONF | LINECALLSTATE_CONNECTED |
+                                       LINECALLSTATE_ONHOLD)) {
         return error;
       }
-      if (other == nullptr || other->conference || other->inConference != 0) {
-        return Err(LINEERR_INVALCONSULTCALLHANDLE);
+      if (const LONG error = needJoinable()) return error;
+      if (call->parties.size() >= PartyLimit(*call)) return Err(LINEERR_CONFERENCEFULL);
+      if (!In(otherState, LINECALLSTATE_CONNECTED | kAwaitingFarEnd | LINECALLSTATE_ONHOLD)) {
+        return Err(LINEERR_INVALCALLSTATE);
       }
-      if (call->parties.size() >= kMaxParties) return Err(LINEERR_CONFERENCEFULL);
-      return In(otherState, LINECALLSTATE_CONNECTED | kAwaitingFarEnd | LINECALLSTATE_ONHOLD)
-                 ? LONG{0}
-                 : Err(LINEERR_INVALCALLSTATE);
+      return needRoom({{otherAddress, otherState, LINECALLSTATE_CONFERENCED},
+                       {address, state, LINECALLSTATE_CONNECTED}});
     case CallOp::RemoveFromConference:
       return needState(LINECALLSTATE_CONFERENCED);
     case CallOp::CompleteCall:
-      return needState(LINECALLSTATE_BUSY | LINECALLSTATE_RINGBACK);
+      if ((request.mode & LineDevice::kCompletionModes) == 0) {
+        return Err(LINEERR_INVALCALLCOMPLMODE);
+      }
+      if (const LONG error = needState(LINECALLSTATE_BUSY | LINECALLSTATE_RINGBACK)) return error;
+      return line.CompletionsOn(address) < LineDevice::kMaxCallCompletions
+                 ? LONG{0}
+                 : Err(LINEERR_COMPLETIONOVERRUN);
     case CallOp::UncompleteCall: {
       auto it = completions_.find(request.param);
       return it != completions_.end() && it->second.lineId == request.deviceId
@@ -564,7 +667,8 @@ LONG Switch::CheckCallOp(const CallRequest& request) const {
     }
     case CallOp::SetCallData:
       if (state == LINECALLSTATE_IDLE) return Err(LINEERR_INVALCALLSTATE);
-      return request.data.size() <= kMaxCallData ? LONG{0} : Err(LINEERR_INVALPARAM);
+      return request.data.size() <= LineDevice::kMaxCallDataSize ? LONG{0}
+                                                                 : Err(LINEERR_INVALPARAM);
     case CallOp::SetMediaMode:
     case CallOp::MonitorMedia:
       if ((request.mode & ~(config.mediaModes | LINEMEDIAMODE_UNKNOWN)) != 0 || request.mode == 0) {
@@ -572,16 +676,26 @@ LONG Switch::CheckCallOp(const CallRequest& request) const {
       }
       return state == LINECALLSTATE_IDLE ? Err(LINEERR_INVALCALLSTATE) : LONG{0};
     case CallOp::GenerateDigits:
+      if ((request.mode & config.generateDigitModes) == 0) return Err(LINEERR_INVALDIGITMODE);
       if (const LONG error = needState(LINECALLSTATE_CONNECTED)) return error;
       return ValidDigits(request.address, request.mode) ? LONG{0} : Err(LINEERR_INVALDIGITLIST);
     case CallOp::GenerateTone:
+      if ((request.mode & config.generateToneModes) == 0) return Err(LINEERR_INVALTONEMODE);
+      if (request.tones.size() > config.generateToneMaxFreq) return Err(LINEERR_INVALTONE);
       return needState(LINECALLSTATE_CONNECTED);
     case CallOp::MonitorTones:
+      if (request.mode > config.monitorToneMaxEntries) return Err(LINEERR_INVALTONELIST);
+      if (request.param > config.monitorToneMaxFreq) return Err(LINEERR_INVALTONE);
       return state == LINECALLSTATE_IDLE ? Err(LINEERR_INVALCALLSTATE) : LONG{0};
     case CallOp::DevSpecific:
+      if ((config.lineFeatures & LINEFEATURE_DEVSPECIFIC) == 0) {
+        return Err(LINEERR_OPERATIONUNAVAIL);
+      }
       return needAddressId(request.addressId);
     case CallOp::DevSpecificFeature:
-      return 0;
+      return (config.lineFeatures & LINEFEATURE_DEVSPECIFICFEAT) != 0
+                 ? LONG{0}
+                 : Err(LINEERR_OPERATIONUNAVAIL);
   }
   return Err(LINEERR_OPERATIONUNAVAIL);
 }
@@ -655,6 +769,117 @@ void Switch::NoteTaker(uint32_t callId, const std::u16string& appName) {
   if (taker.empty()) taker = appName;
 }
 
+namespace {
+
+DWORD LowestBit(DWORD flags) {
+  return flags & (~flags + 1);
+}
+
+}  // namespace
+
+CallFeatureSet Switch::CallFeatures(DWORD callId) const {
+  std::lock_guard lock(Tapi().Mutex());
+  const SimCall* call = Find(callId);
+  if (call == nullptr || call->data.state == LINECALLSTATE_IDLE) return {};
+  const CallData& data = call->data;
+  const LineDevice& line = LineAt(data.deviceId);
+  const LineConfig& config = line.Config();
+  // Each feature is offered when the switch would accept its operation now, with arguments
+  // the capabilities allow.
+  auto on = [&](CallOp op, uint32_t first, DWORD mode = 0, std::u16string address = {}) {
+    const CallData& acting = calls_.at(first).data;
+    CallRequest request;
+    request.op = op;
+    request.deviceId = acting.deviceId;
+    request.addressId = acting.addressId;
+    request.callId = first;
+    request.mode = mode;
+    request.hasAddress = !address.empty();
+    request.address = std::move(address);
+    return request;
+  };
+  auto allows = [this](const CallRequest& request) { return CheckCallOp(request) == 0; };
+  auto pairAllows = [&](CallOp op, uint32_t first, uint32_t second, DWORD mode = 0) {
+    CallRequest request = on(op, first, mode);
+    request.otherCallId = second;
+    return allows(request);
+  };
+  CallFeatureSet out;
+  auto offer = [&out](DWORD feature, bool allowed, DWORD feature2 = 0) {
+    if (!allowed) return;
+    out.features |= feature;
+    out.features2 |= feature2;
+  };
+  // lineDrop is the runtime's own: it takes any call that is not IDLE.
+  offer(LINECALLFEATURE_DROP, true);
+  offer(LINECALLFEATURE_ACCEPT, allows(on(CallOp::Accept, callId)));
+  offer(LINECALLFEATURE_ANSWER, allows(on(CallOp::Answer, callId)));
+  offer(LINECALLFEATURE_DIAL, allows(on(CallOp::Dial, callId, 0, u"1")));
+  offer(LINECALLFEATURE_REDIRECT, allows(on(CallOp::Redirect, callId, 0, u"1")));
+  offer(LINECALLFEATURE_BLINDTRANSFER, allows(on(CallOp::BlindTransfer, callId, 0, u"1")));
+  offer(LINECALLFEATURE_HOLD, allows(on(CallOp::Hold, callId)));
+  offer(LINECALLFEATURE_UNHOLD, allows(on(CallOp::Unhold, callId)));
+  offer(LINECALLFEATURE_PARK, allows(on(CallOp::Park, callId, LINEPARKMODE_DIRECTED, u"1")),
+        LINECALLFEATURE2_PARKDIRECT);
+  offer(LINECALLFEATURE_PARK, allows(on(CallOp::Park, callId, LINEPARKMODE_NONDIRECTED)),
+        LINECALLFEATURE2_PARKNONDIRECT);
+  offer(LINECALLFEATURE_SETUPTRANSFER, allows(on(CallOp::SetupTransfer, callId)));
+  offer(LINECALLFEATURE_SETUPCONF, allows(on(CallOp::SetupConference, callId)));
+  offer(LINECALLFEATURE_PREPAREADDCONF, allows(on(CallOp::PrepareAddToConference, callId)));
+  offer(LINECALLFEATURE_REMOVEFROMCONF, allows(on(CallOp::RemoveFromConference, callId)));
+  offer(LINECALLFEATURE_SETCALLDATA, allows(on(CallOp::SetCallData, callId)));
+  offer(LINECALLFEATURE_MONITORMEDIA,
+        allows(on(CallOp::MonitorMedia, callId,
+                  config.mediaModes != 0 ? LowestBit(config.mediaModes) : LINEMEDIAMODE_UNKNOWN)));
+  // One tone without frequencies: silence.
+  offer(LINECALLFEATURE_MONITORTONES, allows(on(CallOp::MonitorTones, callId, 1)));
+  if (config.generateDigitModes != 0) {
+    offer(LINECALLFEATURE_GENERATEDIGITS,
+          allows(on(CallOp::GenerateDigits, callId, LowestBit(config.generateDigitModes), u"1")));
+  }
+  if (config.generateToneModes != 0) {
+    const DWORD plain = config.generateToneModes & ~LINETONEMODE_CUSTOM;
+    CallRequest tone =
+        on(CallOp::GenerateTone, callId, plain != 0 ? LowestBit(plain) : LINETONEMODE_CUSTOM);
+    if (plain == 0) tone.tones = {440};
+    offer(LINECALLFEATURE_GENERATETONE, allows(tone));
+  }
+  const std::pair<DWORD, DWORD> completions[] = {
+      {LINECALLCOMPLMODE_CAMPON, LINECALLFEATURE2_COMPLCAMPON},
+      {LINECALLCOMPLMODE_CALLBACK, LINECALLFEATURE2_COMPLCALLBACK},
+      {LINECALLCOMPLMODE_INTRUDE, LINECALLFEATURE2_COMPLINTRUDE},
+  };
+  for (const auto& [mode, feature2] : completions)
+    offer(LINECALLFEATURE_COMPLETECALL, allows(on(CallOp::CompleteCall, callId, mode)), feature2);
+
+  // Operations on two calls, with any other call of the line. Only calls in these states can
+  // take part in one.
+  if (!In(data.state, LINECALLSTATE_CONNECTED | kHeld | kAwaitingFarEnd)) return out;
+  const std::pair<DWORD, DWORD> transfers[] = {
+      {LINETRANSFERMODE_TRANSFER, LINECALLFEATURE2_TRANSFERNORM},
+      {LINETRANSFERMODE_CONFERENCE, LINECALLFEATURE2_TRANSFERCONF},
+  };
+  for (uint32_t otherId : line.Calls()) {
+    if (otherId == callId) continue;
+    auto either = [&](CallOp op) {
+      return pairAllows(op, callId, otherId) || pairAllows(op, otherId, callId);
+    };
+    offer(LINECALLFEATURE_SWAPHOLD, either(CallOp::SwapHold));
+    offer(LINECALLFEATURE_ADDTOCONF, either(CallOp::AddToConference));
+    // The transfer is offered by the call to transfer, and by its own consultation call but
+    // not by every other call that could stand in as one: applications look for the partner
+    // of a consultation call by this feature.
+    for (const auto& [mode, feature2] : transfers) {
+      offer(LINECALLFEATURE_COMPLETETRANSF,
+            pairAllows(CallOp::CompleteTransfer, callId, otherId, mode) ||
+                (otherId == call->consultFor &&
+                 pairAllows(CallOp::CompleteTransfer, otherId, callId, mode)),
+            feature2);
+    }
+  }
+  return out;
+}
+
 CallOutcome Switch::PerformCallOp(const CallRequest& request, HLINE requester) {
   CallOutcome outcome;
   const uint32_t callId = request.callId;
@@ -665,6 +890,7 @@ CallOutcome Switch::PerformCallOp(const CallRequest& request, HLINE requester) {
       break;
     case CallOp::Answer:
       NoteTaker(callId, request.appName);
+      MakeWayToAnswer(callId);
       Connect(callId, calls_.at(callId).data.caller);
       break;
     case CallOp::MakeCall: {
@@ -753,6 +979,7 @@ CallOutcome Switch::PerformCallOp(const CallRequest& request, HLINE requester) {
       } else {
         // The conference call is announced before its parties name it in their CONFERENCED.
         const uint32_t confId = NewConference(request, calls_.at(callId).data.addressId);
+        calls_.at(confId).fromTransfer = true;
         outcome.confCall = Announce(confId, requester, LINECALLSTATE_CONNECTED,
                                     LINECONNECTEDMODE_ACTIVE, MakerLearns::FromRequest);
         Join(confId, callId);
@@ -786,13 +1013,17 @@ CallOutcome Switch::PerformCallOp(const CallRequest& request, HLINE requester) {
       outcome.completionId = ++lastCompletionId_;
       completions_[outcome.completionId] =
           Completion{call.deviceId, call.addressId, call.called, request.mode};
-      Tapi().LineStateChanged(call.deviceId, LINEDEVSTATE_NUMCOMPLETIONS, 0, 0);
+      Report(call.deviceId, call.addressId,
+             LineAt(call.deviceId).CompletionsChanged(call.addressId, +1));
       break;
     }
-    case CallOp::UncompleteCall:
+    case CallOp::UncompleteCall: {
+      const Completion completion = completions_.at(request.param);
       completions_.erase(request.param);
-      Tapi().LineStateChanged(request.deviceId, LINEDEVSTATE_NUMCOMPLETIONS, 0, 0);
+      Report(completion.lineId, completion.addressId,
+             LineAt(completion.lineId).CompletionsChanged(completion.addressId, -1));
       break;
+    }
     case CallOp::SetCallData:
       calls_.at(callId).data.callData = request.data;
       Tapi().CallInfoChanged(callId, LINECALLINFOSTATE_CALLDATA);

@@ -120,6 +120,11 @@ void Switch::Traffic::Offer(uint32_t lineId) {
 
 void Switch::Traffic::DialOut(uint32_t lineId) {
   const LineConfig& line = switch_.LineAt(lineId).Config();
+  // Drawn first, so that the callers after it do not depend on whether the call is made.
+  const std::string_view number = kBusyNumbers[Random(arrivals_, kBusyNumbers.size())];
+  const uint32_t givesUpAfter = Intervals(arrivals_, 1, 2);
+  // The colleague has no hand free while the line is as busy as it may be.
+  if (!switch_.LineAt(lineId).Fits({{0, LINECALLSTATE_IDLE, LINECALLSTATE_DIALTONE}})) return;
   const uint32_t callId =
       switch_.NewCall(lineId, 0, LINECALLORIGIN_OUTBOUND, LINECALLREASON_DIRECT);
   ++callsMade_;
@@ -131,7 +136,6 @@ void Switch::Traffic::DialOut(uint32_t lineId) {
   switch_.MoveCall(callId, LINECALLSTATE_DIALTONE, LINEDIALTONEMODE_NORMAL);
   Server::Instance().CallInfoChanged(
       callId, LINECALLINFOSTATE_ORIGIN | LINECALLINFOSTATE_REASON | LINECALLINFOSTATE_CALLERID);
-  const std::string_view number = kBusyNumbers[Random(arrivals_, kBusyNumbers.size())];
   switch_.calls_.at(callId).data.called.number = platform::Utf8ToWide(number);
   switch_.calls_.at(callId).data.called.flags = LINECALLPARTYID_ADDRESS;
   switch_.MoveCall(callId, LINECALLSTATE_DIALING, 0);
@@ -139,7 +143,7 @@ void Switch::Traffic::DialOut(uint32_t lineId) {
   switch_.MoveCall(callId, LINECALLSTATE_PROCEEDING, 0);
   switch_.MoveCall(callId, LINECALLSTATE_BUSY, LINEBUSYMODE_STATION);
   plans_[callId] = Plan{Phase::BusyOutgoing, false};
-  After(Intervals(arrivals_, 1, 2), callId);
+  After(givesUpAfter, callId);
 }
 
 void Switch::Traffic::Follow(uint32_t callId) {
@@ -152,6 +156,10 @@ void Switch::Traffic::Follow(uint32_t callId) {
   }
   Plan& plan = planIt->second;
   const DWORD state = call->data.state;
+  // Whether the line has room for the call to move to another state.
+  auto fits = [&](DWORD to) {
+    return switch_.LineAt(call->data.deviceId).Fits({{call->data.addressId, state, to}});
+  };
   auto hangUp = [&] {
     // The far end hangs up; a call still DISCONNECTED a while later (its owner did not drop
     // it) is cleared by the switch.
@@ -162,7 +170,11 @@ void Switch::Traffic::Follow(uint32_t callId) {
   switch (state) {
     case LINECALLSTATE_OFFERING:
     case LINECALLSTATE_ACCEPTED:
-      if (plan.phase == Phase::Ringing) {
+      if (plan.phase == Phase::Ringing && !fits(LINECALLSTATE_CONNECTED)) {
+        // The colleague's hands are full: the caller waits, then gives up.
+        plan.phase = Phase::GivingUp;
+        After(Intervals(course_, 1, 2), callId);
+      } else if (plan.phase == Phase::Ringing) {
         // The colleague's application answers it.
         switch_.Connect(callId, call->data.caller);
         plan.phase = Phase::Talking;
@@ -176,7 +188,8 @@ void Switch::Traffic::Follow(uint32_t callId) {
         // The user answered: the call ends after a while.
         plan.phase = Phase::Talking;
         After(Intervals(course_, 2, 4), callId);
-      } else if (plan.phase == Phase::Talking && !plan.heldOnce && Random(course_, 4) == 0) {
+      } else if (plan.phase == Phase::Talking && !plan.heldOnce && Random(course_, 4) == 0 &&
+                 fits(LINECALLSTATE_ONHOLD)) {
         plan.heldOnce = true;
         plan.phase = Phase::Held;
         switch_.MoveCall(callId, LINECALLSTATE_ONHOLD, 0);
@@ -186,12 +199,12 @@ void Switch::Traffic::Follow(uint32_t callId) {
       }
       return;
     case LINECALLSTATE_ONHOLD:
-      if (plan.phase == Phase::Held) {
+      if (plan.phase == Phase::Held && fits(LINECALLSTATE_CONNECTED)) {
         plan.phase = Phase::Talking;
         switch_.MoveCall(callId, LINECALLSTATE_CONNECTED, LINECONNECTEDMODE_ACTIVE);
         After(Intervals(course_, 1, 3), callId);
       } else {
-        hangUp();  // held by the user: the caller loses patience
+        hangUp();  // held by the user, or no room to take it back: the caller loses patience
       }
       return;
     case LINECALLSTATE_DISCONNECTED:

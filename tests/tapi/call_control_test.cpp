@@ -345,6 +345,9 @@ TEST_F(CallControl, ATimedOutCallIsFreedAndALateReplyCannotReachIt) {
 }
 
 TEST_F(CallControl, ACallFreedBeforeItsRequestIsAnsweredIsNeverWritten) {
+  tapi32::sim::Config office = SmallOffice();
+  office.lines[0].maxActiveCalls = 2;  // the first call is still being made
+  Switch().Reset(office);
   LineUnderTest line;
   line.Options().SetSyncMode(false);
   OpenOn(line, 0);

@@ -59,6 +59,8 @@ class CallWrappers : public LineTest {
     tapi32::sim::LineConfig office;
     office.name = "Office";
     office.numAddresses = 2;
+    // The tests script several calls on the line at once.
+    office.maxActiveCalls = 4;
     config.lines.push_back(office);
     tapi32::sim::LineConfig other;
     other.name = "Sales";

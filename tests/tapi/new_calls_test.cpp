@@ -395,6 +395,9 @@ TEST_F(NewCallsAfterAll, ATimedOutRequestKeepsACallWhoseHandleTapiHasWritten) {
 // The consultation call of a transfer or of a conference is linked to its primary call before
 // TAPI answers; when the request fails or times out the call goes, and so does the link.
 TEST_F(NewCallsAfterAll, FailedOrTimedOutConsultationCallsGoWithTheirLinks) {
+  tapi32::sim::Config office = SmallOffice();
+  office.lines[0].maxActiveCalls = 4;  // a conference and a call beside it
+  Switch().Reset(office);
   LineUnderTest line;
   line.Options().SetReplyTimeout(1);
   OpenOn(line, 0);

@@ -1,5 +1,6 @@
 // Shared set-up for the call-control tests: an owner application and a watching one on line 0
-// (address name "200"), a far end that answers at once, and helpers that read the messages.
+// (address name "200") of a switch whose lines take four active calls, a far end that answers
+// at once, and helpers that read the messages.
 #pragma once
 
 #include <cstring>
@@ -20,6 +21,12 @@ class CallControlTest : public TapiTest {
     config.lines = {Line("Alpha", 0x101), Line("Beta", 0x102)};
     config.lines[0].addressNames = {"200"};
     config.lines[1].addressNames = {"210"};
+    // Room for several calls at once, so that a flow need not hold one call to make the next,
+    // and for one more party in a conference grown out of a transfer.
+    for (tapi32::sim::LineConfig& line : config.lines) {
+      line.maxActiveCalls = 4;
+      line.maxTransConf = 4;
+    }
     Switch().Reset(config);
     owner_ = InitLine(0x00020002, u"owner");
     watcher_ = InitLine(0x00020002, u"watcher");

@@ -45,7 +45,7 @@ TEST_F(CallFlowsTest, SetupTransferHoldsThePrimaryAndOpensARelatedConsultationCa
 
   // Once the consultation call is connected it offers to complete the transfer.
   ASSERT_GT(lineDialW(consult, u"300", 0), 0);
-  EXPECT_TRUE(Switch().CallSnapshot(consultId).features & LINECALLFEATURE_COMPLETETRANSF);
+  EXPECT_TRUE(Switch().CallFeatures(consultId).features & LINECALLFEATURE_COMPLETETRANSF);
 }
 
 TEST_F(CallFlowsTest, CompletedTransferTakesBothCallsOffTheLine) {
@@ -147,7 +147,7 @@ TEST_F(CallFlowsTest, ConferenceGrowsAndShrinks) {
   EXPECT_EQ(Switch().CallSnapshot(Switch().CallIdOf(consult)).relatedCallId, confId);
 
   ASSERT_GT(lineDialW(consult, u"300", 0), 0);
-  EXPECT_TRUE(Switch().CallSnapshot(Switch().CallIdOf(consult)).features &
+  EXPECT_TRUE(Switch().CallFeatures(Switch().CallIdOf(consult)).features &
               LINECALLFEATURE_ADDTOCONF);
   EXPECT_EQ(lineAddToConference(Mine(first), consult), Code(LINEERR_INVALCONFCALLHANDLE));
   // The watcher gives up its handle of the conference call: a joining party names none.

@@ -175,6 +175,29 @@ TEST_F(SwitchDevicesTest, DevicesAboveTwoPointTwoAreRefusedWhereverTheyAreGiven)
   EXPECT_EQ(Switch().PhoneConfigOf(0).apiHigh, 0x00020002u);
 }
 
+TEST(ConfigParseTest, ReadsWhatTheLineCanDoAndRefusesWhatTheSwitchCannot) {
+  const tapi32::sim::LineConfig line =
+      ParseConfig(
+          "[line]\nname = Fax\nanswer_mode = NONE\nmax_on_hold_calls = 0\n"
+          "generate_tone_modes = BEEP|LINETONEMODE_BUSY\nuui_drop_size = 4\n",
+          "fax.ini")
+          .lines.at(0);
+  EXPECT_EQ(line.answerMode, LINEANSWERMODE_NONE);
+  EXPECT_EQ(line.maxOnHoldCalls, 0u);
+  EXPECT_EQ(line.generateToneModes, LINETONEMODE_BEEP | LINETONEMODE_BUSY);
+  EXPECT_EQ(line.uuiDropSize, 4u);
+
+  EXPECT_EQ(ErrorOf("[line]\nname = a\nline_features = MAKECALL|FORWARD\n"),
+            "test.ini:3: the switch offers only MAKECALL, DEVSPECIFIC and DEVSPECIFICFEAT as line "
+            "features");
+  EXPECT_EQ(ErrorOf("[line]\nname = a\nanswer_mode = DROP|HOLD\n"),
+            "test.ini:3: answer_mode takes one of NONE, DROP and HOLD");
+  EXPECT_EQ(ErrorOf("[line]\nname = a\nmax_active_calls = 0\n"),
+            "test.ini:3: max_active_calls must be at least 1");
+  EXPECT_EQ(ErrorOf("[line]\nname = a\ngenerate_digit_modes = 0x4\n"),
+            "test.ini:3: '0x4' holds LINEDIGITMODE_ flags the switch cannot offer");
+}
+
 TEST(ConfigParseTest, UnreadableFileIsAConfigError) {
   EXPECT_THROW(tapi32::sim::LoadConfigFile("/nonexistent/zvtapi.ini"), ConfigError);
 }

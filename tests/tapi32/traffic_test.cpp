@@ -77,9 +77,11 @@ TEST_F(TrafficTest, CallsComeAndGoOnTheVoiceLinesAndResetStopsThem) {
 
 TEST_F(TrafficTest, TheSameSeedBringsTheSameCallers) {
   auto callers = [this](uint32_t seed) {
-    // One line with room for everyone, so that no arrival is skipped.
+    // One line with room for everyone, so that no arrival is skipped and the colleague may
+    // always dial out.
     tapi32::sim::Config config = Busy(seed, 5, 1);
     config.traffic.maxCallsPerLine = 100;
+    config.lines[0].maxActiveCalls = 100;
     Switch().Reset(config);
     LineInit app = InitLine();
     OpenLine(app.app, 0, LINECALLPRIVILEGE_MONITOR, 0, 5);
