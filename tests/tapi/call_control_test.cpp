@@ -47,11 +47,6 @@ class CallControl : public LineTest {
     return 0;
   }
   static bool StateIs(TzvTapiCall* call, Cardinal state) { return call->State() == state; }
-  static DWORD OnlyPendingRequest() {
-    const std::vector<DWORD> pending = Switch().PendingRequests();
-    EXPECT_EQ(pending.size(), 1u);
-    return pending.empty() ? 0 : pending.front();
-  }
 };
 
 // ---------------------------------------------------------------------------------------------

@@ -87,6 +87,12 @@ class LineTest : public TapiTest {
   static Cardinal HandleOf(uint32_t callId) {
     return Switch().CallHandle(Appl().LineApp(), callId);
   }
+  // The ID of the one request the switch has pending.
+  static DWORD OnlyPendingRequest() {
+    const std::vector<DWORD> pending = Switch().PendingRequests();
+    EXPECT_EQ(pending.size(), 1u);
+    return pending.empty() ? 0 : pending.front();
+  }
   // Clean-up after a call within one timer tick instead of half a second later.
   static void QuickCleanup(TzvCustomTapiLine& line) {
     line.Options().SetAutoFreeIdleCalls(1);

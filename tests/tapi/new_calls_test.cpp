@@ -303,14 +303,7 @@ INSTANTIATE_TEST_SUITE_P(AllCreations, NewCallsOfAFailedRequest,
 // ---------------------------------------------------------------------------------------------
 // Requests that fail or time out after TAPI made the call
 
-class NewCallsAfterAll : public LineTest {
- protected:
-  static DWORD OnlyPendingRequest() {
-    const std::vector<DWORD> pending = Switch().PendingRequests();
-    EXPECT_EQ(pending.size(), 1u);
-    return pending.empty() ? 0 : pending.front();
-  }
-};
+using NewCallsAfterAll = LineTest;
 
 TEST_F(NewCallsAfterAll, AFailedReplyAfterTheCallsFirstStateKeepsItUntilItGoesIdle) {
   FailingReplyLine line;
