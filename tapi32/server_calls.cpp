@@ -37,8 +37,8 @@ HCALL Server::CallHandleOf(HLINEAPP app, DWORD callId) const {
   std::lock_guard lock(mutex_);
   auto it = callViews_.find(callId);
   if (it == callViews_.end()) return 0;
-  for (HCALL handle : it->second.handles) {
-    if (callHandles_.at(handle).open->app->handle == app) return handle;
+  for (const CallHandle* entry = it->second.first; entry; entry = entry->nextOfCall) {
+    if (entry->open->app->handle == app) return entry->handle;
   }
   return 0;
 }
@@ -52,10 +52,13 @@ DWORD Server::CallIdOf(HCALL call) const {
 Server::CallHandle& Server::AddCallHandle(OpenEntry& open, DWORD callId, DWORD privilege) {
   const HCALL handle = NewHandle();
   CallHandle& entry = callHandles_[handle];
-  entry = CallHandle{handle, &open, callId, privilege, 0, {}, 0};
+  entry = CallHandle{handle, &open, callId, privilege, 0, {}, 0, nullptr};
   open.calls.insert(handle);
   CallViews& views = callViews_[callId];
-  views.handles.push_back(handle);
+  CallHandle** last = &views.first;
+  while (*last)
+    last = &(*last)->nextOfCall;
+  *last = &entry;
   ++(privilege == LINECALLPRIVILEGE_OWNER ? views.owners : views.monitors);
   return entry;
 }
@@ -63,18 +66,21 @@ Server::CallHandle& Server::AddCallHandle(OpenEntry& open, DWORD callId, DWORD p
 bool Server::RemoveCallHandle(HCALL handle) {
   auto it = callHandles_.find(handle);
   if (it == callHandles_.end()) return false;
+  auto viewsIt = callViews_.find(it->second.callId);
+  CallViews& views = viewsIt->second;
+  CallHandle** link = &views.first;
+  while (*link != &it->second)
+    link = &(*link)->nextOfCall;
+  *link = it->second.nextOfCall;
   const CallHandle entry = it->second;
   callHandles_.erase(it);
   entry.open->calls.erase(handle);
-  auto viewsIt = callViews_.find(entry.callId);
-  CallViews& views = viewsIt->second;
-  views.handles.erase(std::find(views.handles.begin(), views.handles.end(), handle));
   const bool wasOwner = entry.privilege == LINECALLPRIVILEGE_OWNER;
   --(wasOwner ? views.owners : views.monitors);
   const CallData* call = ProviderCall(entry.callId);
   const bool lastOwner =
       wasOwner && views.owners == 0 && call != nullptr && call->state != LINECALLSTATE_IDLE;
-  if (views.handles.empty()) {
+  if (views.first == nullptr) {
     callViews_.erase(viewsIt);
   } else {
     PostCountsChanged(entry.callId, 0,
@@ -86,10 +92,9 @@ bool Server::RemoveCallHandle(HCALL handle) {
 void Server::PostCountsChanged(DWORD callId, HCALL except, DWORD infoStates) {
   auto it = callViews_.find(callId);
   if (it == callViews_.end()) return;
-  for (HCALL handle : it->second.handles) {
-    if (handle == except) continue;
-    CallHandle& entry = callHandles_.at(handle);
-    PostToOpen(*entry.open, handle, LINE_CALLINFO, infoStates, 0, 0);
+  for (const CallHandle* entry = it->second.first; entry; entry = entry->nextOfCall) {
+    if (entry->handle == except) continue;
+    PostToOpen(*entry->open, entry->handle, LINE_CALLINFO, infoStates, 0, 0);
   }
 }
 
@@ -140,11 +145,10 @@ void Server::CallStateChanged(DWORD callId) {
   const CallData* call = ProviderCall(callId);
   auto it = callViews_.find(callId);
   if (call == nullptr || it == callViews_.end()) return;
-  for (HCALL handle : it->second.handles) {
-    CallHandle& entry = callHandles_.at(handle);
-    PostToOpen(*entry.open, handle, LINE_CALLSTATE, call->state, call->stateMode,
-               entry.reportPrivilege);
-    entry.reportPrivilege = 0;
+  for (CallHandle* entry = it->second.first; entry; entry = entry->nextOfCall) {
+    PostToOpen(*entry->open, entry->handle, LINE_CALLSTATE, call->state, call->stateMode,
+               entry->reportPrivilege);
+    entry->reportPrivilege = 0;
   }
 }
 
