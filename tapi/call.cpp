@@ -144,6 +144,16 @@ TzvTapiRelatedWaveDevice* TzvTapiCall::WaveOut() const {
   return &Related().FWaveOutDev;
 }
 
+std::unordered_set<const TObject*>& TzvTapiCall::Existing() {
+  // Never destroyed: lines freed at exit still free their calls.
+  static auto* calls = new std::unordered_set<const TObject*>;
+  return *calls;
+}
+
+bool TzvTapiCall::Exists(const TObject* Object) {
+  return Object && Existing().count(Object) != 0;
+}
+
 void TzvTapiCall::LeaveLists() {
   while (TzvTapiCallList* list = FListings.AnyList())
     list->RemoveAll(this);

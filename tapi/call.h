@@ -7,6 +7,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "tapi/call_info.h"
@@ -118,6 +119,10 @@ class alignas(64) TzvTapiCall : public TObject, public TzvTapiCallAccess {
   // Releases the TAPI handle; a TAPI failure goes to the line's OnError, the handle is
   // cleared in any case.
   virtual void Deallocate();
+
+  // Whether Object is a call object that exists now, of any line. Object is not looked into,
+  // so it may be one that has gone.
+  static bool Exists(const TObject* Object);
 
   bool Active() const { return GetActive(); }
   bool Valid() const { return FHandle != 0; }
@@ -296,6 +301,9 @@ class alignas(64) TzvTapiCall : public TObject, public TzvTapiCallAccess {
   friend class TzvCustomTapiLine;
   friend class TzvTapiCallList;
   void Unlink(TzvTapiCall* From);
+  // Every call object from its filing with its line (AddCall) to its last word
+  // (CallDestroyed). Calls are made and freed on the user-interface thread only.
+  static std::unordered_set<const TObject*>& Existing();
   // Takes the call out of every list that holds it.
   void LeaveLists();
   struct TRelatedDevices;

@@ -135,7 +135,7 @@ void TzvTapiCallList::Put(int Index, TzvTapiCall* Item) {
 }
 
 int TzvTapiCallList::Add(TzvTapiCall* Item) {
-  if (!Item || Contains(Item)) return IndexOf(Item);
+  if (!Item || ContainsLive(Item)) return IndexOf(Item);
   FItems.push_back(Item);
   Attach(Item);
   return Count() - 1;
@@ -171,6 +171,10 @@ int TzvTapiCallList::IndexOf(const TzvTapiCall* Item) const {
 }
 
 bool TzvTapiCallList::Contains(const TzvTapiCall* Item) const {
+  return TzvTapiCall::Exists(Item) && ContainsLive(Item);
+}
+
+bool TzvTapiCallList::ContainsLive(const TzvTapiCall* Item) const {
   return Item && Item->FListings.Find(this) != nullptr;
 }
 

@@ -76,8 +76,8 @@ class TzvTapiCallHandleTable {
 // call up by handle and asking whether a call is listed cost the same on a line with ten
 // calls or ten thousand.
 //
-// A freed call leaves every list that holds it, so a list never holds a freed call; asking a
-// list about a call that has been freed is an error. TAPI gives a call its handle once: while
+// A freed call leaves every list that holds it, so a list never holds a freed call. TAPI gives a
+// call its handle once: while
 // listed, a call's handle changes from 0 to TAPI's handle (a call an operation made) or back
 // to 0 (deallocated), and ByHandle keeps up with such changes.
 class TzvTapiCallList : public TProtectedMutex {
@@ -98,7 +98,11 @@ class TzvTapiCallList : public TProtectedMutex {
   // Removes the first entry of Item; its former position or -1.
   int Remove(const TzvTapiCall* Item);
   int IndexOf(const TzvTapiCall* Item) const;
+  // Item may be any pointer, also to a call that has gone.
   bool Contains(const TzvTapiCall* Item) const;
+  // The same for a call object that exists: reads the call and nothing else, where Contains
+  // first makes sure that the object exists.
+  bool ContainsLive(const TzvTapiCall* Item) const;
   // Grows whenever a call leaves the list, so that code that ran handlers can tell cheaply
   // whether a call it holds may have gone.
   Cardinal Removals() const { return FRemovals; }

@@ -376,31 +376,29 @@ TzvTapiAddress* TzvCustomTapiLine::Get_AddressByName(const std::string& Value) c
   return FAddresses->Get(index);
 }
 
-// A call list asks the call object itself whether it is listed; an object that may have gone
-// is first looked for among the line's live calls.
-
 bool TzvCustomTapiLine::IsCallValid(const TzvTapiCall* Call) {
   TLockGuard lock(*FCalls, platform::INFINITE);
-  return IsCallObject(Call) && FCalls->Contains(Call);
+  return IsCallObject(Call) && FCalls->ContainsLive(Call);
 }
 
 bool TzvCustomTapiLine::IsCallKnown(const TzvTapiCall* Call) const {
-  return IsCallObject(Call) && (FCalls->Contains(Call) || FUnconfirmedCalls->Contains(Call));
+  return IsCallObject(Call) &&
+         (FCalls->ContainsLive(Call) || FUnconfirmedCalls->ContainsLive(Call));
 }
 
 bool TzvCustomTapiLine::StillListed(const TzvTapiCall* Call, Cardinal RemovalsBefore) const {
-  return FCalls->Removals() == RemovalsBefore || (IsCallObject(Call) && FCalls->Contains(Call));
+  return FCalls->Removals() == RemovalsBefore || (IsCallObject(Call) && FCalls->ContainsLive(Call));
 }
 
 bool TzvCustomTapiLine::CheckCall(const TzvTapiCall* Call, const std::string& Msg) const {
-  if (IsCallObject(Call) && FCalls->Contains(Call) && Call->Handle() != 0) return true;
+  if (IsCallObject(Call) && FCalls->ContainsLive(Call) && Call->Handle() != 0) return true;
   if (Msg.empty()) return false;
   RaiseError(Format("%s! Invalid call.", Msg.c_str()));
 }
 
 void TzvCustomTapiLine::AddCall(TzvTapiCall* Call) {
   if (!Call) return;
-  FCallObjects.insert(Call);
+  TzvTapiCall::Existing().insert(Call);
   if (Call->Handle() != 0) {
     FCalls->Add(Call);
   } else {
@@ -497,11 +495,11 @@ void TzvCustomTapiLine::ForgetCall(TzvTapiCall* Call) {
 }
 
 void TzvCustomTapiLine::CallDestroyed(TzvTapiCall* Call) {
-  FCallObjects.erase(Call);
+  TzvTapiCall::Existing().erase(Call);
 }
 
 bool TzvCustomTapiLine::IsCallObject(const TObject* Object) const {
-  return Object && FCallObjects.count(Object) != 0;
+  return TzvTapiCall::Exists(Object) && static_cast<const TzvTapiCall*>(Object)->FLine == this;
 }
 
 void TzvCustomTapiLine::ReleaseCallReferences(TzvTapiCall* Call) {
@@ -955,7 +953,8 @@ void TzvTapiLine::DoCallPrivilege(TzvTapiCall* Call, Cardinal Privilege) {
 
 void TzvTapiLine::DoCallState(TzvTapiCall* Call, Cardinal State, Cardinal /*StateMode*/,
                               Cardinal /*Privilege*/) {
-  if (!Calls().Contains(Call)) return;
+  // The call of the report exists; whether it is listed is all there is to ask.
+  if (!Calls().ContainsLive(Call)) return;
   const Cardinal removals = Calls().Removals();
   Fire(FOnCallState, this, Call, State);
   if (!StillListed(Call, removals)) return;

@@ -9,7 +9,6 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "tapi/address.h"
@@ -85,7 +84,9 @@ class TzvCustomTapiLine : public TzvTapiDevice {
   bool IsCallValid(const TzvTapiCall* Call);
   // Call is in either call list. It may be asked about an object that has gone.
   bool IsCallKnown(const TzvTapiCall* Call) const;
-  // Object is one of this line's call objects that still exists (listed or not).
+  // Object is one of this line's call objects that still exists (listed or not); what a
+  // request or timer slot holds is only taken for a call when it is. Object is not looked into
+  // unless it exists.
   bool IsCallObject(const TObject* Object) const;
   // True when Call is listed and has a handle; otherwise false, or, with a message, an
   // exception "<Msg>! Invalid call.". Call may be an object that has gone.
@@ -311,9 +312,6 @@ class TzvCustomTapiLine : public TzvTapiDevice {
   std::unique_ptr<TzvTapiLinePrivileges> FPrivileges;
   std::unique_ptr<TzvTapiCallList> FUnconfirmedCalls;
   std::unique_ptr<TzvTapiDevSpecificDataList> FDevSpecificList;
-  // Every call object of this line that exists, listed or not; what a request or timer slot
-  // holds is only taken for a call when it is in here.
-  std::unordered_set<const TObject*> FCallObjects;
   std::unordered_map<Cardinal, TReplyCells> FReplyCells;   // by pending request ID
   std::unordered_map<Cardinal, TReplyCells> FOrphanCells;  // by given-up request ID
   std::unordered_map<Cardinal, std::unique_ptr<TzvTapiDevSpecificData>> FOrphanBlocks;

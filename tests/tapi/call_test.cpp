@@ -418,7 +418,9 @@ TEST_F(CallTracking, AFreedCallLeavesEveryListThatHoldsIt) {
   EXPECT_NE(mine.Removals(), removals);
   EXPECT_EQ(mine.ByHandle(handle), nullptr);
   EXPECT_EQ(other.Count(), 0);
-  // The line answers questions about the freed object without looking into it.
+  // Lists and the line answer questions about the freed object without looking into it.
+  EXPECT_FALSE(mine.Contains(offered));
+  EXPECT_EQ(mine.IndexOf(offered), -1);
   EXPECT_FALSE(line.IsCallValid(offered));
   EXPECT_FALSE(line.CheckCall(offered, ""));
   EXPECT_TRUE(line.UnconfirmedCalls().Contains(kept));
