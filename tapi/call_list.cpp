@@ -159,7 +159,7 @@ void TzvTapiCallList::RemoveAll(TzvTapiCall* Item) {
   std::erase(FItems, Item);
   TzvTapiCallListings::Listing* listing = Item->FListings.Find(this);
   if (!listing) return;
-  Unindex(Item, *listing);
+  Unfile(Item, *listing);
   Item->FListings.Remove(this);
   ++FRemovals;
 }
@@ -202,18 +202,18 @@ void TzvTapiCallList::Attach(TzvTapiCall* Item) {
   }
   TzvTapiCallListings::Listing& listing = Item->FListings.Add(this);
   listing.Count = 1;
-  Index(Item, listing);
+  File(Item, listing);
 }
 
 void TzvTapiCallList::Detach(TzvTapiCall* Item) {
   TzvTapiCallListings::Listing* listing = Item->FListings.Find(this);
   if (!listing || --listing->Count > 0) return;
-  Unindex(Item, *listing);
+  Unfile(Item, *listing);
   Item->FListings.Remove(this);
   ++FRemovals;
 }
 
-void TzvTapiCallList::Index(TzvTapiCall* Item, TzvTapiCallListings::Listing& Listing) const {
+void TzvTapiCallList::File(TzvTapiCall* Item, TzvTapiCallListings::Listing& Listing) const {
   const Cardinal handle = Item->Handle();
   if (handle != 0) {
     TzvTapiCall* holder = FTable.Find(handle);
@@ -224,7 +224,7 @@ void TzvTapiCallList::Index(TzvTapiCall* Item, TzvTapiCallListings::Listing& Lis
     }
     if (holder->Handle() != handle) {
       // The holder's handle changed since it was filed; it gives up its place.
-      Unindex(holder);
+      Untable(holder);
       FTable.Insert(handle, Item);
       Listing.Key = handle;
       return;
@@ -234,7 +234,7 @@ void TzvTapiCallList::Index(TzvTapiCall* Item, TzvTapiCallListings::Listing& Lis
   FUntabled.push_back(Item);
 }
 
-void TzvTapiCallList::Unindex(TzvTapiCall* Item, TzvTapiCallListings::Listing& Listing) const {
+void TzvTapiCallList::Unfile(TzvTapiCall* Item, TzvTapiCallListings::Listing& Listing) const {
   if (Listing.Key != 0) {
     FTable.Erase(Listing.Key);
     Listing.Key = 0;
@@ -244,7 +244,7 @@ void TzvTapiCallList::Unindex(TzvTapiCall* Item, TzvTapiCallListings::Listing& L
   if (it != FUntabled.end()) FUntabled.erase(it);
 }
 
-void TzvTapiCallList::Unindex(TzvTapiCall* Item) const {
+void TzvTapiCallList::Untable(TzvTapiCall* Item) const {
   TzvTapiCallListings::Listing* listing = Item->FListings.Find(this);
   FTable.Erase(listing->Key);
   listing->Key = 0;
@@ -264,7 +264,7 @@ TzvTapiCall* TzvTapiCallList::ByHandle(Cardinal CallHandle) const {
   TzvTapiCall* tabled = FTable.Find(CallHandle);
   if (tabled && tabled->Handle() != CallHandle) {
     // Its handle changed since it was filed: it waits outside the table now.
-    Unindex(tabled);
+    Untable(tabled);
     tabled = nullptr;
   }
   // Calls outside the table may carry the handle as well: one that got it while listed, or a

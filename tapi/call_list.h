@@ -76,10 +76,9 @@ class TzvTapiCallHandleTable {
 // call up by handle and asking whether a call is listed cost the same on a line with ten
 // calls or ten thousand.
 //
-// A freed call leaves every list that holds it, so a list never holds a freed call. TAPI gives a
-// call its handle once: while
-// listed, a call's handle changes from 0 to TAPI's handle (a call an operation made) or back
-// to 0 (deallocated), and ByHandle keeps up with such changes.
+// A freed call leaves every list that holds it, so a list never holds a freed call. TAPI gives
+// a call its handle once: while listed, a call's handle changes from 0 to TAPI's handle (a call
+// an operation made) or back to 0 (deallocated), and ByHandle keeps up with such changes.
 class TzvTapiCallList : public TProtectedMutex {
  public:
   TzvTapiCallList() = default;
@@ -123,10 +122,12 @@ class TzvTapiCallList : public TProtectedMutex {
   void Detach(TzvTapiCall* Item);
   // Files a newly listed call in the handle table, or among the calls outside it when its
   // handle is 0 or already held for another listed call that still has it.
-  void Index(TzvTapiCall* Item, TzvTapiCallListings::Listing& Listing) const;
-  void Unindex(TzvTapiCall* Item, TzvTapiCallListings::Listing& Listing) const;
-  // Moves a call out of the table, to wait among the others until it is looked for again.
-  void Unindex(TzvTapiCall* Item) const;
+  void File(TzvTapiCall* Item, TzvTapiCallListings::Listing& Listing) const;
+  // Takes a call that leaves the list out of the table or from among the calls outside it.
+  void Unfile(TzvTapiCall* Item, TzvTapiCallListings::Listing& Listing) const;
+  // Moves a call from the table to the calls outside it, to wait there until it is looked for
+  // under its new handle.
+  void Untable(TzvTapiCall* Item) const;
   TzvTapiCall* FirstListedWithHandle(Cardinal CallHandle) const;
 
   std::deque<TzvTapiCall*> FItems;
