@@ -20,8 +20,10 @@ void BenchCallStateRouting();
 void BenchCallMemory();
 void BenchLineOpen();
 
-// call_control_bench.cpp: synchronous Answer round trip, asynchronous Answer request rate.
+// call_control_bench.cpp: synchronous Answer round trip (reply at once, reply after a delay),
+// asynchronous Answer request rate.
 void BenchSyncAnswer();
 void BenchAsyncRequests();
+void BenchSyncAnswerDelayed();
 
 }  // namespace zvtapi::bench

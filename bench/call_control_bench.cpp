@@ -1,11 +1,11 @@
 // Speed of call control: the round trip of a synchronous Answer (the operation returns only
-// after TAPI's reply has been handled) and the rate at which asynchronous Answer requests are
-// issued and their replies handled.
+// after TAPI's reply has been handled), the same when the reply comes a few milliseconds later,
+// and the rate at which asynchronous Answer requests are issued and their replies handled.
 //
 // Everything runs on the real path: the library calls lineAnswer, the simulated switch replies
-// at once into TAPI's queue, the event thread moves the reply to the library's queue, and the
-// main thread (the user-interface thread here) handles it, inside the synchronous wait or from
-// its message loop.
+// into TAPI's queue (at once, or from its timer thread), the event thread moves the reply to the
+// library's queue, and the main thread (the user-interface thread here) handles it, inside the
+// synchronous wait or from its message loop.
 
 #include <algorithm>
 #include <chrono>
@@ -32,6 +32,9 @@ using Clock = std::chrono::steady_clock;
 using tapi32::sim::Switch;
 
 constexpr int kSyncAnswers = 1'000;
+// A provider that answers after a while, as a real switch does: the delay and how many answers.
+constexpr uint32_t kReplyDelayMs = 5;
+constexpr int kDelayedAnswers = 500;
 constexpr int kAsyncCalls = 10'000;
 // Calls are offered in batches of this size, each pumped through before the next.
 constexpr int kOfferBatch = 200;
@@ -81,16 +84,15 @@ double Percentile(std::vector<double> values, double p) {
   return values[std::min(index, values.size() - 1)];
 }
 
-}  // namespace
-
-void BenchSyncAnswer() {
-  Switch::Instance().Reset(OneTrunk());
+// Offers a call, answers it synchronously and drops it, `count` times on the trunk of a switch
+// set up beforehand; the microseconds each Answer took.
+std::vector<double> SyncAnswerRoundTrips(int count) {
   zvTapiApplication->Initialize();
   std::unique_ptr<TzvTapiLine> line = OpenTrunk();
   line->Options().SetSyncMode(true);
   std::vector<double> roundTrips;
-  roundTrips.reserve(kSyncAnswers);
-  for (int n = 0; n < kSyncAnswers; ++n) {
+  roundTrips.reserve(static_cast<size_t>(count));
+  for (int n = 0; n < count; ++n) {
     Switch::Instance().OfferCall(0, 0, Caller(n));
     PumpUntil([&] { return line->Calls().Count() == 1; }, "offered call");
     TzvTapiCall* call = line->Calls().Get(0);
@@ -102,10 +104,29 @@ void BenchSyncAnswer() {
     PumpUntil([&] { return call->State() == LINECALLSTATE_IDLE; }, "dropped call");
     delete call;
   }
-  PrintFigure("sync_answer_p50_us", Percentile(roundTrips, 0.50), "us");
-  PrintFigure("sync_answer_p99_us", Percentile(roundTrips, 0.99), "us");
   line.reset();
   zvTapiApplication->Shutdown();
+  return roundTrips;
+}
+
+}  // namespace
+
+void BenchSyncAnswer() {
+  Switch::Instance().Reset(OneTrunk());
+  const std::vector<double> roundTrips = SyncAnswerRoundTrips(kSyncAnswers);
+  PrintFigure("sync_answer_p50_us", Percentile(roundTrips, 0.50), "us");
+  PrintFigure("sync_answer_p99_us", Percentile(roundTrips, 0.99), "us");
+}
+
+// What the synchronous wait adds to a reply that comes kReplyDelayMs after the request: the
+// time from the reply being due to the operation returning, the switch's own lateness included.
+void BenchSyncAnswerDelayed() {
+  Switch::Instance().Reset(OneTrunk());
+  Switch::Instance().SetReplyMode("lineAnswer", tapi32::ReplyMode::After(kReplyDelayMs));
+  std::vector<double> overheads = SyncAnswerRoundTrips(kDelayedAnswers);
+  for (double& us : overheads)
+    us -= kReplyDelayMs * 1000.0;
+  PrintFigure("sync_answer_delayed_overhead_us", Percentile(overheads, 0.50), "us");
 }
 
 void BenchAsyncRequests() {

@@ -28,6 +28,7 @@ int main() {
       BenchLineOpen,           // line_bench.cpp
       BenchSyncAnswer,         // call_control_bench.cpp
       BenchAsyncRequests,      // call_control_bench.cpp
+      BenchSyncAnswerDelayed,  // call_control_bench.cpp
   };
   try {
     for (auto* benchmark : benchmarks) {

@@ -80,7 +80,9 @@ void TzvTapiPhoneList::Remove(const TzvCustomTapiPhone* item) {
 // ---------------------------------------------------------------------------------------------
 // Construction and lifecycle
 
-TzvTapiApplication::TzvTapiApplication() : FWindowMessage(platform::WM_USER) {
+TzvTapiApplication::TzvTapiApplication()
+    : FWindowMessage(platform::WM_USER),
+      FMessagesArrivedEvent(platform::CreateEvent(false, false)) {
   FCallbackInstance = NextCallbackInstance();  // the first number: 1
   FAppName = GetDefaultAppName();
 }
@@ -88,6 +90,7 @@ TzvTapiApplication::TzvTapiApplication() : FWindowMessage(platform::WM_USER) {
 TzvTapiApplication::~TzvTapiApplication() {
   // Library exit calls Done first; this only catches an object freed while still active.
   if (Active()) Done();
+  platform::CloseHandle(FMessagesArrivedEvent);
 }
 
 std::string TzvTapiApplication::GetDefaultAppName() {

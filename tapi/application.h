@@ -121,6 +121,9 @@ class TzvTapiApplication : public TObject {
   void ProcessTimerTick(Cardinal TickCount);
   // Posts notification 1 (messages waiting) to the notification window.
   void PostMessagesWaiting() const;
+  // Signalled (auto-reset) by the event thread each time it has added messages to the queue,
+  // so that a synchronous wait need not poll for them.
+  platform::HANDLE MessagesArrivedEvent() const { return FMessagesArrivedEvent; }
 
   // Device catalogue.
   void UpdateLineDevice(Cardinal DeviceID);
@@ -196,6 +199,7 @@ class TzvTapiApplication : public TObject {
   TzvTapiMsgStack FMsgStack;
   TzvTapiMsgStack FReplyStack;
   Integer FNumWaitProcs = 0;
+  platform::HANDLE FMessagesArrivedEvent;
 
   TNotifyEvent FOnInitialize;
   TzvTapiDeviceNameEvent FOnLineCreate, FOnLineRemove, FOnLineRename;

@@ -17,142 +17,6 @@
 namespace zvtapi {
 
 // ---------------------------------------------------------------------------------------------
-// TzvTapiCallList
-
-TzvTapiCall* TzvTapiCallList::Get(int Index) const {
-  if (Index < 0 || Index >= Count()) RaiseError(Format("List index out of bounds (%d)", Index));
-  return FItems[static_cast<size_t>(Index)];
-}
-
-void TzvTapiCallList::Put(int Index, TzvTapiCall* Item) {
-  if (Index < 0 || Index >= Count()) RaiseError(Format("List index out of bounds (%d)", Index));
-  TzvTapiCall*& slot = FItems[static_cast<size_t>(Index)];
-  if (slot == Item) return;
-  if (slot) Detach(slot);
-  slot = Item;
-  if (Item) Attach(Item);
-}
-
-int TzvTapiCallList::Add(TzvTapiCall* Item) {
-  if (!Item || Contains(Item)) return IndexOf(Item);
-  FItems.push_back(Item);
-  Attach(Item);
-  return Count() - 1;
-}
-
-void TzvTapiCallList::Delete(int Index) {
-  if (Index < 0 || Index >= Count()) RaiseError(Format("List index out of bounds (%d)", Index));
-  TzvTapiCall* item = FItems[static_cast<size_t>(Index)];
-  FItems.erase(FItems.begin() + Index);
-  if (item) Detach(item);
-}
-
-int TzvTapiCallList::Remove(const TzvTapiCall* Item) {
-  if (Item && !Contains(Item)) return -1;
-  const int index = IndexOf(Item);
-  if (index >= 0) Delete(index);
-  return index;
-}
-
-int TzvTapiCallList::IndexOf(const TzvTapiCall* Item) const {
-  if (Item && !Contains(Item)) return -1;
-  const auto it = std::find(FItems.begin(), FItems.end(), Item);
-  return it == FItems.end() ? -1 : static_cast<int>(it - FItems.begin());
-}
-
-void TzvTapiCallList::Clear() {
-  ++FRemovals;
-  FItems.clear();
-  FMembers.clear();
-  FByHandle.clear();
-  FUnindexed.clear();
-}
-
-void TzvTapiCallList::Assign(const TzvTapiCallList& Value) {
-  if (&Value == this) return;
-  Clear();
-  for (TzvTapiCall* call : Value)
-    Add(call);
-}
-
-void TzvTapiCallList::Attach(TzvTapiCall* Item) {
-  Member& member = FMembers[Item];
-  if (member.count++ == 0) IndexMember(Item, member);
-}
-
-void TzvTapiCallList::Detach(const TzvTapiCall* Item) {
-  auto it = FMembers.find(Item);
-  if (it == FMembers.end()) return;
-  if (--it->second.count > 0) return;
-  Unindex(Item, it->second);
-  FMembers.erase(it);
-  ++FRemovals;
-}
-
-void TzvTapiCallList::IndexMember(TzvTapiCall* Item, Member& member) const {
-  const Cardinal handle = Item->Handle();
-  if (handle != 0) {
-    auto [it, inserted] = FByHandle.try_emplace(handle, Item);
-    // A holder that no longer has the handle gives up its place.
-    if (!inserted && it->second->Handle() != handle) {
-      Member& previous = FMembers[it->second];
-      previous.indexed = false;
-      FUnindexed.push_back(it->second);
-      it->second = Item;
-      inserted = true;
-    }
-    if (inserted) {
-      member.indexed = true;
-      member.key = handle;
-      return;
-    }
-  }
-  member.indexed = false;
-  FUnindexed.push_back(Item);
-}
-
-void TzvTapiCallList::Unindex(const TzvTapiCall* Item, Member& member) const {
-  if (member.indexed) {
-    auto it = FByHandle.find(member.key);
-    if (it != FByHandle.end() && it->second == Item) FByHandle.erase(it);
-    member.indexed = false;
-    return;
-  }
-  auto it = std::find(FUnindexed.begin(), FUnindexed.end(), Item);
-  if (it != FUnindexed.end()) FUnindexed.erase(it);
-}
-
-TzvTapiCall* TzvTapiCallList::ByHandle(Cardinal CallHandle) const {
-  if (CallHandle == 0) {
-    // Calls without a handle are never indexed; asking for them is rare.
-    for (TzvTapiCall* call : FItems) {
-      if (call && call->Handle() == 0) return call;
-    }
-    return nullptr;
-  }
-  if (auto it = FByHandle.find(CallHandle); it != FByHandle.end()) {
-    TzvTapiCall* call = it->second;
-    if (call->Handle() == CallHandle) return call;
-    // Its handle changed since it was indexed: it waits among the unindexed entries now.
-    Member& member = FMembers[call];
-    FByHandle.erase(it);
-    member.indexed = false;
-    FUnindexed.push_back(call);
-  }
-  for (auto it = FUnindexed.begin(); it != FUnindexed.end(); ++it) {
-    TzvTapiCall* call = *it;
-    if (call->Handle() != CallHandle) continue;
-    FUnindexed.erase(it);
-    Member& member = FMembers[call];
-    member.indexed = true;
-    member.key = CallHandle;
-    FByHandle[CallHandle] = call;
-    return call;
-  }
-  return nullptr;
-}
-
-// ---------------------------------------------------------------------------------------------
 // Monitors
 
 std::string TzvTapiCallGatherDigits::ReceivedDigits() const {
@@ -194,33 +58,30 @@ void TzvTapiCallMediaMonitor::SetMediaModes(Cardinal Value) {
 // ---------------------------------------------------------------------------------------------
 // TzvTapiCall: lifecycle
 
-TzvTapiCall::TzvTapiCall(TzvCustomTapiLine* OwnerLine, Cardinal CallHandle) {
+TzvTapiCall::TzvTapiCall(TzvCustomTapiLine* OwnerLine, Cardinal CallHandle)
+    : FDigitMonitor(this),
+      FStatus(this),
+      FInfo(this),
+      FSilenceMonitor(this),
+      FDigitCollector(this),
+      FMediaMonitor(this),
+      FCallerID(this, 0),
+      FCalledID(this, 1),
+      FConnectedID(this, 2),
+      FRedirectionID(this, 3),
+      FRedirectingID(this, 4),
+      FRemoteID(this) {
   if (!OwnerLine) RaiseError("TzvTapiCall.Create failed! Invalid Line");
   FLine = OwnerLine;
   FHandle = CallHandle;
   FAlive = false;
   FParams = std::make_unique<TzvTapiCallParams>();
-  FCallerID = std::make_unique<TzvTapiCallPartyID>(this, 0);
-  FCalledID = std::make_unique<TzvTapiCallPartyID>(this, 1);
-  FConnectedID = std::make_unique<TzvTapiCallPartyID>(this, 2);
-  FRedirectionID = std::make_unique<TzvTapiCallPartyID>(this, 3);
-  FRedirectingID = std::make_unique<TzvTapiCallPartyID>(this, 4);
-  FRemoteID = std::make_unique<TzvTapiCallRemoteID>(this);
-  FInfo = std::make_unique<TzvTapiCallInfo>(this);
-  FStatus = std::make_unique<TzvTapiCallStatus>(this);
-  FComm = std::make_unique<TzvTapiRelatedWaveDevice>(this, "comm/datamodem");
-  FWaveInDev = std::make_unique<TzvTapiRelatedWaveDevice>(this, "wave/in");
-  FWaveOutDev = std::make_unique<TzvTapiRelatedWaveDevice>(this, "wave/out");
   TzvTapiCallOptions& options = OwnerLine->CallOptions();
   FAutoOwner = options.AutoOwner();
-  FDigitMonitor = std::make_unique<TzvTapiCallDigitMonitor>(this);
-  FDigitCollector = std::make_unique<TzvTapiCallGatherDigits>(this);
-  FMediaMonitor = std::make_unique<TzvTapiCallMediaMonitor>(this);
-  FSilenceMonitor = std::make_unique<TzvTapiCallSilenceMonitor>(this);
-  FDigitMonitor->Assign(&options.MonitorDigits());
-  FDigitCollector->Assign(&options.GatherDigits());
-  FMediaMonitor->Assign(&options.MonitorMedia());
-  FSilenceMonitor->Assign(&options.MonitorSilence());
+  FDigitMonitor.Assign(&options.MonitorDigits());
+  FDigitCollector.Assign(&options.GatherDigits());
+  FMediaMonitor.Assign(&options.MonitorMedia());
+  FSilenceMonitor.Assign(&options.MonitorSilence());
   OwnerLine->AddCall(this);
   try {
     if (Valid()) SetAlive(State() != LINECALLSTATE_IDLE);
@@ -228,6 +89,7 @@ TzvTapiCall::TzvTapiCall(TzvCustomTapiLine* OwnerLine, Cardinal CallHandle) {
     // The object never comes to exist, so the line must not keep it.
     OwnerLine->ForgetCall(this);
     OwnerLine->CallDestroyed(this);
+    LeaveLists();
     throw;
   }
 }
@@ -242,6 +104,9 @@ TzvTapiCall::~TzvTapiCall() {
   }
   FLine->ForgetCall(this);
   FLine->CallDestroyed(this);
+  // Whatever list still holds the call (a program's own, or one of the line's whose lock
+  // ForgetCall could not get) must not keep a freed object.
+  LeaveLists();
   // No call may reach this one through a link once it is gone.
   while (!FLinkedBy.empty()) {
     TzvTapiCall* other = FLinkedBy.back();
@@ -252,6 +117,46 @@ TzvTapiCall::~TzvTapiCall() {
     }
   }
   ReleaseRelatedCall(nullptr);
+}
+
+struct TzvTapiCall::TRelatedDevices {
+  explicit TRelatedDevices(TzvTapiCall* Call)
+      : FComm(Call, "comm/datamodem"), FWaveInDev(Call, "wave/in"), FWaveOutDev(Call, "wave/out") {}
+  TzvTapiRelatedWaveDevice FComm;
+  TzvTapiRelatedWaveDevice FWaveInDev;
+  TzvTapiRelatedWaveDevice FWaveOutDev;
+};
+
+TzvTapiCall::TRelatedDevices& TzvTapiCall::Related() const {
+  if (!FRelated) FRelated = std::make_unique<TRelatedDevices>(const_cast<TzvTapiCall*>(this));
+  return *FRelated;
+}
+
+TzvTapiRelatedWaveDevice* TzvTapiCall::Comm() const {
+  return &Related().FComm;
+}
+
+TzvTapiRelatedWaveDevice* TzvTapiCall::WaveIn() const {
+  return &Related().FWaveInDev;
+}
+
+TzvTapiRelatedWaveDevice* TzvTapiCall::WaveOut() const {
+  return &Related().FWaveOutDev;
+}
+
+std::unordered_set<const TObject*>& TzvTapiCall::Existing() {
+  // Never destroyed: lines freed at exit still free their calls.
+  static auto* calls = new std::unordered_set<const TObject*>;
+  return *calls;
+}
+
+bool TzvTapiCall::Exists(const TObject* Object) {
+  return Object && Existing().count(Object) != 0;
+}
+
+void TzvTapiCall::LeaveLists() {
+  while (TzvTapiCallList* list = FListings.AnyList())
+    list->RemoveAll(this);
 }
 
 void TzvTapiCall::Deallocate() {
@@ -278,8 +183,8 @@ void TzvTapiCall::Deallocate() {
 // State tracking
 
 void TzvTapiCall::CallStateChanged(Cardinal State, Cardinal StateMode, Cardinal Privilege) {
-  FStatus->Invalidate();
-  FInfo->Invalidate();
+  FStatus.Invalidate();
+  FInfo.Invalidate();
   FState = State;
   FStateMode = StateMode;
   FPrivilege = Privilege;
@@ -310,8 +215,8 @@ void TzvTapiCall::CallStateChanged(Cardinal State, Cardinal StateMode, Cardinal 
 }
 
 void TzvTapiCall::CallInfoChanged(Cardinal InfoStates) {
-  FInfo->Invalidate();
-  if (InfoStates & LINECALLINFOSTATE_ORIGIN) FOriginHistory |= FInfo->Origin();
+  FInfo.Invalidate();
+  if (InfoStates & LINECALLINFOSTATE_ORIGIN) FOriginHistory |= FInfo.Origin();
 }
 
 void TzvTapiCall::SetAlive(bool Value) {
@@ -326,9 +231,9 @@ void TzvTapiCall::SetAlive(bool Value) {
     FEndTime = std::chrono::system_clock::now();
     FEndTC = platform::GetTickCount();
     // TAPI ends these services with the call; nothing needs to be cancelled.
-    FDigitMonitor->FActive = false;
-    FDigitCollector->FActive = false;
-    FSilenceMonitor->FActive = false;
+    FDigitMonitor.FActive = false;
+    FDigitCollector.FActive = false;
+    FSilenceMonitor.FActive = false;
   }
 }
 
@@ -336,13 +241,15 @@ void TzvTapiCall::SetConnected(bool Value) {
   if (FConnected == Value) return;
   FConnected = Value;
   if (Value) FConnectTime = std::chrono::system_clock::now();
-  FComm->Invalidate();
-  FWaveInDev->Invalidate();
-  FWaveOutDev->Invalidate();
+  if (FRelated) {
+    FRelated->FComm.Invalidate();
+    FRelated->FWaveInDev.Invalidate();
+    FRelated->FWaveOutDev.Invalidate();
+  }
   if (Value) {
-    FDigitMonitor->Init();
+    FDigitMonitor.Init();
   } else {
-    FDigitMonitor->Done();
+    FDigitMonitor.Done();
   }
 }
 
@@ -352,15 +259,15 @@ bool TzvTapiCall::GetActive() const {
 }
 
 Cardinal TzvTapiCall::State() const {
-  return FState != 0 ? FState : FStatus->CallState();
+  return FState != 0 ? FState : FStatus.CallState();
 }
 
 Cardinal TzvTapiCall::StateMode() const {
-  return FStateMode != 0 ? FStateMode : FStatus->CallStateMode();
+  return FStateMode != 0 ? FStateMode : FStatus.CallStateMode();
 }
 
 Cardinal TzvTapiCall::Privilege() const {
-  return FPrivilege != 0 ? FPrivilege : FStatus->CallPrivilege();
+  return FPrivilege != 0 ? FPrivilege : FStatus.CallPrivilege();
 }
 
 void TzvTapiCall::SetPrivilege(Cardinal Value) {
@@ -370,21 +277,21 @@ void TzvTapiCall::SetPrivilege(Cardinal Value) {
 void TzvTapiCall::SetOwner(bool Value) {
   CheckTapiResult(static_cast<Cardinal>(
       lineSetCallPrivilege(FHandle, Value ? LINECALLPRIVILEGE_OWNER : LINECALLPRIVILEGE_MONITOR)));
-  FStatus->Invalidate();
+  FStatus.Invalidate();
 }
 
 TzvTapiAddress* TzvTapiCall::Address() const {
   if (!FLine) return nullptr;
   const TzvTapiAddressList& addresses = FLine->Addresses();
-  const Cardinal id = FInfo->AddressID();
+  const Cardinal id = FInfo.AddressID();
   if (id >= static_cast<Cardinal>(addresses.Count())) return nullptr;
   return addresses.Get(static_cast<int>(id));
 }
 
 Integer TzvTapiCall::GetCallData(uint8_t*& Data) const {
-  const void* source = FInfo->CallData();
+  const void* source = FInfo.CallData();
   if (!source) return 0;
-  const Cardinal size = FInfo->CallDataSize();
+  const Cardinal size = FInfo.CallDataSize();
   Data = new uint8_t[size];
   std::memcpy(Data, source, size);
   return static_cast<Integer>(size);

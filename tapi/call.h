@@ -1,19 +1,18 @@
 // The call object: one per TAPI call on a line, with the state, modes and privilege TAPI last
 // reported, the histories and times of its alive and connected phases, the links between a
 // call and its consultation call, its information and status caches and party
-// identifications, its monitors, notes and tag. Also the call list the line keeps them in.
+// identifications, its monitors, notes and tag.
 #pragma once
 
 #include <chrono>
-#include <deque>
 #include <memory>
 #include <string>
-#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "tapi/call_info.h"
+#include "tapi/call_list.h"
 #include "tapi/call_params.h"
-#include "tapi/protected_list.h"
 #include "tapi/string_list.h"
 #include "tapi/types.h"
 
@@ -35,62 +34,6 @@ template <class T>
 TzvTapiCall* CallClassOf(TzvCustomTapiLine* OwnerLine, Cardinal CallHandle) {
   return new T(OwnerLine, CallHandle);
 }
-
-// Call references in order, guarded by a re-entrant mutex; never owns the calls. Besides the
-// order it keeps an index by handle and a membership count, so that looking a call up by
-// handle and asking whether a call is listed cost the same on a line with ten calls or ten
-// thousand. A call's handle may change while it is listed (TAPI fills in a new call's handle,
-// deallocation clears it); the index notices that on the next look-up.
-class TzvTapiCallList : public TProtectedMutex {
- public:
-  TzvTapiCallList() = default;
-  TzvTapiCallList(const TzvTapiCallList&) = delete;
-  TzvTapiCallList& operator=(const TzvTapiCallList&) = delete;
-
-  int Count() const { return static_cast<int>(FItems.size()); }
-  // Raise "List index out of bounds (%d)" outside the list.
-  TzvTapiCall* Get(int Index) const;
-  void Put(int Index, TzvTapiCall* Item);
-  // Appends Item unless it is none or listed already; its position either way (for none the
-  // position of a none entry, or -1).
-  int Add(TzvTapiCall* Item);
-  void Delete(int Index);
-  // Removes the first entry of Item; its former position or -1.
-  int Remove(const TzvTapiCall* Item);
-  int IndexOf(const TzvTapiCall* Item) const;
-  bool Contains(const TzvTapiCall* Item) const { return Item && FMembers.count(Item) != 0; }
-  // Grows whenever a call leaves the list, so that code that ran handlers can tell cheaply
-  // whether a call it holds may have gone.
-  Cardinal Removals() const { return FRemovals; }
-  void Clear();
-  // The first entry whose Handle equals CallHandle, or none. Takes no lock; callers lock.
-  TzvTapiCall* ByHandle(Cardinal CallHandle) const;
-  // Clears the list, then adds every entry of Value in order.
-  void Assign(const TzvTapiCallList& Value);
-
-  auto begin() const { return FItems.begin(); }
-  auto end() const { return FItems.end(); }
-
- private:
-  struct Member {
-    int count = 0;
-    Cardinal key = 0;  // the handle it is indexed under
-    bool indexed = false;
-  };
-  void Attach(TzvTapiCall* Item);
-  void Detach(const TzvTapiCall* Item);
-  // Indexes Item under its current handle when that handle is free in the index; otherwise
-  // it waits among the unindexed entries.
-  void IndexMember(TzvTapiCall* Item, Member& member) const;
-  void Unindex(const TzvTapiCall* Item, Member& member) const;
-
-  std::deque<TzvTapiCall*> FItems;
-  // Only the index changes during look-ups.
-  mutable std::unordered_map<const TzvTapiCall*, Member> FMembers;
-  mutable std::unordered_map<Cardinal, TzvTapiCall*> FByHandle;
-  mutable std::vector<TzvTapiCall*> FUnindexed;
-  Cardinal FRemovals = 0;
-};
 
 // Digit gathering of one call. Starting and cancelling a gathering (lineGatherDigitsW) come
 // with the monitoring support; the line's LINE_GATHERDIGITS handling and the end of the call
@@ -127,8 +70,8 @@ class TzvTapiCallDigitMonitor : public TzvTapiCallDigitMonitorOptions {
 
  private:
   friend class TzvTapiCall;
+  bool FActive = false;  // first: it fits beside the options
   TzvTapiCall* FCall;
-  bool FActive = false;
 };
 
 class TzvTapiCallMediaMonitor : public TzvTapiCallMediaMonitorOptions {
@@ -139,8 +82,8 @@ class TzvTapiCallMediaMonitor : public TzvTapiCallMediaMonitorOptions {
   void SetMediaModes(Cardinal Value) override;
 
  private:
+  bool FActive = false;  // first: it fits beside the options
   TzvTapiCall* FCall;
-  bool FActive = false;
 };
 
 class TzvTapiCallSilenceMonitor : public TzvTapiCallSilenceMonitorOptions {
@@ -151,18 +94,20 @@ class TzvTapiCallSilenceMonitor : public TzvTapiCallSilenceMonitorOptions {
 
  private:
   friend class TzvTapiCall;
+  bool FActive = false;  // first: it fits beside the options
   TzvTapiCall* FCall;
-  bool FActive = false;
 };
 
-class TzvTapiCall : public TObject, public TzvTapiCallAccess {
+// Aligned to a cache line, so that the members a state report touches fill whole lines.
+class alignas(64) TzvTapiCall : public TObject, public TzvTapiCallAccess {
  public:
   // Raises "TzvTapiCall.Create failed! Invalid Line" without a line. Files itself with the
   // line (Calls with a handle, the unconfirmed calls without) and, with a handle, reads the
   // current state from TAPI to know whether it is alive.
   TzvTapiCall(TzvCustomTapiLine* OwnerLine, Cardinal CallHandle);
-  // Deallocates the handle (only while the line is open), leaves the line's lists, pending
-  // requests and timer events, and drops every other call's link to it.
+  // Deallocates the handle (only while the line is open), leaves the line's pending requests
+  // and timer events and every call list that holds it, and drops every other call's link to
+  // it.
   ~TzvTapiCall() override;
   TzvTapiCall(const TzvTapiCall&) = delete;
   TzvTapiCall& operator=(const TzvTapiCall&) = delete;
@@ -174,6 +119,10 @@ class TzvTapiCall : public TObject, public TzvTapiCallAccess {
   // Releases the TAPI handle; a TAPI failure goes to the line's OnError, the handle is
   // cleared in any case.
   virtual void Deallocate();
+
+  // Whether Object is a call object that exists now, of any line. Object is not looked into,
+  // so it may be one that has gone.
+  static bool Exists(const TObject* Object);
 
   bool Active() const { return GetActive(); }
   bool Valid() const { return FHandle != 0; }
@@ -214,37 +163,37 @@ class TzvTapiCall : public TObject, public TzvTapiCallAccess {
   TDateTime ConnectTime() const { return FConnectTime; }
 
   // From the caches.
-  TzvTapiCallInfo* Info() const override { return FInfo.get(); }
-  TzvTapiCallStatus* Status() const { return FStatus.get(); }
-  const ::LINECALLINFO* LINECALLINFO() const { return FInfo->LINECALLINFO(); }
-  const ::LINECALLSTATUS* LINECALLSTATUS() const { return FStatus->LINECALLSTATUS(); }
-  Cardinal CallID() const { return FInfo ? FInfo->CallID() : 0; }
-  Cardinal Features() const { return FStatus->CallFeatures(); }
-  Cardinal MediaMode() const { return FInfo->MediaMode(); }
+  TzvTapiCallInfo* Info() const override { return &FInfo; }
+  TzvTapiCallStatus* Status() const { return &FStatus; }
+  const ::LINECALLINFO* LINECALLINFO() const { return FInfo.LINECALLINFO(); }
+  const ::LINECALLSTATUS* LINECALLSTATUS() const { return FStatus.LINECALLSTATUS(); }
+  Cardinal CallID() const { return FInfo.CallID(); }
+  Cardinal Features() const { return FStatus.CallFeatures(); }
+  Cardinal MediaMode() const { return FInfo.MediaMode(); }
   // Tells TAPI the call's media mode (lineSetMediaMode); the information is read anew.
   void SetMediaMode(Cardinal Value);
-  Cardinal Origin() const { return FInfo->Origin(); }
+  Cardinal Origin() const { return FInfo.Origin(); }
   // Copies the call's application data into a new block the caller frees with delete[]; its
   // size, or 0 (Data untouched) when the call carries none.
   Integer GetCallData(uint8_t*& Data) const;
 
   // Parties.
-  TzvTapiCallPartyID* CallerID() const { return FCallerID.get(); }
-  TzvTapiCallPartyID* CalledID() const { return FCalledID.get(); }
-  TzvTapiCallPartyID* ConnectedID() const { return FConnectedID.get(); }
-  TzvTapiCallPartyID* RedirectionID() const { return FRedirectionID.get(); }
-  TzvTapiCallPartyID* RedirectingID() const { return FRedirectingID.get(); }
-  TzvTapiCallRemoteID* RemoteID() const { return FRemoteID.get(); }
+  TzvTapiCallPartyID* CallerID() const { return &FCallerID; }
+  TzvTapiCallPartyID* CalledID() const { return &FCalledID; }
+  TzvTapiCallPartyID* ConnectedID() const { return &FConnectedID; }
+  TzvTapiCallPartyID* RedirectionID() const { return &FRedirectionID; }
+  TzvTapiCallPartyID* RedirectingID() const { return &FRedirectingID; }
+  TzvTapiCallRemoteID* RemoteID() const { return &FRemoteID; }
 
   // Owned helpers.
   TzvTapiCallParams& Params() { return *FParams; }
-  TzvTapiRelatedWaveDevice* Comm() const { return FComm.get(); }
-  TzvTapiRelatedWaveDevice* WaveIn() const { return FWaveInDev.get(); }
-  TzvTapiRelatedWaveDevice* WaveOut() const { return FWaveOutDev.get(); }
-  TzvTapiCallGatherDigits& GatherDigits() { return *FDigitCollector; }
-  TzvTapiCallDigitMonitor& MonitorDigits() { return *FDigitMonitor; }
-  TzvTapiCallMediaMonitor& MonitorMedia() { return *FMediaMonitor; }
-  TzvTapiCallSilenceMonitor& MonitorSilence() { return *FSilenceMonitor; }
+  TzvTapiRelatedWaveDevice* Comm() const;
+  TzvTapiRelatedWaveDevice* WaveIn() const;
+  TzvTapiRelatedWaveDevice* WaveOut() const;
+  TzvTapiCallGatherDigits& GatherDigits() { return FDigitCollector; }
+  TzvTapiCallDigitMonitor& MonitorDigits() { return FDigitMonitor; }
+  TzvTapiCallMediaMonitor& MonitorMedia() { return FMediaMonitor; }
+  TzvTapiCallSilenceMonitor& MonitorSilence() { return FSilenceMonitor; }
 
   // Notes and tag.
   const TStringList& NotesList() const { return FNotes; }
@@ -350,50 +299,65 @@ class TzvTapiCall : public TObject, public TzvTapiCallAccess {
 
  private:
   friend class TzvCustomTapiLine;
+  friend class TzvTapiCallList;
   void Unlink(TzvTapiCall* From);
+  // Every call object from its filing with its line (AddCall) to its last word
+  // (CallDestroyed). Calls are made and freed on the user-interface thread only.
+  static std::unordered_set<const TObject*>& Existing();
+  // Takes the call out of every list that holds it.
+  void LeaveLists();
+  struct TRelatedDevices;
+  TRelatedDevices& Related() const;
 
-  bool FAlive = false;
-  bool FAutoOwner = false;
-  bool FConfirmed = false;
-  bool FConnected = false;
-  Cardinal FBeginTC = 0;
-  TDateTime FBeginTime{};
-  Cardinal FBusyMode = 0;
-  std::unique_ptr<TzvTapiCallPartyID> FCalledID;
-  std::unique_ptr<TzvTapiCallPartyID> FCallerID;
-  std::unique_ptr<TzvTapiRelatedWaveDevice> FComm;
-  std::unique_ptr<TzvTapiCallPartyID> FConnectedID;
-  Cardinal FConnectedMode = 0;
-  TDateTime FConnectTime{};
-  TzvTapiCall* FConsultCall = nullptr;
-  Cardinal FDialtoneMode = 0;
-  std::unique_ptr<TzvTapiCallGatherDigits> FDigitCollector;
-  std::unique_ptr<TzvTapiCallDigitMonitor> FDigitMonitor;
-  Cardinal FDisconnectMode = 0;
-  Cardinal FEndTC = 0;
-  TDateTime FEndTime{};
+  // What a state report reads and writes comes first and together (the first three cache
+  // lines of the object), so that on a line with thousands of calls a report reaches as few
+  // lines of memory as it can.
   Cardinal FHandle = 0;
-  std::unique_ptr<TzvTapiCallInfo> FInfo;
-  TzvCustomTapiLine* FLine = nullptr;
-  std::unique_ptr<TzvTapiCallMediaMonitor> FMediaMonitor;
-  TStringList FNotes;
-  Cardinal FOfferingMode = 0;
-  Cardinal FOriginHistory = 0;
-  std::unique_ptr<TzvTapiCallParams> FParams;
-  TzvTapiCall* FPrimaryCall = nullptr;
-  std::unique_ptr<TzvTapiCallPartyID> FRedirectingID;
-  std::unique_ptr<TzvTapiCallPartyID> FRedirectionID;
-  std::unique_ptr<TzvTapiCallRemoteID> FRemoteID;
-  std::unique_ptr<TzvTapiCallSilenceMonitor> FSilenceMonitor;
-  Cardinal FSpecialInfoMode = 0;
-  Cardinal FStateHistory = 0;
-  std::unique_ptr<TzvTapiCallStatus> FStatus;
-  Integer FTag = 0;
-  std::unique_ptr<TzvTapiRelatedWaveDevice> FWaveInDev;
-  std::unique_ptr<TzvTapiRelatedWaveDevice> FWaveOutDev;
   Cardinal FState = 0;
   Cardinal FStateMode = 0;
   Cardinal FPrivilege = 0;
+  Cardinal FStateHistory = 0;
+  bool FAlive = false;
+  bool FConnected = false;
+  bool FAutoOwner = false;
+  bool FConfirmed = false;
+  Cardinal FOfferingMode = 0;
+  Cardinal FDialtoneMode = 0;
+  Cardinal FBusyMode = 0;
+  Cardinal FSpecialInfoMode = 0;
+  Cardinal FConnectedMode = 0;
+  Cardinal FDisconnectMode = 0;
+  TzvTapiCallListings FListings;
+  TzvTapiCallDigitMonitor FDigitMonitor;
+  // Made when first asked for: most calls never are, and a state change then has nothing to
+  // invalidate.
+  mutable std::unique_ptr<TRelatedDevices> FRelated;
+  TDateTime FConnectTime{};
+  // The caches fill themselves when read.
+  mutable TzvTapiCallStatus FStatus;
+  mutable TzvTapiCallInfo FInfo;
+  // What changes when the call begins or ends, or only when the program asks.
+  TzvCustomTapiLine* FLine = nullptr;
+  Cardinal FBeginTC = 0;
+  Cardinal FEndTC = 0;
+  TDateTime FBeginTime{};
+  TDateTime FEndTime{};
+  Cardinal FOriginHistory = 0;
+  Integer FTag = 0;
+  TzvTapiCallSilenceMonitor FSilenceMonitor;
+  TzvTapiCallGatherDigits FDigitCollector;
+  TzvTapiCallMediaMonitor FMediaMonitor;
+  // Views on the information cache.
+  mutable TzvTapiCallPartyID FCallerID;
+  mutable TzvTapiCallPartyID FCalledID;
+  mutable TzvTapiCallPartyID FConnectedID;
+  mutable TzvTapiCallPartyID FRedirectionID;
+  mutable TzvTapiCallPartyID FRedirectingID;
+  mutable TzvTapiCallRemoteID FRemoteID;
+  std::unique_ptr<TzvTapiCallParams> FParams;
+  TStringList FNotes;
+  TzvTapiCall* FPrimaryCall = nullptr;
+  TzvTapiCall* FConsultCall = nullptr;
   // The calls whose primary or consultation link points here.
   std::vector<TzvTapiCall*> FLinkedBy;
 };

@@ -233,7 +233,7 @@ void TzvTapiCall::SwapHold(TzvTapiCall* Call) {
 
 void TzvTapiCall::SetMediaMode(Cardinal Value) {
   CheckTapiResult(static_cast<Cardinal>(lineSetMediaMode(FHandle, Value)));
-  FInfo->Invalidate();
+  FInfo.Invalidate();
 }
 
 TzvTapiCall* TzvTapiCall::ConferenceCall() {

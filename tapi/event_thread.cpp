@@ -151,18 +151,25 @@ void TzvTapiEventThread::SendTimerTickIfDue(uint32_t& lastTick) {
 template <class Item, class Record, class GetMessage>
 void TzvTapiEventThread::DrainMessages(Cardinal appHandle, GetMessage getMessage) {
   TzvTapiMsgStack& stack = FAppl->FMsgStack;
-  TLockGuard lock(stack, 250);
-  if (!lock) return;  // the messages stay with TAPI until the next wake
-  const int before = stack.Count();
-  for (int i = 0; i < 10; ++i) {
-    Record record{};
-    // The event said messages wait; once TAPI's queue runs dry there is no point in holding
-    // the queue's lock (and the user-interface thread) any longer, so the wait is 0 ms.
-    if (getMessage(appHandle, &record, 0) != 0) break;
-    stack.Add(std::make_unique<Item>(record));
+  bool added = false;
+  {
+    TLockGuard lock(stack, 250);
+    if (!lock) return;  // the messages stay with TAPI until the next wake
+    const int before = stack.Count();
+    for (int i = 0; i < 10; ++i) {
+      Record record{};
+      // The event said messages wait; once TAPI's queue runs dry there is no point in holding
+      // the queue's lock (and the user-interface thread) any longer, so the wait is 0 ms.
+      if (getMessage(appHandle, &record, 0) != 0) break;
+      stack.Add(std::make_unique<Item>(record));
+    }
+    added = stack.Count() > before;
+    // A non-empty queue already has a notification on its way.
+    if (before == 0 && added) FAppl->PostMessagesWaiting();
   }
-  // A non-empty queue already has a notification on its way.
-  if (before == 0 && stack.Count() > 0) FAppl->PostMessagesWaiting();
+  // A synchronous wait sleeps on this event rather than on the clock; it takes the lock as soon
+  // as it wakes, so the lock is given up first.
+  if (added) platform::SetEvent(FAppl->FMessagesArrivedEvent);
 }
 
 void TzvTapiEventThread::DrainLineMessages() {

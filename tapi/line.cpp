@@ -88,15 +88,9 @@ TzvCustomTapiLine::~TzvCustomTapiLine() {
 }
 
 void TzvCustomTapiLine::FreeCall(TzvTapiCall* Call) {
-  if (!Call) return;
-  const bool listed = FCalls->Contains(Call) || FUnconfirmedCalls->Contains(Call);
+  // The destructor takes the call out of every list, so a walk that frees the first entry
+  // until the list is empty ends.
   delete Call;
-  // The destructor leaves the lists; should it not have managed, the entry must still go, or
-  // a walk that frees the first entry until the list is empty would never end.
-  if (listed) {
-    FCalls->Remove(Call);
-    FUnconfirmedCalls->Remove(Call);
-  }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -386,22 +380,27 @@ TzvTapiAddress* TzvCustomTapiLine::Get_AddressByName(const std::string& Value) c
 
 bool TzvCustomTapiLine::IsCallValid(const TzvTapiCall* Call) {
   TLockGuard lock(*FCalls, platform::INFINITE);
-  return FCalls->Contains(Call);
+  return IsCallObject(Call) && FCalls->ContainsLive(Call);
 }
 
 bool TzvCustomTapiLine::IsCallKnown(const TzvTapiCall* Call) const {
-  return FCalls->Contains(Call) || FUnconfirmedCalls->Contains(Call);
+  return IsCallObject(Call) &&
+         (FCalls->ContainsLive(Call) || FUnconfirmedCalls->ContainsLive(Call));
+}
+
+bool TzvCustomTapiLine::StillListed(const TzvTapiCall* Call, Cardinal RemovalsBefore) const {
+  return FCalls->Removals() == RemovalsBefore || (IsCallObject(Call) && FCalls->ContainsLive(Call));
 }
 
 bool TzvCustomTapiLine::CheckCall(const TzvTapiCall* Call, const std::string& Msg) const {
-  if (Call && FCalls->Contains(Call) && Call->Handle() != 0) return true;
+  if (IsCallObject(Call) && FCalls->ContainsLive(Call) && Call->Handle() != 0) return true;
   if (Msg.empty()) return false;
   RaiseError(Format("%s! Invalid call.", Msg.c_str()));
 }
 
 void TzvCustomTapiLine::AddCall(TzvTapiCall* Call) {
   if (!Call) return;
-  FCallObjects.insert(Call);
+  TzvTapiCall::Existing().insert(Call);
   if (Call->Handle() != 0) {
     FCalls->Add(Call);
   } else {
@@ -501,11 +500,11 @@ void TzvCustomTapiLine::ForgetCall(TzvTapiCall* Call) {
 }
 
 void TzvCustomTapiLine::CallDestroyed(TzvTapiCall* Call) {
-  FCallObjects.erase(Call);
+  TzvTapiCall::Existing().erase(Call);
 }
 
 bool TzvCustomTapiLine::IsCallObject(const TObject* Object) const {
-  return Object && FCallObjects.count(Object) != 0;
+  return TzvTapiCall::Exists(Object) && static_cast<const TzvTapiCall*>(Object)->FLine == this;
 }
 
 void TzvCustomTapiLine::ReleaseCallReferences(TzvTapiCall* Call) {
@@ -608,10 +607,9 @@ void TzvCustomTapiLine::LineCallState(Cardinal CallHandle, Cardinal State, Cardi
   TzvTapiCall* call = FindCall(CallHandle, true);
   if (!call) return;
   const bool wasAlive = call->Alive();
-  // The handlers below may free the call; only when some call left the list is it worth
-  // looking whether it was this one.
+  // The handlers below may free the call.
   const Cardinal removals = FCalls->Removals();
-  auto gone = [&] { return FCalls->Removals() != removals && !FCalls->Contains(call); };
+  auto gone = [&] { return !StillListed(call, removals); };
   call->CallStateChanged(State, StateMode, Privilege);
   if (State == LINECALLSTATE_IDLE) {
     if (call->FPrimaryCall || call->FConsultCall) ReleaseCallReferences(call);
@@ -969,9 +967,11 @@ void TzvTapiLine::DoCallPrivilege(TzvTapiCall* Call, Cardinal Privilege) {
 
 void TzvTapiLine::DoCallState(TzvTapiCall* Call, Cardinal State, Cardinal /*StateMode*/,
                               Cardinal /*Privilege*/) {
-  if (!Calls().Contains(Call)) return;
+  // The call of the report exists; whether it is listed is all there is to ask.
+  if (!Calls().ContainsLive(Call)) return;
+  const Cardinal removals = Calls().Removals();
   Fire(FOnCallState, this, Call, State);
-  if (!Calls().Contains(Call)) return;
+  if (!StillListed(Call, removals)) return;
   const TzvTapiCallEvent* event = nullptr;
   switch (State) {
     case LINECALLSTATE_IDLE:

@@ -9,7 +9,6 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "tapi/address.h"
@@ -84,15 +83,16 @@ class TzvCustomTapiLine : public TzvTapiDevice {
 
   // The address whose name is Value (letter case ignored); none when there is none.
   TzvTapiAddress* Get_AddressByName(const std::string& Value) const;
-  // Call is one of the calls with a handle.
+  // Call is one of the calls with a handle. It may be asked about an object that has gone.
   bool IsCallValid(const TzvTapiCall* Call);
-  // Call is in either call list. Only compares the pointer, so it may be asked about an object
-  // that has gone.
+  // Call is in either call list. It may be asked about an object that has gone.
   bool IsCallKnown(const TzvTapiCall* Call) const;
-  // Object is one of this line's call objects that still exists (listed or not).
+  // Object is one of this line's call objects that still exists (listed or not); what a
+  // request or timer slot holds is only taken for a call when it is. Object is not looked into
+  // unless it exists.
   bool IsCallObject(const TObject* Object) const;
   // True when Call is listed and has a handle; otherwise false, or, with a message, an
-  // exception "<Msg>! Invalid call.".
+  // exception "<Msg>! Invalid call.". Call may be an object that has gone.
   bool CheckCall(const TzvTapiCall* Call, const std::string& Msg) const;
 
   // Call control. Each operation checks that the line is open and, where it concerns a call,
@@ -193,6 +193,9 @@ class TzvCustomTapiLine : public TzvTapiDevice {
   void ReleaseCallReferences(TzvTapiCall* Call);
   // The call object's last word: from now on nothing may take it for a call.
   void CallDestroyed(TzvTapiCall* Call);
+  // Whether Call, in Calls when Calls().Removals() read RemovalsBefore, still is. Handlers may
+  // free calls; Call is looked at only when some call has left the list since.
+  bool StillListed(const TzvTapiCall* Call, Cardinal RemovalsBefore) const;
   bool IsCallHandleValid(Cardinal CallHandle);
   void ScheduleFreeIdleCall(TzvTapiCall* Call);
   void ScheduleDropDisconnectedCall(TzvTapiCall* Call);
@@ -332,9 +335,6 @@ class TzvCustomTapiLine : public TzvTapiDevice {
   std::unique_ptr<TzvTapiLinePrivileges> FPrivileges;
   std::unique_ptr<TzvTapiCallList> FUnconfirmedCalls;
   std::unique_ptr<TzvTapiDevSpecificDataList> FDevSpecificList;
-  // Every call object of this line that exists, listed or not; what a request or timer slot
-  // holds is only taken for a call when it is in here.
-  std::unordered_set<const TObject*> FCallObjects;
   std::unordered_map<Cardinal, TReplyCells> FReplyCells;   // by pending request ID
   std::unordered_map<Cardinal, TReplyCells> FOrphanCells;  // by given-up request ID
   std::unordered_map<Cardinal, std::unique_ptr<TzvTapiDevSpecificData>> FOrphanBlocks;

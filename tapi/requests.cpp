@@ -312,10 +312,14 @@ Cardinal WaitForReply(TzvTapiDevice* Device, Integer RequestID, Integer& ReplyCo
   appl.ProcessMessages(10);
   if (FindReply(appl, RequestID, ReplyCode)) return 0;
   if (PastDeadline(platform::GetTickCount(), deadline)) return platform::WAIT_TIMEOUT;
+  // The abort event comes first: when the device is closed while messages arrive, the wait
+  // ends as abandoned.
+  const platform::HANDLE events[2] = {Device->AbortEvent(), appl.MessagesArrivedEvent()};
   uint32_t noted = 0;
   do {
     noted = platform::GetTickCount();
-    if (platform::WaitForSingleObject(Device->AbortEvent(), 10) == platform::WAIT_OBJECT_0) {
+    // Messages that arrive end the sleep at once; the loop looks at the queue either way.
+    if (platform::WaitForMultipleObjects(2, events, 10) == platform::WAIT_OBJECT_0) {
       result = platform::WAIT_ABANDONED_0;
       break;
     }

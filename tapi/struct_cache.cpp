@@ -24,7 +24,9 @@ void TzvTapiStructCache::Update() {
 }
 
 void TzvTapiStructCache::Invalidate() {
-  FData.Free();
+  // Calls drop their caches on every state change, mostly with nothing cached; leaving the
+  // empty holder untouched keeps its memory clean.
+  if (FData.Assigned()) FData.Free();
 }
 
 const void* TzvTapiStructCache::FetchedData() {

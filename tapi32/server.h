@@ -261,11 +261,14 @@ class Server final : public ProviderSink {
     bool announce = false;               // LINE_APPNEWCALL is due with the next LINE_CALLSTATE
     std::vector<LINEMONITORTONE> tones;  // lineMonitorTones: what this handle listens for
     DWORD monitoredMedia = 0;            // lineMonitorMedia: the media modes it listens for
+    CallHandle* nextOfCall = nullptr;    // the next handle for the same provider call
   };
 
-  // The handles applications hold for one provider call.
+  // The handles applications hold for one provider call. Their entries are linked to each
+  // other, so that telling every holder of a call about a change looks nothing up: on a busy
+  // switch each look-up is a trip to memory that has gone cold.
   struct CallViews {
-    std::vector<HCALL> handles;  // in the order they were given out
+    CallHandle* first = nullptr;  // then on through nextOfCall, in the order given out
     DWORD owners = 0;
     DWORD monitors = 0;
   };

@@ -41,8 +41,8 @@ HCALL Server::CallHandleOf(HLINEAPP app, DWORD callId) const {
   std::lock_guard lock(mutex_);
   auto it = callViews_.find(callId);
   if (it == callViews_.end()) return 0;
-  for (HCALL handle : it->second.handles) {
-    if (callHandles_.at(handle).open->app->handle == app) return handle;
+  for (const CallHandle* entry = it->second.first; entry; entry = entry->nextOfCall) {
+    if (entry->open->app->handle == app) return entry->handle;
   }
   return 0;
 }
@@ -56,11 +56,14 @@ DWORD Server::CallIdOf(HCALL call) const {
 Server::CallHandle& Server::AddCallHandle(OpenEntry& open, DWORD callId, DWORD privilege) {
   const HCALL handle = NewHandle();
   CallHandle& entry = callHandles_[handle];
-  entry = CallHandle{handle, &open, callId, privilege, 0, false, {}, 0};
+  entry = CallHandle{handle, &open, callId, privilege, 0, false, {}, 0, nullptr};
   open.calls.insert(handle);
   open.unannounced.erase(callId);
   CallViews& views = callViews_[callId];
-  views.handles.push_back(handle);
+  CallHandle** last = &views.first;
+  while (*last)
+    last = &(*last)->nextOfCall;
+  *last = &entry;
   ++(privilege == LINECALLPRIVILEGE_OWNER ? views.owners : views.monitors);
   return entry;
 }
@@ -76,8 +79,8 @@ Server::CallHandle& Server::AddLaterHandle(OpenEntry& open, DWORD callId, DWORD 
 HCALL Server::HandleOf(const OpenEntry& open, DWORD callId) const {
   auto it = callViews_.find(callId);
   if (it == callViews_.end()) return 0;
-  for (HCALL handle : it->second.handles) {
-    if (callHandles_.at(handle).open == &open) return handle;
+  for (const CallHandle* entry = it->second.first; entry; entry = entry->nextOfCall) {
+    if (entry->open == &open) return entry->handle;
   }
   return 0;
 }
@@ -85,18 +88,21 @@ HCALL Server::HandleOf(const OpenEntry& open, DWORD callId) const {
 bool Server::RemoveCallHandle(HCALL handle) {
   auto it = callHandles_.find(handle);
   if (it == callHandles_.end()) return false;
+  auto viewsIt = callViews_.find(it->second.callId);
+  CallViews& views = viewsIt->second;
+  CallHandle** link = &views.first;
+  while (*link != &it->second)
+    link = &(*link)->nextOfCall;
+  *link = it->second.nextOfCall;
   const CallHandle entry = it->second;
   callHandles_.erase(it);
   entry.open->calls.erase(handle);
-  auto viewsIt = callViews_.find(entry.callId);
-  CallViews& views = viewsIt->second;
-  views.handles.erase(std::find(views.handles.begin(), views.handles.end(), handle));
   const bool wasOwner = entry.privilege == LINECALLPRIVILEGE_OWNER;
   --(wasOwner ? views.owners : views.monitors);
   const CallData* call = ProviderCall(entry.callId);
   const bool lastOwner =
       wasOwner && views.owners == 0 && call != nullptr && call->state != LINECALLSTATE_IDLE;
-  if (views.handles.empty()) {
+  if (views.first == nullptr) {
     callViews_.erase(viewsIt);
   } else {
     PostCallInfo(entry.callId, 0,
@@ -108,11 +114,10 @@ bool Server::RemoveCallHandle(HCALL handle) {
 void Server::PostCallInfo(DWORD callId, HCALL except, DWORD infoStates) {
   auto it = callViews_.find(callId);
   if (it == callViews_.end()) return;
-  for (HCALL handle : it->second.handles) {
-    CallHandle& entry = callHandles_.at(handle);
+  for (const CallHandle* entry = it->second.first; entry; entry = entry->nextOfCall) {
     // A handle not announced yet has nothing to compare with: it reads the call afresh.
-    if (handle == except || entry.announce) continue;
-    PostToOpen(*entry.open, handle, LINE_CALLINFO, infoStates, 0, 0);
+    if (entry->handle == except || entry->announce) continue;
+    PostToOpen(*entry->open, entry->handle, LINE_CALLINFO, infoStates, 0, 0);
   }
 }
 
@@ -192,8 +197,8 @@ void Server::CallStateChanged(DWORD callId) {
   HandOutUnannounced(callId, *call);
   auto it = callViews_.find(callId);
   if (it == callViews_.end()) return;
-  for (HCALL handle : it->second.handles)
-    PostCallState(callHandles_.at(handle), *call);
+  for (CallHandle* entry = it->second.first; entry; entry = entry->nextOfCall)
+    PostCallState(*entry, *call);
 }
 
 void Server::CallInfoChanged(DWORD callId, DWORD infoStates) {

@@ -761,12 +761,11 @@ void Server::ToneDetected(DWORD callId, DWORD frequency1, DWORD frequency2, DWOR
   auto views = callViews_.find(callId);
   if (views == callViews_.end()) return;
   const DWORD now = platform::GetTickCount();
-  for (HCALL handle : views->second.handles) {
-    CallHandle& entry = callHandles_.at(handle);
-    for (const LINEMONITORTONE& tone : entry.tones) {
+  for (const CallHandle* entry = views->second.first; entry; entry = entry->nextOfCall) {
+    for (const LINEMONITORTONE& tone : entry->tones) {
       if (tone.dwFrequency1 == frequency1 && tone.dwFrequency2 == frequency2 &&
           tone.dwFrequency3 == frequency3) {
-        PostToOpen(*entry.open, handle, LINE_MONITORTONE, tone.dwAppSpecific, 0, now);
+        PostToOpen(*entry->open, entry->handle, LINE_MONITORTONE, tone.dwAppSpecific, 0, now);
       }
     }
   }
@@ -777,10 +776,10 @@ void Server::MediaDetected(DWORD callId, DWORD mediaMode) {
   auto views = callViews_.find(callId);
   if (views == callViews_.end()) return;
   const DWORD now = platform::GetTickCount();
-  for (HCALL handle : views->second.handles) {
-    CallHandle& entry = callHandles_.at(handle);
-    if (entry.monitoredMedia & mediaMode) {
-      PostToOpen(*entry.open, handle, LINE_MONITORMEDIA, mediaMode & entry.monitoredMedia, 0, now);
+  for (const CallHandle* entry = views->second.first; entry; entry = entry->nextOfCall) {
+    if (entry->monitoredMedia & mediaMode) {
+      PostToOpen(*entry->open, entry->handle, LINE_MONITORMEDIA, mediaMode & entry->monitoredMedia,
+                 0, now);
     }
   }
 }

@@ -428,13 +428,15 @@ class Switch final : public tapi32::Provider {
 
  private:
   struct SimCall {
+    // Every state change reads these with the state (the features depend on them); ahead of
+    // the call's data they share its first cache line.
+    bool conference = false;    // a conference call
+    bool fromTransfer = false;  // a conference call made by completing a transfer
+    uint32_t inConference = 0;  // a party: its conference call
+    uint32_t consult = 0;       // the consultation call made for this call
+    uint32_t consultFor = 0;    // a consultation call: the call it was made for
     tapi32::CallData data;
-    bool conference = false;        // a conference call
-    bool fromTransfer = false;      // a conference call made by completing a transfer
-    uint32_t inConference = 0;      // a party: its conference call
     std::vector<uint32_t> parties;  // a conference call: its parties, in the order they joined
-    uint32_t consult = 0;           // the consultation call made for this call
-    uint32_t consultFor = 0;        // a consultation call: the call it was made for
     std::u16string dialled;         // what was dialled so far
     FarEnd farEnd;
     uint32_t noAnswerTimeoutMs = 0;

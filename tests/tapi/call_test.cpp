@@ -366,6 +366,99 @@ TEST_F(CallTracking, TheListFindsCallsByHandleAsHandlesChange) {
   delete b;
 }
 
+TEST_F(CallTracking, ByHandleAnswersTheFirstListedOfCallsSharingAHandle) {
+  LineUnderTest line;
+  auto* first = new MadeCall(&line, 0);
+  auto* second = new MadeCall(&line, 0);
+  auto* third = new MadeCall(&line, 0);
+  TzvTapiCallList list;
+  list.Add(first);  // no handle yet, like a call an operation is making
+  list.Add(second);
+  second->GiveHandle(5);
+  ASSERT_EQ(list.ByHandle(5), second);
+  // TAPI writes the handle into the first call while the second one still carries it.
+  first->GiveHandle(5);
+  EXPECT_EQ(list.ByHandle(5), first);
+  EXPECT_EQ(list.ByHandle(5), first) << "asking again changes nothing";
+  third->GiveHandle(5);
+  list.Put(0, third);
+  EXPECT_EQ(list.ByHandle(5), third);
+  // Listed in the other order, the same calls give the other answer.
+  TzvTapiCallList reversed;
+  reversed.Add(second);
+  reversed.Add(first);
+  EXPECT_EQ(reversed.ByHandle(5), second);
+  reversed.Remove(second);
+  EXPECT_EQ(reversed.ByHandle(5), first);
+  first->GiveHandle(0);
+  EXPECT_EQ(reversed.ByHandle(5), nullptr);
+  EXPECT_EQ(reversed.ByHandle(0), first);
+  delete first;
+  delete second;
+  delete third;
+}
+
+TEST_F(CallTracking, AFreedCallLeavesEveryListThatHoldsIt) {
+  LineUnderTest line;
+  OpenOn(line, 0);
+  Switch().OfferCall(0, 0, Caller("301", "Ann"));
+  ASSERT_TRUE(PumpUntil([&] { return line.OnlyCall() != nullptr; }));
+  TzvTapiCall* offered = line.OnlyCall();
+  const Cardinal handle = offered->Handle();
+  auto* kept = new MadeCall(&line, 0);
+  TzvTapiCallList mine;
+  TzvTapiCallList other;
+  mine.Add(offered);
+  mine.Add(kept);
+  other.Add(offered);
+  {
+    // A list that goes first lets go of its calls.
+    TzvTapiCallList shortLived;
+    shortLived.Add(kept);
+  }
+  const Cardinal removals = mine.Removals();
+  delete offered;
+  EXPECT_EQ(mine.Count(), 1);
+  EXPECT_EQ(mine.Get(0), kept);
+  EXPECT_NE(mine.Removals(), removals);
+  EXPECT_EQ(mine.ByHandle(handle), nullptr);
+  EXPECT_EQ(other.Count(), 0);
+  // Lists and the line answer questions about the freed object without looking into it.
+  EXPECT_FALSE(mine.Contains(offered));
+  EXPECT_EQ(mine.IndexOf(offered), -1);
+  EXPECT_FALSE(line.IsCallValid(offered));
+  EXPECT_FALSE(line.CheckCall(offered, ""));
+  EXPECT_TRUE(line.UnconfirmedCalls().Contains(kept));
+  delete kept;
+  EXPECT_EQ(mine.Count(), 0);
+  EXPECT_EQ(line.UnconfirmedCalls().Count(), 0);
+}
+
+TEST_F(CallTracking, TheHandleTableKeepsFindingCallsAsManyComeAndGo) {
+  LineUnderTest line;
+  TzvTapiCallList list;
+  // Handles that count upwards mixed with handles that differ only in their high bits.
+  auto handleOf = [](Cardinal i) { return i % 2 ? 0x10000 + i : (i << 16) | 1; };
+  std::vector<MadeCall*> calls;
+  for (Cardinal i = 0; i < 600; ++i) {
+    auto* call = new MadeCall(&line, 0);
+    call->GiveHandle(handleOf(i));
+    list.Add(call);
+    calls.push_back(call);
+  }
+  for (size_t i = 0; i < calls.size(); i += 3) {
+    delete calls[i];
+    calls[i] = nullptr;
+  }
+  for (Cardinal i = 0; i < calls.size(); ++i)
+    ASSERT_EQ(list.ByHandle(handleOf(i)), calls[i]) << "call " << i;
+  EXPECT_EQ(list.Count(), 400);
+  for (MadeCall* call : calls)
+    delete call;
+  EXPECT_EQ(list.Count(), 0);
+  EXPECT_EQ(list.ByHandle(handleOf(1)), nullptr);
+}
+
 // ---------------------------------------------------------------------------------------------
 // A request that holds a call in a further slot
 

@@ -417,6 +417,27 @@ TEST_F(SyncWait, ClosingFromAnEventHandlerAbortsTheWait) {
   }
 }
 
+TEST_F(SyncWait, TheEventThreadAnnouncesArrivingMessagesToTheWait) {
+  platform::ResetEvent(Appl().MessagesArrivedEvent());
+  PostLine(0, LINE_DEVSPECIFIC, line.CallbackInstance());
+  EXPECT_EQ(platform::WaitForSingleObject(Appl().MessagesArrivedEvent(), 10000),
+            platform::WAIT_OBJECT_0);
+  EXPECT_TRUE(QueuedMessages(1));
+}
+
+TEST_F(SyncWait, AnAbortWinsOverMessagesThatArriveWithIt) {
+  line.Requests().AddRequest(31, 0);
+  // The wait's first pass takes ten messages; the reply waits behind the eleventh.
+  for (int i = 0; i < 11; ++i)
+    PostLine(0, LINE_DEVSPECIFIC, line.CallbackInstance(), i);
+  Reply(31, 0);
+  ASSERT_TRUE(QueuedMessages(12));
+  line.SetActive(false);  // the abort, with messages announced and waiting
+  Integer code = 1;
+  EXPECT_EQ(WaitForReply(&line, 31, code), platform::WAIT_ABANDONED_0);
+  EXPECT_EQ(code, 1) << "the wait went on looking for the reply";
+}
+
 TEST_F(SyncWait, AWaitNestedInAnEventHandlerKeepsTheOuterReply) {
   line.replyTimeout = 5000;
   line.Requests().AddRequest(1, 0);

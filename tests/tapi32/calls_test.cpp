@@ -526,6 +526,44 @@ TEST_F(CallsTest, DeallocationRules) {
   EXPECT_GT(Switch().CallHandle(owner_.app, next), theirs);
 }
 
+TEST_F(CallsTest, StateChangesReachExactlyTheHandlesLeftAsOthersComeAndGo) {
+  LineInit third = InitLine(0x00020002, u"third");
+  ASSERT_NE(OpenLine(third.app, 0, LINECALLPRIVILEGE_MONITOR, 0, 33), 0u);
+  const uint32_t call = Switch().OfferCall(0, 0, Caller("1", "x"));
+  const HCALL mine = Switch().CallHandle(owner_.app, call);
+  const HCALL thirds = Switch().CallHandle(third.app, call);
+  auto states = [](const LineInit& init) {
+    std::vector<HCALL> handles;
+    for (const LINEMESSAGE& m : DrainLine(init.app)) {
+      if (m.dwMessageID == LINE_CALLSTATE) handles.push_back(m.hDevice);
+    }
+    return handles;
+  };
+  // Given out to owner, watcher, third: the one in the middle goes first, then the first.
+  ASSERT_EQ(lineDeallocateCall(Switch().CallHandle(watcher_.app, call)), 0);
+  ASSERT_EQ(lineSetCallPrivilege(thirds, LINECALLPRIVILEGE_OWNER), 0);
+  ASSERT_EQ(lineDeallocateCall(mine), 0);
+  states(owner_);
+  states(watcher_);
+  states(third);
+  Switch().SetCallState(call, LINECALLSTATE_CONNECTED, LINECONNECTEDMODE_ACTIVE);
+  EXPECT_TRUE(states(owner_).empty());
+  EXPECT_TRUE(states(watcher_).empty());
+  EXPECT_EQ(states(third), std::vector<HCALL>{thirds});
+  // A handle given out afterwards (to a monitor that opened the line while the call was on it,
+  // with the call's next change) joins the others.
+  LineInit late = InitLine(0x00020002, u"late");
+  ASSERT_NE(OpenLine(late.app, 0, LINECALLPRIVILEGE_MONITOR, 0, 34), 0u);
+  Switch().SetCallState(call, LINECALLSTATE_ONHOLD);
+  const HCALL lates = Switch().CallHandle(late.app, call);
+  ASSERT_NE(lates, 0u);
+  EXPECT_EQ(states(third), std::vector<HCALL>{thirds});
+  EXPECT_EQ(states(late), std::vector<HCALL>{lates});
+  Switch().SetCallState(call, LINECALLSTATE_CONNECTED, LINECONNECTEDMODE_ACTIVE);
+  EXPECT_EQ(states(third), std::vector<HCALL>{thirds});
+  EXPECT_EQ(states(late), std::vector<HCALL>{lates});
+}
+
 TEST_F(CallsTest, PrivilegeChangesAreCountedAndGuarded) {
   const uint32_t call = Switch().OfferCall(0, 0, Caller("1", "x"));
   const HCALL mine = Switch().CallHandle(owner_.app, call);
