@@ -183,8 +183,11 @@ void TzvTapiCall::Deallocate() {
 // State tracking
 
 void TzvTapiCall::CallStateChanged(Cardinal State, Cardinal StateMode, Cardinal Privilege) {
-  FStatus.Invalidate();
-  FInfo.Invalidate();
+  if (FCachesFilled) {
+    FStatus.Invalidate();
+    FInfo.Invalidate();
+    FCachesFilled = false;
+  }
   FState = State;
   FStateMode = StateMode;
   FPrivilege = Privilege;

@@ -165,6 +165,7 @@ class alignas(64) TzvTapiCall : public TObject, public TzvTapiCallAccess {
   // From the caches.
   TzvTapiCallInfo* Info() const override { return &FInfo; }
   TzvTapiCallStatus* Status() const { return &FStatus; }
+  void CacheFilled() override { FCachesFilled = true; }
   const ::LINECALLINFO* LINECALLINFO() const { return FInfo.LINECALLINFO(); }
   const ::LINECALLSTATUS* LINECALLSTATUS() const { return FStatus.LINECALLSTATUS(); }
   Cardinal CallID() const { return FInfo.CallID(); }
@@ -319,8 +320,10 @@ class alignas(64) TzvTapiCall : public TObject, public TzvTapiCallAccess {
   Cardinal FStateHistory = 0;
   bool FAlive = false;
   bool FConnected = false;
-  bool FAutoOwner = false;
   bool FConfirmed = false;
+  // The information or status cache may hold a structure (CacheFilled); until then a state
+  // change has nothing to drop.
+  bool FCachesFilled = false;
   Cardinal FOfferingMode = 0;
   Cardinal FDialtoneMode = 0;
   Cardinal FBusyMode = 0;
@@ -344,6 +347,7 @@ class alignas(64) TzvTapiCall : public TObject, public TzvTapiCallAccess {
   TDateTime FEndTime{};
   Cardinal FOriginHistory = 0;
   Integer FTag = 0;
+  bool FAutoOwner = false;
   TzvTapiCallSilenceMonitor FSilenceMonitor;
   TzvTapiCallGatherDigits FDigitCollector;
   TzvTapiCallMediaMonitor FMediaMonitor;

@@ -13,7 +13,10 @@ Cardinal TzvTapiStructCache::UpdateData() {
   TTapiStruct buffer = AllocTapiStruct(FInitialSize);
   const Cardinal result =
       FetchTapiStruct(buffer, [this](void* structure) { return Query(structure); });
-  if (result == 0) FData = std::move(buffer);
+  if (result == 0) {
+    FData = std::move(buffer);
+    Filled();
+  }
   return result;
 }
 

@@ -44,6 +44,8 @@ class TzvTapiStructCache : public TObject {
 
   // The TAPI query that fills the given block; returns TAPI's result.
   virtual int32_t Query(void* structure) = 0;
+  // A fetched structure is now cached.
+  virtual void Filled() {}
 
   // Readers for descendants: each fetches when needed and gives 0, empty text or an empty list
   // when nothing can be fetched or the field lies outside the structure TAPI returned.

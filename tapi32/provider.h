@@ -58,6 +58,23 @@ struct PartyId {
   std::u16string name;
 };
 
+// Where the runtime keeps the way to a call's holders (the handles applications have for it)
+// with the provider's own data of the call, as TAPI hands a service provider an opaque handle to
+// keep with each of its calls: a change the provider reports then reaches the holders without a
+// look-up. Only the runtime sets and reads it. A copy of the call data starts without it, because
+// what it leads to belongs to the call it was set on.
+class HolderLink {
+ public:
+  HolderLink() = default;
+  HolderLink(const HolderLink&) {}
+  HolderLink& operator=(const HolderLink&) { return *this; }
+  void* Get() const { return record_; }
+  void Set(void* record) const { record_ = record; }
+
+ private:
+  mutable void* record_ = nullptr;
+};
+
 // What the provider knows about one call. The runtime adds what depends on the application
 // (line handle, privilege, owner and monitor counts) when it fills LINECALLINFO and
 // LINECALLSTATUS.
@@ -66,6 +83,7 @@ struct CallData {
   DWORD addressId = 0;
   DWORD state = LINECALLSTATE_IDLE;
   DWORD stateMode = 0;
+  HolderLink holders;  // the runtime's; beside the state, which every change reads too
   SYSTEMTIME stateEntryTime{};
   DWORD bearerMode = LINEBEARERMODE_VOICE;
   DWORD rate = 0;

@@ -252,16 +252,18 @@ class Server final : public ProviderSink {
     std::set<DWORD> unannounced;
   };
 
+  // What telling a holder of a call's change reads comes first, so that it shares one cache
+  // line with the entry's place in the handle map.
   struct CallHandle {
-    HCALL handle = 0;
+    CallHandle* nextOfCall = nullptr;  // the next handle for the same provider call
     OpenEntry* open = nullptr;
+    HCALL handle = 0;
     DWORD callId = 0;
     DWORD privilege = 0;
     DWORD reportPrivilege = 0;           // carried by the handle's next LINE_CALLSTATE, then 0
     bool announce = false;               // LINE_APPNEWCALL is due with the next LINE_CALLSTATE
     std::vector<LINEMONITORTONE> tones;  // lineMonitorTones: what this handle listens for
     DWORD monitoredMedia = 0;            // lineMonitorMedia: the media modes it listens for
-    CallHandle* nextOfCall = nullptr;    // the next handle for the same provider call
   };
 
   // The handles applications hold for one provider call. Their entries are linked to each
@@ -327,6 +329,10 @@ class Server final : public ProviderSink {
   CallHandle& AddLaterHandle(OpenEntry& open, DWORD callId, DWORD privilege);
   // The handle an open holds for a provider call, or 0.
   HCALL HandleOf(const OpenEntry& open, DWORD callId) const;
+  // The first of the handles applications hold for a provider call (`call` is its data when the
+  // provider still has it): through the link the runtime keeps with the call data, or else by
+  // the call's ID. Null when nobody holds it.
+  CallHandle* FirstHolder(DWORD callId, const CallData* call);
   // Takes a handle away; returns true when it was the last owner of a call that is not IDLE.
   bool RemoveCallHandle(HCALL handle);
   // LINE_CALLINFO to the handles of a call that have been announced, except one.

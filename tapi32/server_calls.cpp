@@ -56,7 +56,11 @@ DWORD Server::CallIdOf(HCALL call) const {
 Server::CallHandle& Server::AddCallHandle(OpenEntry& open, DWORD callId, DWORD privilege) {
   const HCALL handle = NewHandle();
   CallHandle& entry = callHandles_[handle];
-  entry = CallHandle{handle, &open, callId, privilege, 0, false, {}, 0, nullptr};
+  entry = CallHandle{};
+  entry.open = &open;
+  entry.handle = handle;
+  entry.callId = callId;
+  entry.privilege = privilege;
   open.calls.insert(handle);
   open.unannounced.erase(callId);
   CallViews& views = callViews_[callId];
@@ -64,6 +68,7 @@ Server::CallHandle& Server::AddCallHandle(OpenEntry& open, DWORD callId, DWORD p
   while (*last)
     last = &(*last)->nextOfCall;
   *last = &entry;
+  if (const CallData* call = ProviderCall(callId)) call->holders.Set(views.first);
   ++(privilege == LINECALLPRIVILEGE_OWNER ? views.owners : views.monitors);
   return entry;
 }
@@ -102,6 +107,7 @@ bool Server::RemoveCallHandle(HCALL handle) {
   const CallData* call = ProviderCall(entry.callId);
   const bool lastOwner =
       wasOwner && views.owners == 0 && call != nullptr && call->state != LINECALLSTATE_IDLE;
+  if (call != nullptr) call->holders.Set(views.first);
   if (views.first == nullptr) {
     callViews_.erase(viewsIt);
   } else {
@@ -111,10 +117,17 @@ bool Server::RemoveCallHandle(HCALL handle) {
   return lastOwner;
 }
 
-void Server::PostCallInfo(DWORD callId, HCALL except, DWORD infoStates) {
+Server::CallHandle* Server::FirstHolder(DWORD callId, const CallData* call) {
+  if (call != nullptr) {
+    if (void* linked = call->holders.Get()) return static_cast<CallHandle*>(linked);
+  }
   auto it = callViews_.find(callId);
-  if (it == callViews_.end()) return;
-  for (const CallHandle* entry = it->second.first; entry; entry = entry->nextOfCall) {
+  return it == callViews_.end() ? nullptr : it->second.first;
+}
+
+void Server::PostCallInfo(DWORD callId, HCALL except, DWORD infoStates) {
+  for (const CallHandle* entry = FirstHolder(callId, ProviderCall(callId)); entry;
+       entry = entry->nextOfCall) {
     // A handle not announced yet has nothing to compare with: it reads the call afresh.
     if (entry->handle == except || entry->announce) continue;
     PostToOpen(*entry->open, entry->handle, LINE_CALLINFO, infoStates, 0, 0);
@@ -195,9 +208,7 @@ void Server::CallStateChanged(DWORD callId) {
   const CallData* call = ProviderCall(callId);
   if (call == nullptr) return;
   HandOutUnannounced(callId, *call);
-  auto it = callViews_.find(callId);
-  if (it == callViews_.end()) return;
-  for (CallHandle* entry = it->second.first; entry; entry = entry->nextOfCall)
+  for (CallHandle* entry = FirstHolder(callId, call); entry; entry = entry->nextOfCall)
     PostCallState(*entry, *call);
 }
 

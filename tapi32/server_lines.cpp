@@ -183,6 +183,9 @@ void Server::DiscardLines() {
   lineOpens_.clear();
   opensByDevice_.clear();
   callHandles_.clear();
+  for (const auto& [callId, views] : callViews_) {
+    if (const CallData* call = ProviderCall(callId)) call->holders.Set(nullptr);
+  }
   callViews_.clear();
   requests_.clear();
   replyModes_.Clear();

@@ -428,14 +428,14 @@ class Switch final : public tapi32::Provider {
 
  private:
   struct SimCall {
-    // Every state change reads these with the state (the features depend on them); ahead of
-    // the call's data they share its first cache line.
-    bool conference = false;    // a conference call
-    bool fromTransfer = false;  // a conference call made by completing a transfer
-    uint32_t inConference = 0;  // a party: its conference call
-    uint32_t consult = 0;       // the consultation call made for this call
-    uint32_t consultFor = 0;    // a consultation call: the call it was made for
+    // First: a state change reads and writes the beginning of the call's data (its line,
+    // address, state and the runtime's link), so nothing goes ahead of it.
     tapi32::CallData data;
+    bool conference = false;        // a conference call
+    bool fromTransfer = false;      // a conference call made by completing a transfer
+    uint32_t inConference = 0;      // a party: its conference call
+    uint32_t consult = 0;           // the consultation call made for this call
+    uint32_t consultFor = 0;        // a consultation call: the call it was made for
     std::vector<uint32_t> parties;  // a conference call: its parties, in the order they joined
     std::u16string dialled;         // what was dialled so far
     FarEnd farEnd;
