@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <ostream>
 #include <set>
 #include <string>
 #include <tuple>
@@ -100,6 +101,11 @@ struct Creation {
   std::function<std::function<std::vector<TzvTapiCall*>()>(LineUnderTest&, Scene&)> prepare;
   std::vector<Cardinal> firstStates;
 };
+
+// Test names and failure messages name the operation, not the bytes of the description.
+void PrintTo(const Creation& creation, std::ostream* out) {
+  *out << creation.name;
+}
 
 const std::vector<Creation>& Creations() {
   using Calls = std::vector<TzvTapiCall*>;
