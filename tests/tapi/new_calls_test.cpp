@@ -84,9 +84,14 @@ class Scene {
     EXPECT_TRUE(PumpUntil([&] { return conf->IsConnected(); }));
     return conf;
   }
+  // The parked call has left the line, and its IDLE has been handled: a test that watches the
+  // next state changes sees only calls of the operation under test.
   void Parked(const std::string& orbit) {
-    FLine.Park(ConnectedCall(), LINEPARKMODE_DIRECTED, orbit, nullptr);
+    TzvTapiCall* call = ConnectedCall();
+    FLine.Park(call, LINEPARKMODE_DIRECTED, orbit, nullptr);
     EXPECT_TRUE(tapi32::sim::Switch::Instance().IsParked(orbit));
+    EXPECT_TRUE(PumpUntil(
+        [&] { return !FLine.IsCallObject(call) || call->State() == LINECALLSTATE_IDLE; }));
   }
 
  private:
