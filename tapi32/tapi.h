@@ -107,4 +107,41 @@ LONG phoneNegotiateExtVersion(HPHONEAPP hPhoneApp, DWORD dwDeviceID, DWORD dwAPI
 LONG phoneGetDevCapsW(HPHONEAPP hPhoneApp, DWORD dwDeviceID, DWORD dwAPIVersion, DWORD dwExtVersion,
                       LPPHONECAPS lpPhoneCaps);
 
+// Phone devices. phoneOpen writes the handle on success only. Unless marked synchronous, the
+// set functions return a request ID and answer with PHONE_REPLY; the change takes effect (and
+// its PHONE_STATE messages follow) only when the reply succeeds. A monitor's writes fail with
+// PHONEERR_NOTOWNER.
+LONG phoneOpen(HPHONEAPP hPhoneApp, DWORD dwDeviceID, LPHPHONE lphPhone, DWORD dwAPIVersion,
+               DWORD dwExtVersion, DWORD dwCallbackInstance, DWORD dwPrivilege);
+LONG phoneClose(HPHONE hPhone);
+LONG phoneGetStatusW(HPHONE hPhone, LPPHONESTATUS lpPhoneStatus);
+// Synchronous: which PHONE_STATE and PHONE_BUTTON messages this open receives.
+LONG phoneSetStatusMessages(HPHONE hPhone, DWORD dwPhoneStates, DWORD dwButtonModes,
+                            DWORD dwButtonStates);
+LONG phoneGetStatusMessages(HPHONE hPhone, LPDWORD lpdwPhoneStates, LPDWORD lpdwButtonModes,
+                            LPDWORD lpdwButtonStates);
+LONG phoneSetHookSwitch(HPHONE hPhone, DWORD dwHookSwitchDevs, DWORD dwHookSwitchMode);
+// Synchronous: the hook-switch devices that are off hook.
+LONG phoneGetHookSwitch(HPHONE hPhone, LPDWORD lpdwHookSwitchDevs);
+LONG phoneSetDisplay(HPHONE hPhone, DWORD dwRow, DWORD dwColumn, LPCSTR lpsDisplay, DWORD dwSize);
+LONG phoneGetDisplay(HPHONE hPhone, LPVARSTRING lpDisplay);
+LONG phoneSetRing(HPHONE hPhone, DWORD dwRingMode, DWORD dwVolume);
+LONG phoneGetRing(HPHONE hPhone, LPDWORD lpdwRingMode, LPDWORD lpdwVolume);
+LONG phoneSetLamp(HPHONE hPhone, DWORD dwButtonLampID, DWORD dwLampMode);
+LONG phoneGetLamp(HPHONE hPhone, DWORD dwButtonLampID, LPDWORD lpdwLampMode);
+LONG phoneGetButtonInfoW(HPHONE hPhone, DWORD dwButtonLampID, LPPHONEBUTTONINFO lpButtonInfo);
+// lpButtonInfo is copied when the function is called.
+LONG phoneSetButtonInfoW(HPHONE hPhone, DWORD dwButtonLampID, const PHONEBUTTONINFO* lpButtonInfo);
+LONG phoneSetVolume(HPHONE hPhone, DWORD dwHookSwitchDev, DWORD dwVolume);
+LONG phoneGetVolume(HPHONE hPhone, DWORD dwHookSwitchDev, LPDWORD lpdwVolume);
+LONG phoneSetGain(HPHONE hPhone, DWORD dwHookSwitchDev, DWORD dwGain);
+LONG phoneGetGain(HPHONE hPhone, DWORD dwHookSwitchDev, LPDWORD lpdwGain);
+// lpParams is the provider's to fill in until the reply.
+LONG phoneDevSpecific(HPHONE hPhone, LPVOID lpParams, DWORD dwSize);
+LONG phoneGetIDW(HPHONE hPhone, LPVARSTRING lpDeviceID, LPCWSTR lpszDeviceClass);
+LONG phoneGetIconW(DWORD dwDeviceID, LPCWSTR lpszDeviceClass, LPHICON lphIcon);
+// Shows the phone's configuration dialog when a dialog module has registered itself (see
+// tapi32/dialogs.h); PHONEERR_OPERATIONUNAVAIL otherwise.
+LONG phoneConfigDialogW(DWORD dwDeviceID, HWND hwndOwner, LPCWSTR lpszDeviceClass);
+
 }  // extern "C"
