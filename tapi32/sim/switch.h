@@ -220,13 +220,15 @@
 // simulated colleague (the switch moves it to CONNECTED as another application would), or rings
 // until the caller gives up (DISCONNECTED, then IDLE); connected calls are sometimes put on hold
 // for a while and end after a while; now and then the colleague dials out and finds the number
-// busy. The colleague keeps to the line's limits: with no room it lets the caller give up, does
-// not hold or take back a call and does not dial. A call the user answers ends after a while.
-// All choices come from the seed. The
-// configuration the switch takes without ZVTAPI_SIM_CONFIG and without Reset is LiveDemoConfig()
-// (DemoConfig() plus traffic, and lineAccept, lineAnswer and lineDrop answered effect first, the
-// order many real providers use); DemoConfig() itself and every Reset(config) that does not ask
-// for traffic stay quiet and answer reply first.
+// busy. Some connected callers, a little after the answer, type a four-digit number ended
+// with '#' (PlayDigits), send a fax tone (ChangeMediaMode G3FAX, on lines with that media mode)
+// or fall silent for one to two intervals (PlaySilence). The colleague keeps to the line's limits:
+// with no room it lets the caller give up, does not hold or take back a call and does not dial. A
+// call the user answers ends after a while. All choices come from the seed. The configuration the
+// switch takes without ZVTAPI_SIM_CONFIG and without Reset is LiveDemoConfig() (DemoConfig() plus
+// traffic, and lineAccept, lineAnswer and lineDrop answered effect first, the order many real
+// providers use); DemoConfig() itself and every Reset(config) that does not ask for traffic stay
+// quiet and answer reply first.
 //
 // Every method is thread-safe: it takes the global TAPI lock.
 #pragma once
