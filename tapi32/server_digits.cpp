@@ -110,11 +110,12 @@ void Server::DigitDetected(DWORD callId, char16_t digit, DWORD digitMode) {
   std::lock_guard lock(mutex_);
   const CallData* call = ProviderCall(callId);
   const DWORD now = platform::GetTickCount();
-  std::vector<HCALL> complete;
   for (const CallHandle* entry = FirstHolder(callId, call); entry; entry = entry->nextOfCall) {
     if (entry->monitoredDigits & digitMode) {
       PostToOpen(*entry->open, entry->handle, LINE_MONITORDIGITS, digit, digitMode, now);
     }
+    // Most calls gather nothing: a digit then costs no look-up.
+    if (gatherings_.empty()) continue;
     auto it = gatherings_.find(entry->handle);
     if (it == gatherings_.end() || (it->second.digitModes & digitMode & kGatherModes) == 0)
       continue;
