@@ -5,6 +5,8 @@
 // to that list.
 #pragma once
 
+#include <cstdint>
+
 namespace zvtapi::bench {
 
 // Prints one figure as "BENCH <name> <value> <unit>" with the given number of decimals. Every
@@ -14,6 +16,12 @@ void PrintFigure(const char* name, double value, const char* unit, int decimals 
 // pipeline_bench.cpp: throughput and memory of the message path.
 void BenchMessageThroughput();
 void BenchPipelineMemory();
+// Pushes `count` plain messages through the initialised application object to the
+// user-interface thread; messages per second.
+double RunPipeline(uint64_t count);
+
+// monitoring_bench.cpp: digits played into connected calls, each reported by OnDigit.
+void BenchDigitEvents();
 
 // line_bench.cpp: call-state routing on a busy line, memory per call, opening lines.
 void BenchCallStateRouting();

@@ -36,6 +36,7 @@ int main(int argc, char** argv) {
       {"BenchSyncAnswer", BenchSyncAnswer},                // call_control_bench.cpp
       {"BenchAsyncRequests", BenchAsyncRequests},          // call_control_bench.cpp
       {"BenchSyncAnswerDelayed", BenchSyncAnswerDelayed},  // call_control_bench.cpp
+      {"BenchDigitEvents", BenchDigitEvents},              // monitoring_bench.cpp
   };
   auto chosen = [&](const char* name) {
     if (argc < 2) return true;

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "bench/benchmarks.h"
+#include "bench/message_flow.h"
 #include "platform/message_window.h"
 #include "tapi/application.h"
 #include "tapi32/sim/switch.h"
@@ -29,65 +30,12 @@
 namespace zvtapi::bench {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 constexpr uint64_t kThroughputMessages = 500'000;
 constexpr int kThroughputRuns = 7;
 // A slow machine gets fewer runs (at least one) rather than a run time beyond a minute.
 constexpr std::chrono::seconds kThroughputBudget{25};
 constexpr uint64_t kWarmUpMessages = 50'000;
 constexpr uint64_t kMemoryMessages = 1'000'000;
-constexpr uint64_t kMaxInFlight = 10'000;
-// A run in which no message arrives for this long has found a broken path; it ends with an
-// error instead of hanging.
-constexpr std::chrono::seconds kStallLimit{10};
-// A producer that hit the limit resumes when the backlog has fallen to this size, so that it
-// does not wake for every single message taken.
-constexpr uint64_t kResumeInFlight = kMaxInFlight / 2;
-
-// Counts consumed messages and lets the producer wait for room without the consumer paying
-// more than two atomic operations per message while nobody waits.
-class FlowControl {
- public:
-  // Consumer side: one more message taken. Returns the total so far.
-  uint64_t Consumed() {
-    const uint64_t done = FConsumed.fetch_add(1) + 1;
-    if (FProducerWaiting.load() && done >= FResumeAt.load()) {
-      std::lock_guard lock(FLock);
-      FWake.notify_one();
-    }
-    return done;
-  }
-
-  uint64_t ConsumedCount() const { return FConsumed.load(); }
-
-  // Producer side: blocks while `posted` is kMaxInFlight or more ahead of the consumer. False
-  // when the run was cancelled.
-  bool WaitForRoom(uint64_t posted) {
-    if (posted - FConsumed.load() < kMaxInFlight) return !FCancelled.load();
-    std::unique_lock lock(FLock);
-    FResumeAt.store(posted - kResumeInFlight);
-    FProducerWaiting.store(true);
-    FWake.wait(lock, [&] { return FCancelled.load() || FConsumed.load() >= FResumeAt.load(); });
-    FProducerWaiting.store(false);
-    return !FCancelled.load();
-  }
-
-  // Releases a waiting producer for good; used when the consumer gives up.
-  void Cancel() {
-    std::lock_guard lock(FLock);
-    FCancelled.store(true);
-    FWake.notify_one();
-  }
-
- private:
-  std::atomic<uint64_t> FConsumed{0};
-  std::atomic<uint64_t> FResumeAt{0};
-  std::atomic<bool> FProducerWaiting{false};
-  std::atomic<bool> FCancelled{false};
-  std::mutex FLock;
-  std::condition_variable FWake;
-};
 
 // Posts `count` messages to the application from a thread of its own. None of them can be
 // merged on the way: device-specific messages with callback instance 0 are routed to nobody
@@ -125,15 +73,6 @@ class Producer {
   std::thread FThread;
 };
 
-double Seconds(Clock::time_point from, Clock::time_point to) {
-  return std::chrono::duration<double>(to - from).count();
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
-
 long ResidentKiB() {
   std::ifstream statm("/proc/self/statm");
   long sizePages = 0;
@@ -142,33 +81,12 @@ long ResidentKiB() {
   return residentPages * (sysconf(_SC_PAGESIZE) / 1024);
 }
 
-// Watches a consumer loop for progress; Check() is called whenever the consumer found nothing.
-class StallGuard {
- public:
-  explicit StallGuard(FlowControl& flow) : FFlow(flow) {}
-  void Check(const char* what) {
-    const uint64_t consumed = FFlow.ConsumedCount();
-    const Clock::time_point now = Clock::now();
-    if (consumed != FLastCount) {
-      FLastCount = consumed;
-      FLastProgress = now;
-    } else if (now - FLastProgress > kStallLimit) {
-      FFlow.Cancel();
-      throw std::runtime_error(std::string(what) + ": messages stopped arriving");
-    }
-  }
-
- private:
-  FlowControl& FFlow;
-  uint64_t FLastCount = 0;
-  Clock::time_point FLastProgress = Clock::now();
-};
+}  // namespace
 
 // ---------------------------------------------------------------------------------------------
 // The full path: TAPI queue -> event thread -> locked queue -> notification window ->
 // ProcessNextMessage -> OnTapiMessage, with the main thread as the user-interface thread.
 
-// Pushes `count` messages through the library and returns messages per second.
 double RunPipeline(uint64_t count) {
   zvtapi::TzvTapiApplication& appl = *zvtapi::zvTapiApplication;
   FlowControl flow;
@@ -199,6 +117,8 @@ double RunPipeline(uint64_t count) {
   if (producer.Failed()) throw std::runtime_error("posting to the library's application failed");
   return static_cast<double>(count) / Seconds(producer.Start(), lastHandled);
 }
+
+namespace {
 
 // A TAPI application of the benchmark's own, without the library, read through its event.
 class RawLineApp {

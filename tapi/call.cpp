@@ -17,45 +17,6 @@
 namespace zvtapi {
 
 // ---------------------------------------------------------------------------------------------
-// Monitors
-
-std::string TzvTapiCallGatherDigits::ReceivedDigits() const {
-  return platform::WideToUtf8(FReceivedDigits);
-}
-
-void TzvTapiCallGatherDigits::GatherDigitsTerminated(Cardinal /*Termination*/) {
-  const auto end = FReceivedDigits.find(u'\0');
-  if (end != std::u16string::npos) FReceivedDigits.erase(end);
-  FActive = false;
-}
-
-bool TzvTapiCallDigitMonitor::Available() const {
-  return FCall && FCall->Line() && FCall->Line()->Caps().MonitorDigitModes() != 0;
-}
-
-void TzvTapiCallDigitMonitor::SetDigitModes(Cardinal Value) {
-  if (FActive) RaiseError("Unable to set DigitModes while monitoring is active.");
-  FDigitModes = Value;
-}
-
-Cardinal TzvTapiCallDigitMonitor::Init() {
-  if (!FCall || !FCall->Valid()) RaiseError("MonitorDigits: No valid call");
-  if (!FAutoSelect || !Available()) return 0;
-  // Trying the digit modes with lineMonitorDigits belongs to digit monitoring, which this
-  // library does not offer yet; the monitor stays inactive.
-  return 0;
-}
-
-void TzvTapiCallDigitMonitor::Done() {
-  FActive = false;
-}
-
-void TzvTapiCallMediaMonitor::SetMediaModes(Cardinal Value) {
-  if (FActive) RaiseError("Unable to set MediaModes while monitoring is active.");
-  FMediaModes = Value;
-}
-
-// ---------------------------------------------------------------------------------------------
 // TzvTapiCall: lifecycle
 
 TzvTapiCall::TzvTapiCall(TzvCustomTapiLine* OwnerLine, Cardinal CallHandle)

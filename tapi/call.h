@@ -12,6 +12,7 @@
 
 #include "tapi/call_info.h"
 #include "tapi/call_list.h"
+#include "tapi/call_monitors.h"
 #include "tapi/call_params.h"
 #include "tapi/string_list.h"
 #include "tapi/types.h"
@@ -34,69 +35,6 @@ template <class T>
 TzvTapiCall* CallClassOf(TzvCustomTapiLine* OwnerLine, Cardinal CallHandle) {
   return new T(OwnerLine, CallHandle);
 }
-
-// Digit gathering of one call. Starting and cancelling a gathering (lineGatherDigitsW) come
-// with the monitoring support; the line's LINE_GATHERDIGITS handling and the end of the call
-// are here.
-class TzvTapiCallGatherDigits : public TzvTapiCallGatherDigitsOptions {
- public:
-  explicit TzvTapiCallGatherDigits(TzvTapiCall* ACall) : FCall(ACall) {}
-  TzvTapiCall* Call() const { return FCall; }
-  bool Active() const { return FActive; }
-  // The digits received (after the end of gathering) as text.
-  std::string ReceivedDigits() const;
-  // Gathering ended: the buffer is cut at its first NUL, the gatherer is inactive.
-  void GatherDigitsTerminated(Cardinal Termination);
-
- private:
-  friend class TzvTapiCall;
-  TzvTapiCall* FCall;
-  bool FActive = false;
-};
-
-// Digit monitoring of one call, started automatically when the call becomes connected.
-class TzvTapiCallDigitMonitor : public TzvTapiCallDigitMonitorOptions {
- public:
-  explicit TzvTapiCallDigitMonitor(TzvTapiCall* ACall) : FCall(ACall) {}
-  TzvTapiCall* Call() const { return FCall; }
-  bool Active() const { return FActive; }
-  // Digit monitoring exists on the call's line (its MonitorDigitModes capability is set).
-  bool Available() const;
-  void SetDigitModes(Cardinal Value) override;
-  // The automatic start when the call becomes connected: 0, or the last TAPI error.
-  Cardinal Init();
-  // The stop when the call leaves the connected state.
-  void Done();
-
- private:
-  friend class TzvTapiCall;
-  bool FActive = false;  // first: it fits beside the options
-  TzvTapiCall* FCall;
-};
-
-class TzvTapiCallMediaMonitor : public TzvTapiCallMediaMonitorOptions {
- public:
-  explicit TzvTapiCallMediaMonitor(TzvTapiCall* ACall) : FCall(ACall) {}
-  TzvTapiCall* Call() const { return FCall; }
-  bool Active() const { return FActive; }
-  void SetMediaModes(Cardinal Value) override;
-
- private:
-  bool FActive = false;  // first: it fits beside the options
-  TzvTapiCall* FCall;
-};
-
-class TzvTapiCallSilenceMonitor : public TzvTapiCallSilenceMonitorOptions {
- public:
-  explicit TzvTapiCallSilenceMonitor(TzvTapiCall* ACall) : FCall(ACall) {}
-  TzvTapiCall* Call() const { return FCall; }
-  bool Active() const { return FActive; }
-
- private:
-  friend class TzvTapiCall;
-  bool FActive = false;  // first: it fits beside the options
-  TzvTapiCall* FCall;
-};
 
 // Aligned to a cache line, so that the members a state report touches fill whole lines.
 class alignas(64) TzvTapiCall : public TObject, public TzvTapiCallAccess {

@@ -338,6 +338,7 @@ void TzvCustomTapiLine::Close() {
   FReplyCells.clear();
   FOrphanCells.clear();
   FOrphanBlocks.clear();
+  FGatherCells.clear();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -486,6 +487,12 @@ void TzvCustomTapiLine::ForgetCall(TzvTapiCall* Call) {
   for (auto& [id, cells] : FReplyCells) {
     for (TReplyCell& cell : cells) {
       if (cell.Call == Call) cell.Call = nullptr;
+    }
+  }
+  // Digits TAPI is still gathering for it are nobody's any more.
+  for (auto& [handle, cells] : FGatherCells) {
+    for (auto& cell : cells) {
+      if (cell->Call == Call) cell->Call = nullptr;
     }
   }
   if (TLockGuard lock(*FCalls, 10); lock) FCalls->Remove(Call);
@@ -660,6 +667,8 @@ void TzvCustomTapiLine::LineDevSpecificFeature(Cardinal hDevice, Cardinal Param1
 }
 
 void TzvCustomTapiLine::LineGatherDigits(Cardinal CallHandle, Cardinal Termination) {
+  // A gathering of this line's: reported to its call, or to nobody when the call has gone.
+  if (TakeGatherCell(CallHandle, Termination)) return;
   TzvTapiCall* call = FindCall(CallHandle, true);
   if (!call) return;
   call->GatherDigits().GatherDigitsTerminated(Termination);

@@ -4,6 +4,7 @@
 // calls and into the events of TzvTapiLine.
 #pragma once
 
+#include <deque>
 #include <functional>
 #include <initializer_list>
 #include <memory>
@@ -151,6 +152,14 @@ class TzvCustomTapiLine : public TzvTapiDevice {
   virtual void MonitorMedia(TzvTapiCall* Call, Cardinal MediaModes);
   virtual void MonitorTones(TzvTapiCall* Call, const ::LINEMONITORTONE* ToneList,
                             Cardinal NumEntries);
+  // Digit gathering on a call (lineGatherDigitsW); TAPI's refusal is raised. The call's handle is
+  // not checked here: TAPI refuses a call without one. TAPI writes the digits into a buffer of
+  // the line's, which the call's gatherer gets with LINE_GATHERDIGITS, if the call is still there.
+  virtual void GatherDigits(TzvTapiCall* Call, Cardinal DigitModes, Cardinal NumDigits,
+                            const std::string& TerminationDigits, Cardinal FirstDigitTimeout,
+                            Cardinal InterDigitTimeout);
+  // Cancels the call's gathering; TAPI ends it with LINE_GATHERDIGITS (CANCEL).
+  virtual void CancelGatherDigits(TzvTapiCall* Call, Cardinal DigitModes);
   virtual void Redirect(TzvTapiCall* Call, const std::string& DestAddr, Cardinal CountryCode);
   virtual void RemoveFromConference(TzvTapiCall* Call);
   virtual void SetCallData(TzvTapiCall* Call, const void* Data, Cardinal DataSize);
@@ -322,6 +331,16 @@ class TzvCustomTapiLine : public TzvTapiDevice {
   // TAPI replied: nothing of the request can be written any more.
   void ReleaseOrphans(Cardinal RequestID);
 
+  // Where TAPI writes the digits of a gathering, from lineGatherDigitsW to its LINE_GATHERDIGITS
+  // or the line's close: the call may be freed meanwhile, and a new gathering of the call makes
+  // the old one's report (its cancellation) nobody's business.
+  struct TGatherCell {
+    std::u16string Digits;        // NumDigits characters and a NUL; TAPI writes into it
+    TzvTapiCall* Call = nullptr;  // whose gathering it is; none once the call has gone
+  };
+  // The call's gathering ended: the cell TAPI wrote into is handed to the gatherer, if any.
+  bool TakeGatherCell(Cardinal CallHandle, Cardinal Termination);
+
   std::unique_ptr<TzvTapiAddressList> FAddresses;
   std::unique_ptr<TStringList> FAddressList;
   TzvTapiCallClass FCallClass = nullptr;
@@ -338,6 +357,8 @@ class TzvCustomTapiLine : public TzvTapiDevice {
   std::unordered_map<Cardinal, TReplyCells> FReplyCells;   // by pending request ID
   std::unordered_map<Cardinal, TReplyCells> FOrphanCells;  // by given-up request ID
   std::unordered_map<Cardinal, std::unique_ptr<TzvTapiDevSpecificData>> FOrphanBlocks;
+  // Gatherings by call handle, oldest first: TAPI ends them in the order it started them.
+  std::unordered_map<Cardinal, std::deque<std::unique_ptr<TGatherCell>>> FGatherCells;
 };
 
 // Event types; Sender is the line.

@@ -600,6 +600,48 @@ void TzvCustomTapiLine::MonitorMedia(TzvTapiCall* Call, Cardinal MediaModes) {
   CheckTapiResult(static_cast<Cardinal>(lineMonitorMedia(Call->Handle(), MediaModes)));
 }
 
+// ---------------------------------------------------------------------------------------------
+// Digit gathering
+
+void TzvCustomTapiLine::GatherDigits(TzvTapiCall* Call, Cardinal DigitModes, Cardinal NumDigits,
+                                     const std::string& TerminationDigits,
+                                     Cardinal FirstDigitTimeout, Cardinal InterDigitTimeout) {
+  auto cell = std::make_unique<TGatherCell>();
+  cell->Digits.assign(NumDigits, u'\0');
+  cell->Call = Call;
+  const std::u16string terminators = Wide(TerminationDigits);
+  const Cardinal handle = Call->Handle();
+  CheckTapiResult(static_cast<Cardinal>(lineGatherDigitsW(handle, DigitModes, cell->Digits.data(),
+                                                          NumDigits, terminators.c_str(),
+                                                          FirstDigitTimeout, InterDigitTimeout)));
+  auto& cells = FGatherCells[handle];
+  // A gathering this one replaced is over for the call.
+  for (auto& earlier : cells) {
+    if (earlier->Call == Call) earlier->Call = nullptr;
+  }
+  cells.push_back(std::move(cell));
+}
+
+void TzvCustomTapiLine::CancelGatherDigits(TzvTapiCall* Call, Cardinal DigitModes) {
+  CheckTapiResult(static_cast<Cardinal>(
+      lineGatherDigitsW(Call->Handle(), DigitModes, nullptr, 0, nullptr, 0, 0)));
+}
+
+bool TzvCustomTapiLine::TakeGatherCell(Cardinal CallHandle, Cardinal Termination) {
+  auto it = FGatherCells.find(CallHandle);
+  if (it == FGatherCells.end()) return false;
+  std::unique_ptr<TGatherCell> cell = std::move(it->second.front());
+  it->second.pop_front();
+  if (it->second.empty()) FGatherCells.erase(it);
+  if (cell->Call && IsCallObject(cell->Call)) {
+    TzvTapiCallGatherDigits& gatherer = cell->Call->GatherDigits();
+    gatherer.FReceivedDigits = std::move(cell->Digits);
+    gatherer.GatherDigitsTerminated(Termination);
+    DoGatherDigits(cell->Call, Termination);
+  }
+  return true;
+}
+
 void TzvCustomTapiLine::HandOff(TzvTapiCall* Call, const std::string& FileName,
                                 Cardinal MediaMode) {
   CheckActive();

@@ -154,6 +154,20 @@ LONG lineMonitorMedia(HCALL hCall, DWORD dwMediaModes) {
   return tapi32::Server::Instance().LineMonitorMedia(hCall, dwMediaModes);
 }
 
+LONG lineMonitorDigits(HCALL hCall, DWORD dwDigitModes) {
+  TAPI32_ENTER(lineMonitorDigits)
+  return tapi32::Server::Instance().LineMonitorDigits(hCall, dwDigitModes);
+}
+
+LONG lineGatherDigitsW(HCALL hCall, DWORD dwDigitModes, LPWSTR lpsDigits, DWORD dwNumDigits,
+                       LPCWSTR lpszTerminationDigits, DWORD dwFirstDigitTimeout,
+                       DWORD dwInterDigitTimeout) {
+  TAPI32_ENTER(lineGatherDigitsW)
+  return tapi32::Server::Instance().LineGatherDigits(hCall, dwDigitModes, lpsDigits, dwNumDigits,
+                                                     lpszTerminationDigits, dwFirstDigitTimeout,
+                                                     dwInterDigitTimeout);
+}
+
 LONG lineHandoffW(HCALL hCall, LPCWSTR lpszFileName, DWORD dwMediaMode) {
   TAPI32_ENTER(lineHandoffW)
   return tapi32::Server::Instance().LineHandoff(hCall, lpszFileName, dwMediaMode);

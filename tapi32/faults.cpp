@@ -52,6 +52,8 @@ constexpr std::array<std::string_view, kEntryPointCount> kNames = {
     "lineGenerateTone",
     "lineMonitorTones",
     "lineMonitorMedia",
+    "lineMonitorDigits",
+    "lineGatherDigitsW",
     "lineHandoffW",
     "lineGetConfRelatedCalls",
     "lineDevSpecific",

@@ -62,6 +62,8 @@ enum class EntryPoint : uint32_t {
   lineGenerateTone,
   lineMonitorTones,
   lineMonitorMedia,
+  lineMonitorDigits,
+  lineGatherDigitsW,
   lineHandoffW,
   lineGetConfRelatedCalls,
   lineDevSpecific,

@@ -186,6 +186,8 @@ enum class CallOp : uint32_t {
   GenerateTone,
   MonitorTones,
   MonitorMedia,
+  MonitorDigits,
+  GatherDigits,
   DevSpecific,
   DevSpecificFeature,
 };
@@ -213,17 +215,20 @@ struct CallRequest {
   DWORD otherCallId = 0;  // SwapHold: the held call; CompleteTransfer, AddToConference: the
                           // consultation call
   // Park, transfer, completion, digit or tone mode, media modes; SetupConference: the number
-  // of parties; MonitorTones: the number of tones.
+  // of parties; MonitorTones: the number of tones; MonitorDigits, GatherDigits: digit modes.
   DWORD mode = 0;
   // CompleteCall: message ID; UncompleteCall: completion ID; DevSpecificFeature: feature;
   // MonitorTones: the most frequencies one of the tones has.
   DWORD param = 0;
   DWORD countryCode = 0;
   bool hasAddress = false;    // the application passed a destination (it may still be empty)
-  std::u16string address;     // destination, park address, digits
+  std::u16string address;     // destination, park address, digits, termination digits
   std::u16string group;       // pickup group
   std::vector<uint8_t> data;  // user-user info, call data, device-specific parameter block
   std::vector<DWORD> tones;   // GenerateTone: frequencies of a custom tone
+  // GatherDigits: the time-outs in milliseconds (0: none).
+  DWORD firstDigitTimeout = 0;
+  DWORD interDigitTimeout = 0;
   bool hasParams = false;
   CallParams params;
   std::u16string appName;  // the requesting application's lineInitializeExW name
@@ -345,6 +350,11 @@ class ProviderSink {
   virtual void PhoneButtonChanged(DWORD deviceId, DWORD buttonLampId, DWORD mode, DWORD state) = 0;
   // PHONE_DEVSPECIFIC to every open of the phone.
   virtual void PhoneDevSpecific(DWORD deviceId, DWORD param1, DWORD param2, DWORD param3) = 0;
+  // The device detected a digit on a call in one LINEDIGITMODE_ (a DTMF key is detected as
+  // DTMF when its tone starts and as DTMFEND when it ends): digit monitors and gatherings hear it.
+  virtual void DigitDetected(DWORD callId, char16_t digit, DWORD digitMode) = 0;
+  // Silence on a call starts or ends: silence monitors (tones without frequencies) count it.
+  virtual void SilenceChanged(DWORD callId, bool silent) = 0;
 };
 
 class Provider {
@@ -390,6 +400,10 @@ class Provider {
   // changed through ProviderSink. For DevSpecific: bytes to write over the start of the
   // caller's block, or nothing.
   virtual std::optional<std::vector<uint8_t>> PerformPhoneOp(const PhoneRequest& request) = 0;
+  // The provider's clock, on which time-outs of the device's services are measured: runs `task`
+  // delayMs from now with the global TAPI lock held. Planned tasks are dropped when the
+  // provider's devices are replaced.
+  virtual void Schedule(uint32_t delayMs, std::function<void()> task) = 0;
 };
 
 }  // namespace tapi32

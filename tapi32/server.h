@@ -143,6 +143,11 @@ class Server final : public ProviderSink {
   LONG LineHandoff(HCALL call, LPCWSTR fileName, DWORD mediaMode);
   LONG LineGetConfRelatedCalls(HCALL call, LPLINECALLLIST list);
   LONG LineSetMediaMode(HCALL call, DWORD mediaModes);
+  // Digits (server_digits.cpp).
+  LONG LineGatherDigits(HCALL call, DWORD digitModes, LPWSTR digits, DWORD numDigits,
+                        LPCWSTR terminationDigits, DWORD firstDigitTimeout,
+                        DWORD interDigitTimeout);
+  LONG LineMonitorDigits(HCALL call, DWORD digitModes);
 
   LONG PhoneInitialize(LPHPHONEAPP app, LPCWSTR appName, LPDWORD numDevs, LPDWORD apiVersion,
                        LPPHONEINITIALIZEEXPARAMS params);
@@ -244,6 +249,8 @@ class Server final : public ProviderSink {
   void PhoneStateChanged(DWORD deviceId, DWORD state, DWORD param2) override;
   void PhoneButtonChanged(DWORD deviceId, DWORD buttonLampId, DWORD mode, DWORD state) override;
   void PhoneDevSpecific(DWORD deviceId, DWORD param1, DWORD param2, DWORD param3) override;
+  void DigitDetected(DWORD callId, char16_t digit, DWORD digitMode) override;
+  void SilenceChanged(DWORD callId, bool silent) override;
 
  private:
   struct Negotiations {
@@ -295,7 +302,9 @@ class Server final : public ProviderSink {
     DWORD reportPrivilege = 0;           // carried by the handle's next LINE_CALLSTATE, then 0
     bool announce = false;               // LINE_APPNEWCALL is due with the next LINE_CALLSTATE
     std::vector<LINEMONITORTONE> tones;  // lineMonitorTones: what this handle listens for
+    uint32_t toneList = 0;               // counts the lists it was given, so timers know theirs
     DWORD monitoredMedia = 0;            // lineMonitorMedia: the media modes it listens for
+    DWORD monitoredDigits = 0;           // lineMonitorDigits: the digit modes it listens for
   };
 
   // The handles applications hold for one provider call. Their entries are linked to each
@@ -399,6 +408,27 @@ class Server final : public ProviderSink {
   // Provider answers for the handle's call after the per-application checks.
   const CallData* ProviderCall(DWORD callId) const;
 
+  // A running lineGatherDigitsW of one handle. TAPI writes each digit into the application's
+  // buffer as it arrives, up to LINE_GATHERDIGITS; after that the buffer is the application's.
+  struct Gathering {
+    uint64_t id = 0;  // tells a time-out planned for an earlier gathering or digit from this one
+    LPWSTR buffer = nullptr;
+    DWORD numDigits = 0;
+    DWORD received = 0;
+    DWORD digitModes = 0;
+    std::u16string terminationDigits;
+    DWORD firstDigitTimeout = 0;
+    DWORD interDigitTimeout = 0;
+  };
+  // Digits (server_digits.cpp). LINE_GATHERDIGITS with the reason; the gathering is over.
+  void EndGathering(HCALL handle, DWORD termination);
+  // Plans the time-out of the digit the gathering waits for now, on the provider's clock.
+  void AwaitDigit(HCALL handle, const Gathering& gathering);
+  // The gatherings on the handles of a call that went IDLE end (CANCEL); its silence ends.
+  void EndCallServices(DWORD callId);
+  // Plans the reports of the handle's silence tones for the silence going on on its call.
+  void ArmSilenceTones(const CallHandle& entry);
+
   // Call control (server_control.cpp). The handle when it is valid (and owned, when asked);
   // otherwise nullptr with the error in *error.
   CallHandle* UsableCall(HCALL handle, bool owner, LONG invalid, LONG* error);
@@ -460,6 +490,10 @@ class Server final : public ProviderSink {
   std::unordered_map<DWORD, CallViews> callViews_;
   std::unordered_map<HPHONE, std::unique_ptr<PhoneOpenEntry>> phoneOpens_;
   std::unordered_map<DWORD, std::vector<PhoneOpenEntry*>> phoneOpensByDevice_;  // oldest first
+  std::unordered_map<HCALL, Gathering> gatherings_;
+  uint64_t lastGathering_ = 0;
+  std::unordered_map<DWORD, uint64_t> silences_;  // silent calls: the stretch of silence
+  uint64_t lastSilence_ = 0;
 
   ReplyModes replyModes_;
   std::map<DWORD, Request> requests_;

@@ -18,8 +18,9 @@ DWORD CallInfoFixedSize(DWORD apiVersion) {
   return apiVersion < 0x00020000 ? offsetof(LINECALLINFO, dwCallTreatment) : sizeof(LINECALLINFO);
 }
 
-// What lineMonitorMedia and lineMonitorTones let monitors do as well as owners.
-constexpr DWORD kMonitorCallFeatures = LINECALLFEATURE_MONITORMEDIA | LINECALLFEATURE_MONITORTONES;
+// What lineMonitorMedia, lineMonitorTones and lineMonitorDigits let monitors do as well as owners.
+constexpr DWORD kMonitorCallFeatures =
+    LINECALLFEATURE_MONITORMEDIA | LINECALLFEATURE_MONITORTONES | LINECALLFEATURE_MONITORDIGITS;
 
 DWORD CallStatusFixedSize(DWORD apiVersion) {
   return apiVersion < 0x00020000 ? offsetof(LINECALLSTATUS, dwCallFeatures2)
@@ -101,6 +102,8 @@ bool Server::RemoveCallHandle(HCALL handle) {
   *link = it->second.nextOfCall;
   const CallHandle entry = it->second;
   callHandles_.erase(it);
+  // A gathering ends silently with its handle: nobody is left to tell.
+  gatherings_.erase(handle);
   entry.open->calls.erase(handle);
   const bool wasOwner = entry.privilege == LINECALLPRIVILEGE_OWNER;
   --(wasOwner ? views.owners : views.monitors);
@@ -110,6 +113,7 @@ bool Server::RemoveCallHandle(HCALL handle) {
   if (call != nullptr) call->holders.Set(views.first);
   if (views.first == nullptr) {
     callViews_.erase(viewsIt);
+    silences_.erase(entry.callId);
   } else {
     PostCallInfo(entry.callId, 0,
                  wasOwner ? LINECALLINFOSTATE_NUMOWNERDECR : LINECALLINFOSTATE_NUMMONITORS);
@@ -210,6 +214,8 @@ void Server::CallStateChanged(DWORD callId) {
   HandOutUnannounced(callId, *call);
   for (CallHandle* entry = FirstHolder(callId, call); entry; entry = entry->nextOfCall)
     PostCallState(*entry, *call);
+  // TAPI ends the call's services with it, after telling its state.
+  if (call->state == LINECALLSTATE_IDLE) EndCallServices(callId);
 }
 
 void Server::CallInfoChanged(DWORD callId, DWORD infoStates) {

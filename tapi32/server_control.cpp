@@ -642,6 +642,7 @@ LONG Server::LineMonitorTones(HCALL call, const LINEMONITORTONE* tones, DWORD nu
   if (entry == nullptr) return error;
   if (tones == nullptr) {
     entry->tones.clear();
+    ++entry->toneList;
     return 0;
   }
   if (numEntries == 0) return Err(LINEERR_INVALTONELIST);
@@ -655,6 +656,9 @@ LONG Server::LineMonitorTones(HCALL call, const LINEMONITORTONE* tones, DWORD nu
   }
   if (const LONG result = RunCallOpNow(request, entry->open->handle); result != 0) return result;
   entry->tones.assign(tones, tones + numEntries);
+  ++entry->toneList;
+  // A silence going on already counts from now.
+  ArmSilenceTones(*entry);
   return 0;
 }
 

@@ -187,6 +187,8 @@ void Server::DiscardLines() {
     if (const CallData* call = ProviderCall(callId)) call->holders.Set(nullptr);
   }
   callViews_.clear();
+  gatherings_.clear();
+  silences_.clear();
   requests_.clear();
   replyModes_.Clear();
   std::lock_guard timerLock(timerMutex_);

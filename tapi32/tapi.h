@@ -89,6 +89,10 @@ LONG lineGenerateTone(HCALL hCall, DWORD dwToneMode, DWORD dwDuration, DWORD dwN
                       const LINEGENERATETONE* lpTones);
 LONG lineMonitorTones(HCALL hCall, const LINEMONITORTONE* lpToneList, DWORD dwNumEntries);
 LONG lineMonitorMedia(HCALL hCall, DWORD dwMediaModes);
+LONG lineMonitorDigits(HCALL hCall, DWORD dwDigitModes);
+LONG lineGatherDigitsW(HCALL hCall, DWORD dwDigitModes, LPWSTR lpsDigits, DWORD dwNumDigits,
+                       LPCWSTR lpszTerminationDigits, DWORD dwFirstDigitTimeout,
+                       DWORD dwInterDigitTimeout);
 LONG lineHandoffW(HCALL hCall, LPCWSTR lpszFileName, DWORD dwMediaMode);
 LONG lineGetConfRelatedCalls(HCALL hCall, LPLINECALLLIST lpCallList);
 LONG lineSetMediaMode(HCALL hCall, DWORD dwMediaModes);

@@ -1,15 +1,55 @@
 #include "tapi32/sim/clock.h"
 
+#include <algorithm>
+
 namespace tapi32::sim {
 
 void Clock::Schedule(uint32_t delayMs, Task task) {
   std::lock_guard guard(mutex_);
   // While the clock stops, what would be planned now belongs to what is being dropped.
   if (shutDown_ || stopping_) return;
-  const Time due = std::chrono::steady_clock::now() + std::chrono::milliseconds(delayMs);
+  const Time due = Now() + std::chrono::milliseconds(delayMs);
   events_.emplace(due, Event{generation_, std::move(task)});
   if (!thread_.joinable()) thread_ = std::thread([this] { Loop(); });
   wake_.notify_one();
+}
+
+void Clock::Run(const Event& event) {
+  // The TAPI lock is taken without the clock's own: the switch schedules with it held.
+  std::lock_guard tapi(lock_);
+  bool current = false;
+  {
+    std::lock_guard check(mutex_);
+    current = event.generation == generation_ && !stopping_;
+  }
+  if (current) event.task();
+}
+
+Clock::Time Clock::Now() const {
+  return manual_ ? manualNow_ : std::chrono::steady_clock::now();
+}
+
+void Clock::MakeManual() {
+  std::lock_guard guard(mutex_);
+  if (manual_) return;
+  manualNow_ = std::chrono::steady_clock::now();
+  manual_ = true;
+  wake_.notify_all();
+}
+
+void Clock::Advance(uint32_t ms) {
+  std::unique_lock guard(mutex_);
+  if (!manual_) return;
+  const Time until = manualNow_ + std::chrono::milliseconds(ms);
+  while (!events_.empty() && events_.begin()->first <= until) {
+    manualNow_ = std::max(manualNow_, events_.begin()->first);
+    Event event = std::move(events_.begin()->second);
+    events_.erase(events_.begin());
+    guard.unlock();
+    Run(event);
+    guard.lock();
+  }
+  manualNow_ = until;
 }
 
 void Clock::Clear() {
@@ -32,6 +72,7 @@ void Clock::Stop() {
   if (ending.joinable()) ending.detach();  // an event stopping its own clock
   std::lock_guard guard(mutex_);
   stopping_ = false;
+  manual_ = false;
 }
 
 void Clock::Shutdown() {
@@ -56,7 +97,8 @@ void Clock::Loop() {
   std::unique_lock guard(mutex_);
   for (;;) {
     if (stopping_) return;
-    if (events_.empty()) {
+    // A manual clock's events run on the thread that advances it.
+    if (events_.empty() || manual_) {
       wake_.wait(guard);
       continue;
     }
@@ -67,17 +109,8 @@ void Clock::Loop() {
     }
     Event event = std::move(events_.begin()->second);
     events_.erase(events_.begin());
-    // The TAPI lock is taken without the clock's own: the switch schedules with it held.
     guard.unlock();
-    {
-      std::lock_guard tapi(lock_);
-      bool current = false;
-      {
-        std::lock_guard check(mutex_);
-        current = event.generation == generation_ && !stopping_;
-      }
-      if (current) event.task();
-    }
+    Run(event);
     guard.lock();
   }
 }

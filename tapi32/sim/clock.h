@@ -6,6 +6,10 @@
 // an event may be waiting for it. Events dropped by Clear() never run, even one that was taken
 // off the list just before and waits for the TAPI lock: each event carries the generation it was
 // scheduled in.
+//
+// Tests make the clock manual: time then stands still until Advance moves it, and the events
+// that fall due run on the advancing thread, in the order of their times, so that nothing depends
+// on how fast the machine is.
 #pragma once
 
 #include <chrono>
@@ -37,6 +41,11 @@ class Clock {
   void Shutdown();
   // Events waiting to run.
   size_t Pending() const;
+  // Makes the clock manual from now on; Stop() makes it run by itself again.
+  void MakeManual();
+  // Manual clock: moves time on by ms and runs every event that falls due meanwhile (also those
+  // they schedule), each with the TAPI lock held. Call without holding the clock's own lock.
+  void Advance(uint32_t ms);
   bool Running() const;
 
  private:
@@ -46,6 +55,9 @@ class Clock {
     Task task;
   };
   void Loop();
+  // Runs an event taken off the list, unless it was dropped meanwhile; without mutex_ held.
+  void Run(const Event& event);
+  Time Now() const;  // with mutex_ held
 
   std::recursive_mutex& lock_;
   mutable std::mutex mutex_;  // guards everything below; never held while taking lock_
@@ -54,6 +66,8 @@ class Clock {
   uint64_t generation_ = 0;
   bool stopping_ = false;
   bool shutDown_ = false;
+  bool manual_ = false;
+  Time manualNow_{};  // the manual clock's time
   std::thread thread_;
 };
 

@@ -146,6 +146,13 @@ const FlagTable kDigitModes = {"LINEDIGITMODE_",
                                    {"DTMF", LINEDIGITMODE_DTMF},
                                }};
 
+const FlagTable kMonitorDigitModes = {"LINEDIGITMODE_",
+                                      {
+                                          {"PULSE", LINEDIGITMODE_PULSE},
+                                          {"DTMF", LINEDIGITMODE_DTMF},
+                                          {"DTMFEND", LINEDIGITMODE_DTMFEND},
+                                      }};
+
 const FlagTable kToneModes = {"LINETONEMODE_",
                               {
                                   {"CUSTOM", LINETONEMODE_CUSTOM},
@@ -445,6 +452,9 @@ const std::map<std::string, LineSetter> kLineKeys = {
     {"generate_tone_max_freq", NUMBER(generateToneMaxFreq)},
     {"monitor_tone_max_freq", NUMBER(monitorToneMaxFreq)},
     {"monitor_tone_max_entries", NUMBER(monitorToneMaxEntries)},
+    {"monitor_digit_modes", OFFERED_FLAGS(monitorDigitModes, kMonitorDigitModes)},
+    {"gather_digits_min_timeout", NUMBER(gatherDigitsMinTimeout)},
+    {"gather_digits_max_timeout", NUMBER(gatherDigitsMaxTimeout)},
     {"uui_accept_size", NUMBER(uuiAcceptSize)},
     {"uui_answer_size", NUMBER(uuiAnswerSize)},
     {"uui_make_call_size", NUMBER(uuiMakeCallSize)},
@@ -670,7 +680,9 @@ Config DemoConfig() {
     LineConfig line;
     line.name = std::move(name);
     line.permanentId = permanentId;
-    line.mediaModes = LINEMEDIAMODE_INTERACTIVEVOICE | LINEMEDIAMODE_AUTOMATEDVOICE;
+    // The stations recognise a fax machine's tone on a call.
+    line.mediaModes =
+        LINEMEDIAMODE_INTERACTIVEVOICE | LINEMEDIAMODE_AUTOMATEDVOICE | LINEMEDIAMODE_G3FAX;
     line.bearerModes = LINEBEARERMODE_VOICE | LINEBEARERMODE_SPEECH;
     line.switchInfo = "Extension " + std::move(number);
     // Key telephones of a small digital PBX: tone dialling only.
@@ -697,6 +709,7 @@ Config DemoConfig() {
   modem.maxConference = 0;
   modem.maxTransConf = 0;
   modem.generateToneModes = 0;
+  modem.monitorDigitModes = 0;
   modem.generateToneMaxFreq = 0;
   modem.uuiAcceptSize = modem.uuiAnswerSize = modem.uuiMakeCallSize = modem.uuiDropSize =
       modem.uuiCallInfoSize = 0;

@@ -100,6 +100,12 @@ struct LineConfig {
   uint32_t generateToneMaxFreq = 3;  // frequencies of a custom tone
   uint32_t monitorToneMaxFreq = 3;   // frequencies of one tone to listen for
   uint32_t monitorToneMaxEntries = 10;
+  // Digits the line hears from the far end (LINEDIGITMODE_ PULSE, DTMF, DTMFEND); 0: none.
+  uint32_t monitorDigitModes = LINEDIGITMODE_DTMF | LINEDIGITMODE_DTMFEND;
+  // The time-outs lineGatherDigitsW accepts, in milliseconds; a maximum of 0: the line gathers
+  // no digits (nor when it hears neither PULSE nor DTMF).
+  uint32_t gatherDigitsMinTimeout = 100;
+  uint32_t gatherDigitsMaxTimeout = 60000;
   // The most bytes of user-user information each operation takes (and a call's information
   // holds); 0 refuses any.
   uint32_t uuiAcceptSize = 128;

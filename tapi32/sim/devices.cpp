@@ -61,9 +61,12 @@ LineCaps LineDevice::Caps() const {
   f.dwGenerateDigitModes = config_.generateDigitModes;
   f.dwMonitorToneMaxNumFreq = config_.monitorToneMaxFreq;
   f.dwMonitorToneMaxNumEntries = config_.monitorToneMaxEntries;
-  // Digit monitoring and gathering, media control and lineSendUserUserInfo do not exist here.
-  f.dwMonitorDigitModes = 0;
-  f.dwGatherDigitsMinTimeout = f.dwGatherDigitsMaxTimeout = 0;
+  // Media control and lineSendUserUserInfo do not exist here.
+  f.dwMonitorDigitModes = config_.monitorDigitModes;
+  if (GatherDigitModes() != 0) {
+    f.dwGatherDigitsMinTimeout = config_.gatherDigitsMinTimeout;
+    f.dwGatherDigitsMaxTimeout = config_.gatherDigitsMaxTimeout;
+  }
   f.dwDevCapFlags = config_.devCapFlags;
   f.dwMaxNumActiveCalls = config_.maxActiveCalls;
   f.dwAnswerMode = config_.answerMode;
@@ -128,6 +131,11 @@ uint32_t LineDevice::TransferModes() const {
          (config_.maxTransConf >= 3 ? LINETRANSFERMODE_CONFERENCE : uint32_t{0});
 }
 
+uint32_t LineDevice::GatherDigitModes() const {
+  if (config_.gatherDigitsMaxTimeout == 0) return 0;
+  return config_.monitorDigitModes & (LINEDIGITMODE_PULSE | LINEDIGITMODE_DTMF);
+}
+
 // The features the switch's call control can offer on this line's calls; which of them a call
 // offers at a moment depends on its state and the other calls (Switch::CallFeatures).
 uint32_t LineDevice::OfferedCallFeatures() const {
@@ -137,6 +145,8 @@ uint32_t LineDevice::OfferedCallFeatures() const {
                       LINECALLFEATURE_SETCALLDATA | LINECALLFEATURE_COMPLETECALL |
                       LINECALLFEATURE_MONITORMEDIA;
   if (config_.monitorToneMaxEntries > 0) features |= LINECALLFEATURE_MONITORTONES;
+  if (config_.monitorDigitModes != 0) features |= LINECALLFEATURE_MONITORDIGITS;
+  if (GatherDigitModes() != 0) features |= LINECALLFEATURE_GATHERDIGITS;
   if (config_.generateDigitModes != 0) features |= LINECALLFEATURE_GENERATEDIGITS;
   if (config_.generateToneModes != 0) features |= LINECALLFEATURE_GENERATETONE;
   if (config_.maxOnHoldCalls > 0) {

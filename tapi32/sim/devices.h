@@ -96,6 +96,8 @@ class LineDevice final : public tapi32::LineDevice {
   // the lineCompleteTransfer modes.
   bool Conferences() const;
   uint32_t TransferModes() const;
+  // The digit modes lineGatherDigitsW takes on this line; 0 when it gathers none.
+  uint32_t GatherDigitModes() const;
 
   // The line rings while a call alerts at it; each ringing period counts its rings from 0.
   bool Ringing() const { return !ringing_.empty(); }

@@ -160,7 +160,17 @@
 //   lineUncompleteCall    forgets the completion (LINEDEVSTATE_NUMCOMPLETIONS)
 //   lineSetCallData       LINE_CALLINFO CALLDATA;  lineSetMediaMode  LINE_CALLINFO MEDIAMODE
 //   lineGenerateDigitsW, lineGenerateTone  CONNECTED only; LINE_GENERATE (DONE) at once
-//   lineMonitorTones, lineMonitorMedia  accepted; DetectTone / DetectMedia send the messages
+//   lineMonitorTones, lineMonitorMedia, lineMonitorDigits  accepted in any state but IDLE;
+//                         DetectTone, DetectMedia, ChangeMediaMode, PlaySilence and PlayDigits
+//                         send the messages
+//   lineGatherDigitsW     fills the buffer with the digits PlayDigits sends; LINE_GATHERDIGITS
+//                         (dwParam1 = LINEGATHERTERM_) when it is full (BUFFERFULL), after a
+//                         termination digit, which is kept in the buffer (TERMDIGIT), when the
+//                         first or the next digit is later than its time-out on the switch's
+//                         clock (FIRSTTIMEOUT, INTERTIMEOUT; 0: none), or, with CANCEL, when it
+//                         is cancelled (no buffer), replaced by another gathering on the handle,
+//                         or the call goes IDLE (after its LINE_CALLSTATE). A gathering whose
+//                         handle is deallocated or whose line is closed ends without a message
 //   lineHandoffW          the target, an owner open of the line, becomes an owner:
 //                         LINE_APPNEWCALL if it had no handle, then LINE_CALLSTATE with the
 //                         privilege. By name: the oldest open of another application of that name
@@ -193,8 +203,12 @@
 //   frequencies INVALTONE. Completions CAMPON, CALLBACK, INTRUDE (INVALCALLCOMPLMODE), four per
 //   address (COMPLETIONOVERRUN). dwNoAnswerTimeout up to 600 s (INVALCALLPARAMS).
 //   lineDevSpecific(Feature) need the line feature DEVSPECIFIC(FEAT) (OPERATIONUNAVAIL).
+//   Digit modes outside monitorDigitModes INVALDIGITMODE, none at all OPERATIONUNAVAIL;
+//   lineGatherDigitsW takes PULSE and DTMF of them, time-outs of 0 or within
+//   gatherDigitsMin/MaxTimeout (INVALTIMEOUT) and termination digits the modes can bring
+//   (INVALDIGITS); a gatherDigitsMaxTimeout of 0 gathers nothing (OPERATIONUNAVAIL).
 // LINECALLSTATUS offers an owner a feature exactly when the switch would accept its operation
-// now (a monitor MONITORMEDIA and MONITORTONES); digit monitoring and gathering do not exist.
+// now (a monitor MONITORMEDIA, MONITORTONES and MONITORDIGITS).
 //
 // Timed events (far ends, rings, traffic) run on the switch's clock thread with the TAPI lock
 // held. Reset and Unconfigure stop it and drop what it had planned; they must not be called with
@@ -206,13 +220,15 @@
 // simulated colleague (the switch moves it to CONNECTED as another application would), or rings
 // until the caller gives up (DISCONNECTED, then IDLE); connected calls are sometimes put on hold
 // for a while and end after a while; now and then the colleague dials out and finds the number
-// busy. The colleague keeps to the line's limits: with no room it lets the caller give up, does
-// not hold or take back a call and does not dial. A call the user answers ends after a while.
-// All choices come from the seed. The
-// configuration the switch takes without ZVTAPI_SIM_CONFIG and without Reset is LiveDemoConfig()
-// (DemoConfig() plus traffic, and lineAccept, lineAnswer and lineDrop answered effect first, the
-// order many real providers use); DemoConfig() itself and every Reset(config) that does not ask
-// for traffic stay quiet and answer reply first.
+// busy. Some connected callers, a little after the answer, type a four-digit number ended
+// with '#' (PlayDigits), send a fax tone (ChangeMediaMode G3FAX, on lines with that media mode)
+// or fall silent for one to two intervals (PlaySilence). The colleague keeps to the line's limits:
+// with no room it lets the caller give up, does not hold or take back a call and does not dial. A
+// call the user answers ends after a while. All choices come from the seed. The configuration the
+// switch takes without ZVTAPI_SIM_CONFIG and without Reset is LiveDemoConfig() (DemoConfig() plus
+// traffic, and lineAccept, lineAnswer and lineDrop answered effect first, the order many real
+// providers use); DemoConfig() itself and every Reset(config) that does not ask for traffic stay
+// quiet and answer reply first.
 //
 // Every method is thread-safe: it takes the global TAPI lock.
 #pragma once
@@ -394,6 +410,30 @@ class Switch final : public tapi32::Provider {
                   uint32_t frequency3 = 0);
   void DetectMedia(uint32_t callId, uint32_t mediaMode);
 
+  // The far end of a connected call presses keys: each digit is detected in turn, as DTMF (when
+  // its tone starts, then as DTMFEND when it ends) or as PULSE. LINE_MONITORDIGITS (dwParam1 =
+  // the digit, dwParam2 = the mode) to the handles monitoring that mode; a gathering in that mode
+  // takes the digit. A call that is not CONNECTED throws std::logic_error, a digit the mode
+  // cannot send (PULSE: 0-9; DTMF also * # A-D) std::invalid_argument.
+  void PlayDigits(uint32_t callId, const std::string& digits,
+                  uint32_t digitMode = LINEDIGITMODE_DTMF);
+  // The far end turns out to be of another media mode (one LINEMEDIAMODE_ flag; a fax machine's
+  // tone on a voice call): LINE_MONITORMEDIA to the handles monitoring it, then the call's
+  // dwMediaMode changes (LINE_CALLINFO MEDIAMODE to every handle).
+  void ChangeMediaMode(uint32_t callId, uint32_t mediaMode);
+  // Silence on a call begins (the far end stops talking) and ends. A handle monitoring a tone
+  // without frequencies hears LINE_MONITORTONE (dwParam1 = its dwAppSpecific) once the silence
+  // has lasted the tone's dwDuration on the switch's clock, once per stretch of silence (for a
+  // list given during a stretch, counted from then). The call going IDLE ends the silence.
+  void PlaySilence(uint32_t callId);
+  void PlaySpeech(uint32_t callId);
+
+  // The switch's clock stands still from now until the next Reset or Unconfigure, except when
+  // AdvanceClock moves it: time-outs, rings, far ends and traffic then happen on the thread that
+  // advances the clock, in the order they fall due.
+  void UseManualClock();
+  void AdvanceClock(uint32_t ms);
+
   // Device-specific requests: the bytes a successful reply writes over the start of the caller's
   // block (nullopt, the default: the block stays as sent), and what was last asked.
   void SetDevSpecificAnswer(std::optional<std::vector<uint8_t>> bytes);
@@ -459,6 +499,7 @@ class Switch final : public tapi32::Provider {
                                              HLINE requester) override;
   std::vector<DWORD> ConferenceOf(DWORD callId) const override;
   std::optional<std::vector<uint8_t>> PerformPhoneOp(const tapi32::PhoneRequest& request) override;
+  void Schedule(uint32_t delayMs, std::function<void()> task) override;
 
  private:
   struct SimCall {

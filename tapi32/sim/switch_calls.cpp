@@ -60,6 +60,15 @@ bool ValidDigits(std::u16string_view digits, DWORD digitMode) {
   });
 }
 
+// Digits the far end can send in the modes: 0-9 as pulses, and with DTMF also * # A-D.
+bool DetectableDigits(std::u16string_view digits, DWORD digitModes) {
+  return std::all_of(digits.begin(), digits.end(), [digitModes](char16_t c) {
+    if (c >= u'0' && c <= u'9') return true;
+    return (digitModes & LINEDIGITMODE_DTMF) != 0 &&
+           (c == u'*' || c == u'#' || (c >= u'A' && c <= u'D'));
+  });
+}
+
 PartyId Party16(std::u16string number, std::u16string name) {
   PartyId party;
   if (!number.empty()) party.flags = LINECALLPARTYID_ADDRESS;
@@ -181,6 +190,63 @@ void Switch::DetectMedia(uint32_t callId, uint32_t mediaMode) {
   std::lock_guard lock(Tapi().Mutex());
   CallAt(callId);
   Tapi().MediaDetected(callId, mediaMode);
+}
+
+void Switch::PlayDigits(uint32_t callId, const std::string& digits, uint32_t digitMode) {
+  std::lock_guard lock(Tapi().Mutex());
+  if (CallAt(callId).state != LINECALLSTATE_CONNECTED) {
+    throw std::logic_error("call " + std::to_string(callId) + " is not connected");
+  }
+  const std::u16string keys = platform::Utf8ToWide(digits);
+  if ((digitMode != LINEDIGITMODE_PULSE && digitMode != LINEDIGITMODE_DTMF) ||
+      !DetectableDigits(keys, digitMode)) {
+    throw std::invalid_argument("'" + digits + "' cannot be sent in digit mode " +
+                                std::to_string(digitMode));
+  }
+  for (char16_t key : keys) {
+    Tapi().DigitDetected(callId, key, digitMode);
+    // A key's tone ends before the next one starts.
+    if (digitMode == LINEDIGITMODE_DTMF) Tapi().DigitDetected(callId, key, LINEDIGITMODE_DTMFEND);
+  }
+}
+
+void Switch::ChangeMediaMode(uint32_t callId, uint32_t mediaMode) {
+  std::lock_guard lock(Tapi().Mutex());
+  CallData& call = CallAt(callId);
+  if (call.state == LINECALLSTATE_IDLE) {
+    throw std::logic_error("call " + std::to_string(callId) + " is idle");
+  }
+  if (!SingleBit(mediaMode)) throw std::invalid_argument("a call has one media mode at a time");
+  call.mediaMode = mediaMode;
+  // Heard first, then taken as the call's media mode.
+  Tapi().MediaDetected(callId, mediaMode);
+  Tapi().CallInfoChanged(callId, LINECALLINFOSTATE_MEDIAMODE);
+}
+
+void Switch::PlaySilence(uint32_t callId) {
+  std::lock_guard lock(Tapi().Mutex());
+  if (CallAt(callId).state == LINECALLSTATE_IDLE) {
+    throw std::logic_error("call " + std::to_string(callId) + " is idle");
+  }
+  Tapi().SilenceChanged(callId, true);
+}
+
+void Switch::PlaySpeech(uint32_t callId) {
+  std::lock_guard lock(Tapi().Mutex());
+  CallAt(callId);
+  Tapi().SilenceChanged(callId, false);
+}
+
+void Switch::UseManualClock() {
+  clock_->MakeManual();
+}
+
+void Switch::AdvanceClock(uint32_t ms) {
+  clock_->Advance(ms);
+}
+
+void Switch::Schedule(uint32_t delayMs, std::function<void()> task) {
+  clock_->Schedule(delayMs, std::move(task));
 }
 
 void Switch::SetDevSpecificAnswer(std::optional<std::vector<uint8_t>> bytes) {
@@ -687,6 +753,24 @@ LONG Switch::CheckCallOp(const CallRequest& request) const {
       if (request.mode > config.monitorToneMaxEntries) return Err(LINEERR_INVALTONELIST);
       if (request.param > config.monitorToneMaxFreq) return Err(LINEERR_INVALTONE);
       return state == LINECALLSTATE_IDLE ? Err(LINEERR_INVALCALLSTATE) : LONG{0};
+    case CallOp::MonitorDigits:
+      if (config.monitorDigitModes == 0) return Err(LINEERR_OPERATIONUNAVAIL);
+      if ((request.mode & ~config.monitorDigitModes) != 0) return Err(LINEERR_INVALDIGITMODE);
+      return state == LINECALLSTATE_IDLE ? Err(LINEERR_INVALCALLSTATE) : LONG{0};
+    case CallOp::GatherDigits: {
+      const DWORD modes = line.GatherDigitModes();
+      if (modes == 0) return Err(LINEERR_OPERATIONUNAVAIL);
+      if ((request.mode & ~modes) != 0) return Err(LINEERR_INVALDIGITMODE);
+      for (const DWORD timeout : {request.firstDigitTimeout, request.interDigitTimeout}) {
+        if (timeout != 0 &&
+            (timeout < config.gatherDigitsMinTimeout || timeout > config.gatherDigitsMaxTimeout)) {
+          return Err(LINEERR_INVALTIMEOUT);
+        }
+      }
+      // Termination digits the modes cannot bring would never end the gathering.
+      if (!DetectableDigits(request.address, request.mode)) return Err(LINEERR_INVALDIGITS);
+      return state == LINECALLSTATE_IDLE ? Err(LINEERR_INVALCALLSTATE) : LONG{0};
+    }
     case CallOp::DevSpecific:
       if ((config.lineFeatures & LINEFEATURE_DEVSPECIFIC) == 0) {
         return Err(LINEERR_OPERATIONUNAVAIL);
@@ -833,6 +917,14 @@ CallFeatureSet Switch::CallFeatures(DWORD callId) const {
                   config.mediaModes != 0 ? LowestBit(config.mediaModes) : LINEMEDIAMODE_UNKNOWN)));
   // One tone without frequencies: silence.
   offer(LINECALLFEATURE_MONITORTONES, allows(on(CallOp::MonitorTones, callId, 1)));
+  if (config.monitorDigitModes != 0) {
+    offer(LINECALLFEATURE_MONITORDIGITS,
+          allows(on(CallOp::MonitorDigits, callId, LowestBit(config.monitorDigitModes))));
+  }
+  if (const DWORD gather = line.GatherDigitModes(); gather != 0) {
+    offer(LINECALLFEATURE_GATHERDIGITS,
+          allows(on(CallOp::GatherDigits, callId, LowestBit(gather))));
+  }
   if (config.generateDigitModes != 0) {
     offer(LINECALLFEATURE_GENERATEDIGITS,
           allows(on(CallOp::GenerateDigits, callId, LowestBit(config.generateDigitModes), u"1")));
@@ -1036,6 +1128,8 @@ CallOutcome Switch::PerformCallOp(const CallRequest& request, HLINE requester) {
     case CallOp::GenerateTone:
     case CallOp::MonitorTones:
     case CallOp::MonitorMedia:
+    case CallOp::MonitorDigits:
+    case CallOp::GatherDigits:
       break;  // the runtime reports generation and monitoring itself
     case CallOp::DevSpecific:
     case CallOp::DevSpecificFeature:

@@ -1,6 +1,7 @@
 #include "tapi32/sim/traffic.h"
 
 #include <array>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -46,7 +47,8 @@ Switch::Traffic::Traffic(Switch& owner, Clock& clock, const TrafficConfig& confi
       config_(config),
       timing_(static_cast<uint64_t>(config.seed) << 32),
       arrivals_(config.seed),
-      course_(~static_cast<uint64_t>(config.seed)) {
+      course_(~static_cast<uint64_t>(config.seed)),
+      signals_(static_cast<uint64_t>(config.seed) * 0x2545F4914F6CDD1Dull) {
   if (config_.intervalMs == 0) config_.intervalMs = 1;
 }
 
@@ -179,6 +181,7 @@ void Switch::Traffic::Follow(uint32_t callId) {
         switch_.Connect(callId, call->data.caller);
         plan.phase = Phase::Talking;
         After(Intervals(course_, 2, 5), callId);
+        PlanSignal(callId);
       } else {
         hangUp();
       }
@@ -188,6 +191,7 @@ void Switch::Traffic::Follow(uint32_t callId) {
         // The user answered: the call ends after a while.
         plan.phase = Phase::Talking;
         After(Intervals(course_, 2, 4), callId);
+        PlanSignal(callId);
       } else if (plan.phase == Phase::Talking && !plan.heldOnce && Random(course_, 4) == 0 &&
                  fits(LINECALLSTATE_ONHOLD)) {
         plan.heldOnce = true;
@@ -220,6 +224,35 @@ void Switch::Traffic::Follow(uint32_t callId) {
         hangUp();
       }
       return;
+  }
+}
+
+void Switch::Traffic::PlanSignal(uint32_t callId) {
+  clock_.Schedule(Intervals(signals_, 0, 1), [this, callId] { Signal(callId); });
+}
+
+void Switch::Traffic::Signal(uint32_t callId) {
+  const SimCall* call = switch_.Find(callId);
+  if (call == nullptr || call->data.state != LINECALLSTATE_CONNECTED) return;
+  const uint32_t choice = Random(signals_, 8);
+  if (choice < 4) {
+    // A customer number, ended with the hash key.
+    std::string keys;
+    for (int i = 0; i < 4; ++i)
+      keys += static_cast<char>('0' + Random(signals_, 10));
+    switch_.PlayDigits(callId, keys + "#");
+  } else if (choice == 4 &&
+             (switch_.LineAt(call->data.deviceId).Config().mediaModes & LINEMEDIAMODE_G3FAX)) {
+    switch_.ChangeMediaMode(callId, LINEMEDIAMODE_G3FAX);
+  } else if (choice == 5) {
+    // Long enough for a silence monitor of a few seconds to notice.
+    switch_.PlaySilence(callId);
+    clock_.Schedule(Intervals(signals_, 1, 2), [this, callId] {
+      const SimCall* silent = switch_.Find(callId);
+      if (silent != nullptr && silent->data.state != LINECALLSTATE_IDLE) {
+        switch_.PlaySpeech(callId);
+      }
+    });
   }
 }
 

@@ -1,7 +1,8 @@
 // The demo traffic of the simulated switch: invented callers ringing its voice lines, answered
 // by a simulated colleague or given up, held for a while, ended; now and then a busy outgoing
 // call. It runs as events on the switch's clock thread (TAPI lock held) and draws every choice
-// from its seed. What the user sees is described in switch.h.
+// from its seed. Some callers, once connected, type a number on their keypad, turn out to be a
+// fax machine or fall silent for a while. What the user sees is described in switch.h.
 #pragma once
 
 #include <cstdint>
@@ -46,6 +47,9 @@ class Switch::Traffic {
   void Offer(uint32_t lineId);
   void DialOut(uint32_t lineId);
   void Follow(uint32_t callId);
+  // A connected caller may do something the line hears a little later: keys, a fax tone, silence.
+  void PlanSignal(uint32_t callId);
+  void Signal(uint32_t callId);
 
   Switch& switch_;
   Clock& clock_;
@@ -53,6 +57,7 @@ class Switch::Traffic {
   uint64_t timing_;
   uint64_t arrivals_;
   uint64_t course_;
+  uint64_t signals_;  // its own stream, so that the calls' course stays what it was without it
   uint32_t callsMade_ = 0;
   std::unordered_map<uint32_t, Plan> plans_;
 };

@@ -443,7 +443,8 @@ TEST_F(CallsTest, CallFeaturesFollowTheStateForOwnersOnly) {
     const LINECALLSTATUS watched = Status(theirs);
     EXPECT_EQ(watched.dwCallState, each.state);
     // A monitor may listen to the call but not control it.
-    EXPECT_EQ(watched.dwCallFeatures, LINECALLFEATURE_MONITORMEDIA | LINECALLFEATURE_MONITORTONES);
+    EXPECT_EQ(watched.dwCallFeatures, LINECALLFEATURE_MONITORMEDIA | LINECALLFEATURE_MONITORTONES |
+                                          LINECALLFEATURE_MONITORDIGITS);
   }
   Switch().SetCallState(call, LINECALLSTATE_IDLE);
   EXPECT_EQ(Status(mine).dwCallFeatures, 0u);

@@ -158,6 +158,8 @@ void DemoCapsTest::CallFeatures() {
   const LINEMONITORTONE silence{1, 500, 0, 0, 0};
   const DWORD digitMode = LowestBit(dev_.dwGenerateDigitModes | LINEDIGITMODE_DTMF);
   const DWORD mediaMode = LowestBit(dev_.dwMediaModes);
+  const DWORD heardMode = LowestBit(dev_.dwMonitorDigitModes | LINEDIGITMODE_DTMF);
+  char16_t gathered[4] = {};
   const std::vector<Case> cases = {
       {LINECALLFEATURE_ACCEPT, Setup::Offered, false,
        [](HCALL a, HCALL) { return lineAccept(a, nullptr, 0); }},
@@ -191,6 +193,12 @@ void DemoCapsTest::CallFeatures() {
        [&](HCALL a, HCALL) { return lineMonitorMedia(a, mediaMode); }},
       {LINECALLFEATURE_MONITORTONES, Setup::Connected, false,
        [&](HCALL a, HCALL) { return lineMonitorTones(a, &silence, 1); }},
+      {LINECALLFEATURE_MONITORDIGITS, Setup::Connected, false,
+       [&](HCALL a, HCALL) { return lineMonitorDigits(a, heardMode); }},
+      {LINECALLFEATURE_GATHERDIGITS, Setup::Connected, false,
+       [&](HCALL a, HCALL) {
+         return lineGatherDigitsW(a, LINEDIGITMODE_DTMF, gathered, 4, u"#", 0, 0);
+       }},
       {LINECALLFEATURE_COMPLETETRANSF, Setup::Transfer, true,
        [](HCALL a, HCALL b) {
          return lineCompleteTransfer(a, b, nullptr, LINETRANSFERMODE_TRANSFER);
@@ -216,13 +224,14 @@ void DemoCapsTest::CallFeatures() {
   EXPECT_EQ(address_.dwRemoveFromConfCaps,
             (address_.dwCallFeatures & LINECALLFEATURE_REMOVEFROMCONF) ? LINEREMOVEFROMCONF_ANY
                                                                        : LINEREMOVEFROMCONF_NONE);
-  // Services that do not exist are never claimed.
-  EXPECT_EQ(address_.dwCallFeatures & (LINECALLFEATURE_MONITORDIGITS |
-                                       LINECALLFEATURE_GATHERDIGITS | LINECALLFEATURE_SENDUSERUSER),
-            0u);
-  EXPECT_EQ(
-      dev_.dwMonitorDigitModes | dev_.dwGatherDigitsMaxTimeout | dev_.dwUUISendUserUserInfoSize,
-      0u);
+  // A service that does not exist is never claimed; digits are heard exactly where the line
+  // says it hears some, and gathered where it gives time-outs for it.
+  EXPECT_EQ(address_.dwCallFeatures & LINECALLFEATURE_SENDUSERUSER, 0u);
+  EXPECT_EQ(dev_.dwUUISendUserUserInfoSize, 0u);
+  EXPECT_EQ((address_.dwCallFeatures & LINECALLFEATURE_MONITORDIGITS) != 0,
+            dev_.dwMonitorDigitModes != 0);
+  EXPECT_EQ((address_.dwCallFeatures & LINECALLFEATURE_GATHERDIGITS) != 0,
+            dev_.dwGatherDigitsMaxTimeout != 0);
 }
 
 void DemoCapsTest::AddrCapFlags() {
@@ -402,6 +411,26 @@ void DemoCapsTest::Modes() {
   for (DWORD mode = LINEMEDIAMODE_INTERACTIVEVOICE; mode <= LINEMEDIAMODE_VIDEO; mode <<= 1) {
     EXPECT_EQ(lineMonitorMedia(call, mode),
               (dev_.dwMediaModes & mode) ? 0 : Code(LINEERR_INVALMEDIAMODE));
+  }
+  // Digits: the advertised modes are heard, gathered in PULSE and DTMF, with time-outs in the
+  // advertised range.
+  for (DWORD mode = LINEDIGITMODE_PULSE; mode <= LINEDIGITMODE_DTMFEND; mode <<= 1) {
+    EXPECT_EQ(lineMonitorDigits(call, mode) == 0, (dev_.dwMonitorDigitModes & mode) != 0) << mode;
+  }
+  const bool gathers = (address_.dwCallFeatures & LINECALLFEATURE_GATHERDIGITS) != 0;
+  char16_t digits[4] = {};
+  auto gather = [&](DWORD mode, DWORD timeout) {
+    return lineGatherDigitsW(call, mode, digits, 4, nullptr, timeout, timeout);
+  };
+  for (DWORD mode : {LINEDIGITMODE_PULSE, LINEDIGITMODE_DTMF}) {
+    EXPECT_EQ(gather(mode, 0) == 0, gathers && (dev_.dwMonitorDigitModes & mode) != 0) << mode;
+  }
+  if (gathers) {
+    const DWORD mode = LowestBit(dev_.dwMonitorDigitModes & ~LINEDIGITMODE_DTMFEND);
+    EXPECT_EQ(gather(mode, dev_.dwGatherDigitsMinTimeout), 0);
+    EXPECT_EQ(gather(mode, dev_.dwGatherDigitsMaxTimeout), 0);
+    EXPECT_EQ(gather(mode, dev_.dwGatherDigitsMinTimeout - 1), Code(LINEERR_INVALTIMEOUT));
+    EXPECT_EQ(gather(mode, dev_.dwGatherDigitsMaxTimeout + 1), Code(LINEERR_INVALTIMEOUT));
   }
   // Call completions: the advertised modes, as many as advertised.
   Outcome(lineDrop(call, nullptr, 0));

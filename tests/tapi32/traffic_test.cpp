@@ -141,6 +141,45 @@ TEST_F(TrafficTest, ACallTheUserAnswersStaysConnectedUntilTheFarEndHangsUp) {
   }
 }
 
+TEST_F(TrafficTest, ConnectedCallersTypeDigitsSendFaxTonesAndFallSilent) {
+  tapi32::sim::Config config = Busy(5, 1000);
+  for (uint32_t i = 0; i < 2; ++i)
+    config.lines[i].mediaModes = kVoice | LINEMEDIAMODE_G3FAX;
+  Switch().Reset(config);
+  Switch().UseManualClock();
+  const HLINEAPP app = InitLine().app;
+  for (uint32_t line = 0; line < 2; ++line)
+    ASSERT_NE(OpenLine(app, line, LINECALLPRIVILEGE_MONITOR, 0), 0u);
+  // Every call is watched for keys, fax tones and a second of silence as it appears.
+  const LINEMONITORTONE silence{1, 1000, 0, 0, 0};
+  std::string keys;
+  int faxes = 0;
+  int silences = 0;
+  for (int step = 0; step < 600; ++step) {
+    Switch().AdvanceClock(500);
+    for (const LINEMESSAGE& message : DrainLine(app)) {
+      if (message.dwMessageID == LINE_APPNEWCALL) {
+        const HCALL call = message.dwParam2;
+        EXPECT_EQ(lineMonitorDigits(call, LINEDIGITMODE_DTMF), 0);
+        EXPECT_EQ(lineMonitorMedia(call, LINEMEDIAMODE_G3FAX), 0);
+        EXPECT_EQ(lineMonitorTones(call, &silence, 1), 0);
+      } else if (message.dwMessageID == LINE_MONITORDIGITS) {
+        keys += static_cast<char>(message.dwParam1);
+      } else if (message.dwMessageID == LINE_MONITORMEDIA) {
+        ++faxes;
+      } else if (message.dwMessageID == LINE_MONITORTONE) {
+        ++silences;
+      }
+    }
+  }
+  // Four digits and a hash key each time.
+  ASSERT_GE(keys.size(), 5u);
+  EXPECT_EQ(keys.size() % 5, 0u);
+  EXPECT_EQ(keys[4], '#');
+  EXPECT_GE(faxes, 1);
+  EXPECT_GE(silences, 1);
+}
+
 TEST_F(TrafficTest, TheDemoIsQuietUnlessTheDefaultPathAddsTraffic) {
   EXPECT_FALSE(tapi32::sim::DemoConfig().traffic.enabled);
   EXPECT_TRUE(tapi32::sim::LiveDemoConfig().traffic.enabled);
