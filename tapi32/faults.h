@@ -67,6 +67,7 @@ enum class EntryPoint : uint32_t {
   lineDevSpecific,
   lineDevSpecificFeature,
   lineSetMediaMode,
+  lineForwardW,
   phoneInitializeExW,
   phoneShutdown,
   phoneGetMessage,

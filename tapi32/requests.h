@@ -81,6 +81,7 @@ constexpr bool AnswersWithReply(EntryPoint entry) {
     case EntryPoint::lineSetCallData:
     case EntryPoint::lineDevSpecific:
     case EntryPoint::lineDevSpecificFeature:
+    case EntryPoint::lineForwardW:
       return true;
     default:
       return false;

@@ -143,6 +143,8 @@ class Server final : public ProviderSink {
   LONG LineHandoff(HCALL call, LPCWSTR fileName, DWORD mediaMode);
   LONG LineGetConfRelatedCalls(HCALL call, LPLINECALLLIST list);
   LONG LineSetMediaMode(HCALL call, DWORD mediaModes);
+  LONG LineForward(HLINE line, DWORD allAddresses, DWORD addressId, const LINEFORWARDLIST* list,
+                   DWORD numRingsNoAnswer, LPHCALL consultCall, const LINECALLPARAMS* params);
 
   LONG PhoneInitialize(LPHPHONEAPP app, LPCWSTR appName, LPDWORD numDevs, LPDWORD apiVersion,
                        LPPHONEINITIALIZEEXPARAMS params);

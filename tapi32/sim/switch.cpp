@@ -75,6 +75,7 @@ void Switch::Forget() {
   completions_.clear();
   devSpecificAnswer_.reset();
   lastDevSpecific_ = DevSpecificRequest{};
+  forwarded_.clear();
   Tapi().Faults().Clear();
   Tapi().Faults().ResetCounts();
 }
@@ -374,6 +375,12 @@ uint32_t Switch::OfferCall(uint32_t lineId, uint32_t addressId, const IncomingCa
     throw std::out_of_range("line " + std::to_string(lineId) + " has no address " +
                             std::to_string(addressId));
   }
+  return Deliver(lineId, addressId, incoming, std::nullopt);
+}
+
+uint32_t Switch::Place(uint32_t lineId, uint32_t addressId, const IncomingCall& incoming,
+                       const std::optional<Redirection>& via) {
+  LineDevice& line = LineAt(lineId);
   const uint32_t callId = ++lastCallId_;
   CallData& call = calls_[callId].data;
   call.deviceId = lineId;
@@ -390,6 +397,11 @@ uint32_t Switch::OfferCall(uint32_t lineId, uint32_t addressId, const IncomingCa
   call.connected = MakeParty({}, {}, 0);
   call.redirection = MakeParty({}, {}, 0);
   call.redirecting = MakeParty({}, {}, 0);
+  if (via) {
+    call.reason = via->reason;
+    call.redirecting = via->redirecting;
+    call.redirection = via->redirection;
+  }
   const LineNews news = line.CallMoved(callId, addressId, LINECALLSTATE_IDLE,
                                        LINECALLSTATE_OFFERING, incoming.offeringMode);
   call.state = LINECALLSTATE_OFFERING;
@@ -406,6 +418,7 @@ uint32_t Switch::OfferCall(uint32_t lineId, uint32_t addressId, const IncomingCa
   if (!incoming.calledNumber.empty() || !incoming.calledName.empty() || incoming.calledFlags) {
     info |= LINECALLINFOSTATE_CALLEDID;
   }
+  if (via) info |= LINECALLINFOSTATE_REDIRECTINGID | LINECALLINFOSTATE_REDIRECTIONID;
   Tapi().CallInfoChanged(callId, info);
   return callId;
 }

@@ -193,6 +193,22 @@
 //   frequencies INVALTONE. Completions CAMPON, CALLBACK, INTRUDE (INVALCALLCOMPLMODE), four per
 //   address (COMPLETIONOVERRUN). dwNoAnswerTimeout up to 600 s (INVALCALLPARAMS).
 //   lineDevSpecific(Feature) need the line feature DEVSPECIFIC(FEAT) (OPERATIONUNAVAIL).
+//   lineForwardW          the forwarding of one address or of all (a null list cancels it,
+//                         LINE_ADDRESSSTATE FORWARD to the opens that asked); with the line's
+//                         forwardConsult a new consultation call DIALTONE for the destination
+//                         (its handle in lphConsultCall, 0 otherwise). From then on a call from
+//                         outside (OfferCall, the demo's callers) that a forwarding entry fits
+//                         goes on: unconditionally as it arrives, on busy when the station has no
+//                         room for one more call to talk on, on no answer when it still alerts
+//                         after dwNumRingsNoAnswer rings (ringIntervalMs apart; 6 s on a line
+//                         that rings once): it leaves here DISCONNECTED (FORWARDED) → IDLE.
+//                         A destination that is a station of the switch (its address name or
+//                         extension number) gets a new call OFFERING with reason FWDUNCOND,
+//                         FWDBUSY or FWDNOANSWER, REDIRECTINGID the forwarding station and
+//                         REDIRECTIONID the destination; a number outside takes the call when its
+//                         far end answers or rings (SetFarEnd), otherwise the call stays where it
+//                         is. A forwarding that would lead back to a station the call has
+//                         already passed leaves it there.
 // LINECALLSTATUS offers an owner a feature exactly when the switch would accept its operation
 // now (a monitor MONITORMEDIA and MONITORTONES); digit monitoring and gathering do not exist.
 //
@@ -206,9 +222,10 @@
 // simulated colleague (the switch moves it to CONNECTED as another application would), or rings
 // until the caller gives up (DISCONNECTED, then IDLE); connected calls are sometimes put on hold
 // for a while and end after a while; now and then the colleague dials out and finds the number
-// busy. The colleague keeps to the line's limits: with no room it lets the caller give up, does
-// not hold or take back a call and does not dial. A call the user answers ends after a while.
-// All choices come from the seed. The
+// busy; for ten intervals in every thirty the last voice line is forwarded unconditionally to the
+// first (LINE_ADDRESSSTATE FORWARD when it starts and ends). The colleague keeps to the line's
+// limits: with no room it lets the caller give up, does not hold or take back a call and does not
+// dial. A call the user answers ends after a while. All choices come from the seed. The
 // configuration the switch takes without ZVTAPI_SIM_CONFIG and without Reset is LiveDemoConfig()
 // (DemoConfig() plus traffic, and lineAccept, lineAnswer and lineDrop answered effect first, the
 // order many real providers use); DemoConfig() itself and every Reset(config) that does not ask
@@ -218,6 +235,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <optional>
@@ -274,6 +292,17 @@ struct FarEnd {
   Kind kind = Kind::Answers;
   uint32_t afterMs = 0;  // how long until it answers (or is found busy, rejects …); 0: at once
   std::string name;      // the connected party's name when it answers
+};
+
+// A call the switch forwarded: from which station, why (LINECALLREASON_FWDUNCOND, FWDBUSY or
+// FWDNOANSWER), to which number, and the call that rings there (0: the number is outside the
+// switch and the call left it).
+struct ForwardedCall {
+  uint32_t lineId = 0;
+  uint32_t addressId = 0;
+  uint32_t reason = 0;
+  std::string destination;
+  uint32_t callId = 0;
 };
 
 // What the switch last received through lineDevSpecific / lineDevSpecificFeature.
@@ -402,6 +431,17 @@ class Switch final : public tapi32::Provider {
   bool TrafficRunning() const;
   uint32_t TrafficCalls() const;
 
+  // Call forwarding as lineForwardW sets it (here: as the switchboard or another program
+  // does): the entries of an address, or with kAllAddresses of every address of the line, are
+  // replaced and the opens that asked hear LINE_ADDRESSSTATE FORWARD. A list the line would
+  // refuse throws std::invalid_argument.
+  static constexpr uint32_t kAllAddresses = 0xFFFFFFFF;
+  void Forward(uint32_t lineId, uint32_t addressId, std::vector<tapi32::ForwardEntry> entries,
+               uint32_t numRingsNoAnswer);
+  // The calls the switch forwarded, oldest first; the last kForwardLogSize of them.
+  static constexpr size_t kForwardLogSize = 64;
+  std::vector<ForwardedCall> ForwardedCalls() const;
+
   // Line events sent to the opens of the line.
   void CloseLine(uint32_t lineId);
   void Ring(uint32_t lineId, uint32_t ringMode, uint32_t ringCount);
@@ -451,6 +491,17 @@ class Switch final : public tapi32::Provider {
     uint32_t mode = 0;
   };
   class Traffic;
+  // How a forwarded call arrives: why, from which station, to which number.
+  struct Redirection {
+    uint32_t reason = 0;
+    tapi32::PartyId redirecting;
+    tapi32::PartyId redirection;
+  };
+  struct Station {
+    uint32_t lineId = 0;
+    uint32_t addressId = 0;
+    auto operator<=>(const Station&) const = default;
+  };
 
   Switch();
   // Devices, reply modes and traffic from a configuration (the lock is held, the clock stopped).
@@ -509,6 +560,28 @@ class Switch final : public tapi32::Provider {
   const FarEnd& FarEndFor(const std::u16string& number) const;
   uint32_t FindPickup(const tapi32::CallRequest& request) const;
 
+  // Forwarding (switch_forward.cpp). A call from outside reaches a station: it goes on where
+  // the station forwards it unconditionally, or because it is busy, and rings at the last one,
+  // whose no-answer forwarding is then planned. Returns the call that rings, 0 when the call
+  // left the switch. `hops` are forwardings the call went through before.
+  uint32_t Deliver(uint32_t lineId, uint32_t addressId, const IncomingCall& incoming,
+                   std::optional<Redirection> via, std::vector<ForwardedCall> hops = {});
+  // Puts a call from outside on a station, OFFERING, and tells the applications.
+  uint32_t Place(uint32_t lineId, uint32_t addressId, const IncomingCall& incoming,
+                 const std::optional<Redirection>& via);
+  // The station a number dials; none for a number outside the switch.
+  std::optional<Station> StationFor(std::u16string_view number) const;
+  // Whether a number outside the switch takes a forwarded call: its far end answers or rings.
+  bool FarEndTakes(const std::u16string& number) const;
+  Redirection Forwarding(Station from, const tapi32::ForwardEntry& entry, uint32_t reason) const;
+  void PlanNoAnswer(uint32_t callId);
+  void ForwardUnanswered(uint32_t callId);
+  void SetForwarding(uint32_t lineId, uint32_t addressId, std::vector<tapi32::ForwardEntry> entries,
+                     uint32_t rings);
+  LONG CheckForward(const tapi32::CallRequest& request) const;
+  HCALL PerformForward(const tapi32::CallRequest& request, HLINE requester);
+  void LogForwarded(std::vector<ForwardedCall> hops, uint32_t callId);
+
   std::vector<std::unique_ptr<LineDevice>> lines_;
   std::vector<std::unique_ptr<PhoneDevice>> phones_;
   bool configured_ = false;
@@ -523,6 +596,7 @@ class Switch final : public tapi32::Provider {
   DevSpecificRequest lastDevSpecific_;
   std::unique_ptr<Clock> clock_;
   std::unique_ptr<Traffic> traffic_;
+  std::deque<ForwardedCall> forwarded_;
 };
 
 }  // namespace tapi32::sim
