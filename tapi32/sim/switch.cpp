@@ -546,7 +546,10 @@ void Switch::RingLine(uint32_t lineId, uint32_t period) {
   LineDevice& line = *lines_[lineId];
   // A ring planned in an earlier ringing period, or after the line stopped ringing, is void.
   if (line.Removed() || !line.Ringing() || line.RingPeriod() != period) return;
+  ForwardBeforeRing(line);
+  if (!line.Ringing() || line.RingPeriod() != period) return;
   Tapi().LineStateChanged(lineId, LINEDEVSTATE_RINGING, line.RingMode(), line.NextRingCount());
+  CountRing(line);
   if (const uint32_t interval = line.Config().ringIntervalMs; interval != 0) {
     clock_->Schedule(interval, [this, lineId, period] { RingLine(lineId, period); });
   }

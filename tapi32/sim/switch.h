@@ -200,8 +200,9 @@
 //                         outside (OfferCall, the demo's callers) that a forwarding entry fits
 //                         goes on: unconditionally as it arrives, on busy when the station has no
 //                         room for one more call to talk on, on no answer when it still alerts
-//                         after dwNumRingsNoAnswer rings (ringIntervalMs apart; 6 s on a line
-//                         that rings once): it leaves here DISCONNECTED (FORWARDED) → IDLE.
+//                         when it has heard dwNumRingsNoAnswer rings and the next one is
+//                         due (on a line that rings once, 6 s a ring): it leaves here
+//                         DISCONNECTED (FORWARDED) → IDLE.
 //                         A destination that is a station of the switch (its address name or
 //                         extension number) gets a new call OFFERING with reason FWDUNCOND,
 //                         FWDBUSY or FWDNOANSWER, REDIRECTINGID the forwarding station and
@@ -480,6 +481,8 @@ class Switch final : public tapi32::Provider {
     std::u16string dialled;         // what was dialled so far
     FarEnd farEnd;
     uint32_t noAnswerTimeoutMs = 0;
+    uint32_t ringsHeard = 0;         // an alerting call: the rings of its line since it came
+    bool forwardUnanswered = false;  // it goes on after the rings of its no-answer forwarding
   };
   struct Parked {
     tapi32::CallData data;
@@ -576,6 +579,10 @@ class Switch final : public tapi32::Provider {
   Redirection Forwarding(Station from, const tapi32::ForwardEntry& entry, uint32_t reason) const;
   void PlanNoAnswer(uint32_t callId);
   void ForwardUnanswered(uint32_t callId);
+  // A ring is due on the line: the calls that have rung their rings unanswered go on instead,
+  // the others count one more ring.
+  void ForwardBeforeRing(LineDevice& line);
+  void CountRing(const LineDevice& line);
   void SetForwarding(uint32_t lineId, uint32_t addressId, std::vector<tapi32::ForwardEntry> entries,
                      uint32_t rings);
   LONG CheckForward(const tapi32::CallRequest& request) const;

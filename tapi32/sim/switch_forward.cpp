@@ -191,16 +191,35 @@ uint32_t Switch::Deliver(uint32_t lineId, uint32_t addressId, const IncomingCall
 }
 
 void Switch::PlanNoAnswer(uint32_t callId) {
-  const CallData& call = calls_.at(callId).data;
-  const LineDevice& line = LineAt(call.deviceId);
-  if (line.ForwardFor(call.addressId, ForwardWhen::NoAnswer, call.caller.number, call.origin) ==
-      nullptr) {
+  SimCall& call = calls_.at(callId);
+  const LineDevice& line = LineAt(call.data.deviceId);
+  if (line.ForwardFor(call.data.addressId, ForwardWhen::NoAnswer, call.data.caller.number,
+                      call.data.origin) == nullptr) {
     return;
   }
-  const uint32_t ring =
-      line.Config().ringIntervalMs != 0 ? line.Config().ringIntervalMs : kQuietRingMs;
-  clock_->Schedule(line.ForwardRings(call.addressId) * ring,
-                   [this, callId] { ForwardUnanswered(callId); });
+  call.forwardUnanswered = true;
+  // The rings of a line that rings once are counted by time.
+  if (line.Config().ringIntervalMs == 0) {
+    clock_->Schedule(line.ForwardRings(call.data.addressId) * kQuietRingMs,
+                     [this, callId] { ForwardUnanswered(callId); });
+  }
+}
+
+void Switch::ForwardBeforeRing(LineDevice& line) {
+  std::vector<uint32_t> due;
+  for (uint32_t id : line.Alerting()) {
+    const SimCall& call = calls_.at(id);
+    if (call.forwardUnanswered && call.ringsHeard >= line.ForwardRings(call.data.addressId)) {
+      due.push_back(id);
+    }
+  }
+  for (uint32_t id : due)
+    ForwardUnanswered(id);
+}
+
+void Switch::CountRing(const LineDevice& line) {
+  for (uint32_t id : line.Alerting())
+    ++calls_.at(id).ringsHeard;
 }
 
 void Switch::ForwardUnanswered(uint32_t callId) {
