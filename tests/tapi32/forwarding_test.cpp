@@ -19,50 +19,10 @@ using tapi32::sim::FarEnd;
 
 constexpr DWORD kOwner = LINECALLPRIVILEGE_OWNER | LINECALLPRIVILEGE_MONITOR;
 
-struct Entry {
-  DWORD mode = LINEFORWARDMODE_UNCOND;
-  std::u16string caller;
-  std::u16string dest;
-  DWORD country = 0;
-};
-
-// A LINEFORWARDLIST as an application lays it out: entries, then their texts.
-std::vector<uint8_t> ForwardList(const std::vector<Entry>& entries) {
-  size_t text = 8 + 24 * entries.size();
-  size_t total = text;
-  for (const Entry& e : entries)
-    total += (e.caller.empty() ? 0 : (e.caller.size() + 1) * 2) +
-             (e.dest.empty() ? 0 : (e.dest.size() + 1) * 2);
-  std::vector<uint8_t> out(std::max<size_t>(total, sizeof(LINEFORWARDLIST)));
-  auto* list = reinterpret_cast<LINEFORWARDLIST*>(out.data());
-  list->dwTotalSize = static_cast<DWORD>(out.size());
-  list->dwNumEntries = static_cast<DWORD>(entries.size());
-  auto place = [&](const std::u16string& value, DWORD& size, DWORD& offset) {
-    if (value.empty()) return;
-    size = static_cast<DWORD>((value.size() + 1) * 2);
-    offset = static_cast<DWORD>(text);
-    std::memcpy(out.data() + text, value.c_str(), size);
-    text += size;
-  };
-  for (size_t i = 0; i < entries.size(); ++i) {
-    LINEFORWARD entry{};
-    entry.dwForwardMode = entries[i].mode;
-    entry.dwDestCountryCode = entries[i].country;
-    place(entries[i].caller, entry.dwCallerAddressSize, entry.dwCallerAddressOffset);
-    place(entries[i].dest, entry.dwDestAddressSize, entry.dwDestAddressOffset);
-    std::memcpy(out.data() + 8 + 24 * i, &entry, sizeof(entry));
-  }
-  return out;
-}
-
-const LINEFORWARDLIST* AsList(const std::vector<uint8_t>& bytes) {
-  return reinterpret_cast<const LINEFORWARDLIST*>(bytes.data());
-}
-
 // The forwarding an address status reports, read from its variable part.
 struct Status {
   LINEADDRESSSTATUS fixed{};
-  std::vector<Entry> entries;
+  std::vector<ForwardEntry> entries;
 };
 
 class ForwardingTest : public TapiTest {
@@ -104,9 +64,9 @@ class ForwardingTest : public TapiTest {
     }
     return 1;  // no reply
   }
-  LONG Forward(DWORD lineIndex, DWORD addressId, const std::vector<Entry>& entries, DWORD rings = 3,
-               DWORD all = 0) {
-    const std::vector<uint8_t> list = ForwardList(entries);
+  LONG Forward(DWORD lineIndex, DWORD addressId, const std::vector<ForwardEntry>& entries,
+               DWORD rings = 3, DWORD all = 0) {
+    const std::vector<uint8_t> list = ForwardListBytes(entries);
     HCALL consult = 0xDEAD;
     const LONG result = Outcome(
         lineForwardW(lines_[lineIndex], all, addressId, AsList(list), rings, &consult, nullptr));
@@ -159,7 +119,7 @@ class ForwardingTest : public TapiTest {
 
 TEST_F(ForwardingTest, BadListsAndArgumentsGetTheDocumentedCodes) {
   HCALL consult = 0;
-  const std::vector<uint8_t> good = ForwardList({{LINEFORWARDMODE_UNCOND, {}, u"210"}});
+  const std::vector<uint8_t> good = ForwardListBytes({{LINEFORWARDMODE_UNCOND, {}, u"210"}});
   auto refused = [&](const std::vector<uint8_t>& list, DWORD address = 0, HLINE line = 0) {
     return lineForwardW(line ? line : lines_[0], 0, address, AsList(list), 3, &consult, nullptr);
   };
@@ -193,31 +153,35 @@ TEST_F(ForwardingTest, BadListsAndArgumentsGetTheDocumentedCodes) {
             Code(LINEERR_INVALPARAM))
       << "a size that wraps";
 
-  EXPECT_EQ(refused(ForwardList({{LINEFORWARDMODE_UNCOND | LINEFORWARDMODE_BUSY, {}, u"210"}})),
-            Code(LINEERR_INVALPARAM))
+  EXPECT_EQ(
+      refused(ForwardListBytes({{LINEFORWARDMODE_UNCOND | LINEFORWARDMODE_BUSY, {}, u"210"}})),
+      Code(LINEERR_INVALPARAM))
       << "two modes in one entry";
-  EXPECT_EQ(refused(ForwardList({{LINEFORWARDMODE_UNAVAIL, {}, u"210"}})), Code(LINEERR_INVALPARAM))
+  EXPECT_EQ(refused(ForwardListBytes({{LINEFORWARDMODE_UNAVAIL, {}, u"210"}})),
+            Code(LINEERR_INVALPARAM))
       << "a mode the caps do not list";
-  EXPECT_EQ(refused(ForwardList(
+  EXPECT_EQ(refused(ForwardListBytes(
                 {{LINEFORWARDMODE_BUSY, {}, u"210"}, {LINEFORWARDMODE_BUSY, {}, u"220"}})),
             Code(LINEERR_INVALPARAM))
       << "the same mode twice";
-  EXPECT_EQ(refused(ForwardList({{LINEFORWARDMODE_UNCONDSPECIFIC, {}, u"210"}})),
+  EXPECT_EQ(refused(ForwardListBytes({{LINEFORWARDMODE_UNCONDSPECIFIC, {}, u"210"}})),
             Code(LINEERR_INVALPARAM))
       << "a selective entry without a caller";
-  std::vector<Entry> tooMany;
+  std::vector<ForwardEntry> tooMany;
   for (int i = 0; i < 9; ++i)
     tooMany.push_back(
         {LINEFORWARDMODE_UNCONDSPECIFIC, u"30" + std::u16string(1, u'0' + i), u"210"});
-  EXPECT_EQ(refused(ForwardList(tooMany)), Code(LINEERR_INVALPARAM)) << "more than the entries";
+  EXPECT_EQ(refused(ForwardListBytes(tooMany)), Code(LINEERR_INVALPARAM))
+      << "more than the entries";
   tooMany.resize(5);
-  EXPECT_EQ(refused(ForwardList(tooMany)), Code(LINEERR_INVALPARAM))
+  EXPECT_EQ(refused(ForwardListBytes(tooMany)), Code(LINEERR_INVALPARAM))
       << "more selective entries than allowed";
-  EXPECT_EQ(refused(ForwardList({{LINEFORWARDMODE_UNCOND, {}, {}}})), Code(LINEERR_INVALADDRESS));
-  EXPECT_EQ(refused(ForwardList({{LINEFORWARDMODE_UNCOND, {}, u"Sales"}})),
+  EXPECT_EQ(refused(ForwardListBytes({{LINEFORWARDMODE_UNCOND, {}, {}}})),
+            Code(LINEERR_INVALADDRESS));
+  EXPECT_EQ(refused(ForwardListBytes({{LINEFORWARDMODE_UNCOND, {}, u"Sales"}})),
             Code(LINEERR_INVALADDRESS))
       << "nothing to dial";
-  EXPECT_EQ(refused(ForwardList({{LINEFORWARDMODE_UNCOND, {}, u"210", 1000}})),
+  EXPECT_EQ(refused(ForwardListBytes({{LINEFORWARDMODE_UNCOND, {}, u"210", 1000}})),
             Code(LINEERR_INVALCOUNTRYCODE));
 
   LINECALLPARAMS params{};
