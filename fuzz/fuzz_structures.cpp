@@ -1,4 +1,5 @@
-// Feeds arbitrary bytes to the structure readers as if a service provider had filled them, and
+// Feeds arbitrary bytes to the structure readers (also as an address status with forwarding
+// entries) as if a service provider had filled them, and
 // drives the fetch loop with a provider that answers with arbitrary header values. Nothing a
 // provider writes may make the library read outside the block, spin, fail an assertion, or grow
 // the block beyond what the provider asked for in an answer.
@@ -15,6 +16,7 @@
 #include <cstring>
 #include <vector>
 
+#include "tapi/forward.h"
 #include "tapi/structures.h"
 #include "tapi32/tapi_constants.h"
 
@@ -56,6 +58,24 @@ void ReadEverything(const zvtapi::TTapiStruct& buffer, Cardinal sizeField) {
                           buffer.Capacity() - 4, buffer.Capacity() - 3, 0xFFFFFFFDu}) {
     const Cardinal value = buffer.GetDWORD(offset);
     if (uint64_t{offset} + 4 > buffer.Limit()) Require(value == 0);
+  }
+}
+
+// The block as an address status: its forwarding entries read as the address status' list
+// reads them, and a few indices beyond, with any counts, offsets and sizes the bytes hold.
+void ReadForwarding(const zvtapi::TTapiStruct& buffer) {
+  // The status hands its structure over only when it can be read as far as it claims.
+  if (buffer.Capacity() < zvtapi::TapiStructHeaderSize || buffer.TotalSize() > buffer.Capacity()) {
+    return;
+  }
+  const auto* status = static_cast<const LINEADDRESSSTATUS*>(buffer.Data());
+  const Cardinal count = zvtapi::ForwardEntryCount(status);
+  Require(uint64_t{count} * sizeof(LINEFORWARD) <= buffer.Capacity());
+  zvtapi::TzvTapiForward entry;
+  for (Cardinal index : {Cardinal{0}, Cardinal{1}, count, count + 1, 0xFFFFFFFFu}) {
+    entry.AssignLINEFORWARD(status, index);
+    Require(entry.CallerAddress().size() <= 3 * static_cast<size_t>(buffer.Capacity()));
+    Require(entry.DestAddress().size() <= 3 * static_cast<size_t>(buffer.Capacity()));
   }
 }
 
@@ -145,6 +165,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       break;
   }
   ReadEverything(buffer, sizeField);
+  ReadForwarding(buffer);
   if (flags & 0x80) FetchWithScript(script, in.Rest(), bodySize);
   return 0;
 }

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "tapi/application.h"
+#include "tapi/call.h"
 #include "tapi/errors.h"
 #include "tapi/line.h"
 #include "tapi/tsp.h"
@@ -175,6 +176,29 @@ const ::LINEADDRESSSTATUS* TzvTapiAddressStatus::LINEADDRESSSTATUS() {
   return FetchedAs<::LINEADDRESSSTATUS>();
 }
 
+const ::LINEADDRESSSTATUS* TzvTapiAddressStatus::ForwardSource() {
+  const ::LINEADDRESSSTATUS* status = LINEADDRESSSTATUS();
+  // The entries are read within the size the structure claims; a claim beyond the block would
+  // lead the reader past its end.
+  if (status == nullptr || Buffer().TotalSize() > Buffer().Capacity()) return nullptr;
+  return status;
+}
+
+TzvTapiForwardList& TzvTapiAddressStatus::ForwardList() {
+  if (!FForwardList) FForwardList = std::make_unique<TzvTapiForwardList>();
+  Invalidate();
+  const ::LINEADDRESSSTATUS* status = ForwardSource();
+  const Cardinal count = ForwardEntryCount(status);
+  for (Cardinal i = 0; i < count; ++i) {
+    const int index = static_cast<int>(i);
+    if (index >= FForwardList->Count()) FForwardList->Add(std::make_unique<TzvTapiForward>());
+    FForwardList->Get(index)->AssignLINEFORWARD(status, i);
+  }
+  while (static_cast<Cardinal>(FForwardList->Count()) > count)
+    FForwardList->Delete(FForwardList->Count() - 1);
+  return *FForwardList;
+}
+
 // --- TzvTapiAddress ------------------------------------------------------------------------
 
 TzvTapiAddress::TzvTapiAddress(TzvCustomTapiLine* Line, Cardinal AddressID)
@@ -184,8 +208,11 @@ TzvTapiAddress::TzvTapiAddress(TzvCustomTapiLine* Line, Cardinal AddressID)
 }
 
 TzvTapiAddress::~TzvTapiAddress() {
+  // A forwarding request may still be pending: its reply must not write into this object.
+  if (FLine != nullptr) FLine->AddressGone(this);
   FCaps.reset();
   FStatus.reset();
+  FForwardCallParams.reset();
 }
 
 Cardinal TzvTapiAddress::Init() {
@@ -226,6 +253,39 @@ Cardinal TzvTapiAddress::Get_StatusDWORD(Integer Index) {
   ZV_ASSERT_MSG(Index >= 0 && Index < AddressStatusDWORDCount,
                 "TzvTapiAddress.Get_StatusDWORD: Invalid index");
   return FStatus->Get_DWORD(Index);
+}
+
+TzvTapiCall* TzvTapiAddress::MakeCall(const std::string& DestAddr) {
+  ZV_ASSERT(FLine != nullptr);
+  TzvTapiCallParams params;
+  params.Assign(&FLine->CallParams());
+  params.SetAddressMode(LINEADDRESSMODE_ADDRESSID);
+  params.SetAddressID(static_cast<Cardinal>(FAddressID));
+  return FLine->MakeCall(DestAddr, 0, params.TapiData());
+}
+
+void TzvTapiAddress::ChangeForwardList(TzvTapiForwardList* ForwardList, Cardinal NumRingsNoAnswer,
+                                       const TzvTapiCallParams* CallParams) {
+  ZV_ASSERT(FLine != nullptr);
+  FForwardCallParams.reset();
+  if (ForwardList == nullptr) {
+    FLine->ForwardAddress(this, nullptr, NumRingsNoAnswer, FForwardCallHandle, nullptr);
+    return;
+  }
+  const ::LINECALLPARAMS* params = nullptr;
+  if (CallParams != nullptr) {
+    FForwardCallParams = std::make_unique<TzvTapiCallParams>();
+    FForwardCallParams->Assign(CallParams);
+    params = FForwardCallParams->TapiData();
+  }
+  FLine->ForwardAddress(this, ForwardList->TapiData(), NumRingsNoAnswer, FForwardCallHandle,
+                        params);
+}
+
+void TzvTapiAddress::ForwardTo(const std::string& DestAddress) {
+  TzvTapiForwardList list;
+  if (!DestAddress.empty()) list.AddEntry(LINEFORWARDMODE_UNCOND, {}, 0, DestAddress);
+  ChangeForwardList(&list, 0, nullptr);
 }
 
 // --- TzvTapiAddressList --------------------------------------------------------------------

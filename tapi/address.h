@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "tapi/call_params.h"
+#include "tapi/forward.h"
 #include "tapi/struct_cache.h"
 #include "tapi32/tapi_structs.h"
 
@@ -13,6 +15,7 @@ namespace zvtapi {
 
 class TzvCustomTapiLine;
 class TzvTapiAddress;
+class TzvTapiCall;
 
 // LINEADDRESSCAPS of one address, fetched with lineGetAddressCapsW for the versions the line
 // negotiated. Works while the line is closed.
@@ -130,13 +133,19 @@ class TzvTapiAddressStatus : public TzvTapiStructCache {
   Cardinal ForwardSize() { return Get_DWORD(7); }
   Cardinal ForwardOffset() { return Get_DWORD(8); }
 
-  // Room for the forwarding list read from dwForwardSize/dwForwardOffset (call forwarding).
+  // The forwarding in force, asked of TAPI again on every read. The list is this object's and
+  // is refreshed in place: entries are reused, so references to them stay valid while the list
+  // does not shrink below them. Empty when the status cannot be fetched.
+  TzvTapiForwardList& ForwardList();
+  // The fetched structure when it can be read as far as it claims; null otherwise.
+  const ::LINEADDRESSSTATUS* ForwardSource();
 
  protected:
   int32_t Query(void* structure) override;
 
  private:
   TzvTapiAddress* FAddress;
+  std::unique_ptr<TzvTapiForwardList> FForwardList;  // created on first use
 };
 
 // One address of a line: its ID (also its position in the line's address list), its caches,
@@ -185,13 +194,34 @@ class TzvTapiAddress : public TObject {
   Cardinal NumRingsNoAnswer() { return Get_StatusDWORD(5); }
   Cardinal ForwardNumEntries() { return Get_StatusDWORD(6); }
 
-  // Still to come with call control and forwarding: MakeCall from this address, ForwardList,
-  // ChangeForwardList, ForwardTo and the forwarding request's reply, with the fields they
-  // need (the forwarding call parameters and the consultation call handle).
+  // A call from this address: the line's call parameters with this address chosen.
+  TzvTapiCall* MakeCall(const std::string& DestAddr);
+
+  // The status' forwarding list (re-read from TAPI).
+  TzvTapiForwardList& ForwardList() { return FStatus->ForwardList(); }
+  // Sets the forwarding of this address to the list's entries, or cancels it without a list.
+  // The call parameters, when given, are kept with the address until the next change. Raises
+  // what the line's ForwardAddress raises.
+  void ChangeForwardList(TzvTapiForwardList* ForwardList, Cardinal NumRingsNoAnswer,
+                         const TzvTapiCallParams* CallParams);
+  // Forwards every call of this address to DestAddress; an empty DestAddress sends a list
+  // without entries.
+  void ForwardTo(const std::string& DestAddress);
+  // The consultation call TAPI opened for the last forwarding change (0: none, or no reply
+  // yet).
+  Cardinal ForwardCallHandle() const { return FForwardCallHandle; }
+  // The call parameters kept from the last forwarding change that had any; none otherwise.
+  const TzvTapiCallParams* ForwardCallParams() const { return FForwardCallParams.get(); }
 
  private:
+  friend class TzvCustomTapiLine;
+
   Integer FAddressID;
   std::unique_ptr<TzvTapiAddressCaps> FCaps;
+  std::unique_ptr<TzvTapiCallParams> FForwardCallParams;
+  // Where the reply of a forwarding request puts the consultation call's handle. TAPI itself
+  // writes into a cell of the line, which outlives this address while the request is pending.
+  Cardinal FForwardCallHandle = 0;
   TzvCustomTapiLine* FLine;
   std::unique_ptr<TzvTapiAddressStatus> FStatus;
   Integer FTag = 0;

@@ -83,6 +83,8 @@ TzvCustomTapiLine::~TzvCustomTapiLine() {
     FreeCall(FUnconfirmedCalls->Get(0));
   while (FCalls->Count() > 0)
     FreeCall(FCalls->Get(0));
+  // The addresses go while the request cells they may be named in still exist.
+  FAddresses->Clear();
   FDevSpecificList->Clear();
   if (zvTapiApplication) zvTapiApplication->RemoveTapiComponent(this);
 }

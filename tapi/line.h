@@ -84,6 +84,16 @@ class TzvCustomTapiLine : public TzvTapiDevice {
 
   // The address whose name is Value (letter case ignored); none when there is none.
   TzvTapiAddress* Get_AddressByName(const std::string& Value) const;
+
+  // Forwarding. ForwardAddress forwards Address, or with none every address of the line, as
+  // the list says (none: the forwarding is cancelled); the reply of a successful request puts
+  // the consultation call's handle (0 when TAPI opened none) into ConsultCallHandle, which must
+  // outlive the request unless it is the address's own. GetForwardList fills ForwardList with
+  // the forwarding in the address's cached status.
+  virtual void ForwardAddress(TzvTapiAddress* Address, const ::LINEFORWARDLIST* ForwardList,
+                              Cardinal NumRingsNoAnswer, Cardinal& ConsultCallHandle,
+                              const ::LINECALLPARAMS* CallParams);
+  virtual void GetForwardList(TzvTapiAddress* Address, TzvTapiForwardList* ForwardList);
   // Call is one of the calls with a handle. It may be asked about an object that has gone.
   bool IsCallValid(const TzvTapiCall* Call);
   // Call is in either call list. It may be asked about an object that has gone.
@@ -182,6 +192,11 @@ class TzvCustomTapiLine : public TzvTapiDevice {
 
  protected:
   friend class TzvTapiCall;
+  friend class TzvTapiAddress;
+
+  // An address object is going: nothing TAPI answers later may be written into it, and no
+  // pending request may name it any more.
+  void AddressGone(TzvTapiAddress* Address);
 
   const TStringList& GetDeviceList() override;
   std::string GetDeviceName() const override;
@@ -287,8 +302,9 @@ class TzvCustomTapiLine : public TzvTapiDevice {
   struct TReplyCell {
     std::unique_ptr<uint8_t[]> Bytes;
     Cardinal Size = 0;
-    TzvTapiCall* Call = nullptr;  // the new call whose handle this is, until it has taken it
-    void* Dest = nullptr;         // the caller's variable
+    TzvTapiCall* Call = nullptr;      // the new call whose handle this is, until it has taken it
+    void* Dest = nullptr;             // the caller's variable
+    const TObject* Holder = nullptr;  // the library object Dest lies in, when it is one
   };
   using TReplyCells = std::vector<TReplyCell>;
   // A cell for a new call's handle.

@@ -183,4 +183,12 @@ LONG lineSetMediaMode(HCALL hCall, DWORD dwMediaModes) {
   return tapi32::Server::Instance().LineSetMediaMode(hCall, dwMediaModes);
 }
 
+LONG lineForwardW(HLINE hLine, DWORD bAllAddresses, DWORD dwAddressID,
+                  const LINEFORWARDLIST* lpForwardList, DWORD dwNumRingsNoAnswer,
+                  LPHCALL lphConsultCall, const LINECALLPARAMS* lpCallParams) {
+  TAPI32_ENTER(lineForwardW)
+  return tapi32::Server::Instance().LineForward(hLine, bAllAddresses, dwAddressID, lpForwardList,
+                                                dwNumRingsNoAnswer, lphConsultCall, lpCallParams);
+}
+
 }  // extern "C"

@@ -59,6 +59,7 @@ constexpr std::array<std::string_view, kEntryPointCount> kNames = {
     "lineDevSpecific",
     "lineDevSpecificFeature",
     "lineSetMediaMode",
+    "lineForwardW",
     "phoneInitializeExW",
     "phoneShutdown",
     "phoneGetMessage",

@@ -69,6 +69,7 @@ enum class EntryPoint : uint32_t {
   lineDevSpecific,
   lineDevSpecificFeature,
   lineSetMediaMode,
+  lineForwardW,
   phoneInitializeExW,
   phoneShutdown,
   phoneGetMessage,

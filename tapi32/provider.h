@@ -100,6 +100,16 @@ struct AddressCaps {
   std::vector<std::u16string> deviceClasses;
 };
 
+// One forwarding instruction of an address, as lineForwardW sets it and LINEADDRESSSTATUS
+// reports it.
+struct ForwardEntry {
+  DWORD mode = 0;                // one LINEFORWARDMODE_ flag
+  std::u16string callerAddress;  // the caller the entry applies to (the …SPECIFIC modes)
+  DWORD destCountryCode = 0;
+  std::u16string destAddress;
+  bool operator==(const ForwardEntry&) const = default;
+};
+
 // One party of a call as the device knows it: LINECALLPARTYID_ flags, number and name.
 struct PartyId {
   DWORD flags = LINECALLPARTYID_UNKNOWN;
@@ -190,6 +200,7 @@ enum class CallOp : uint32_t {
   GatherDigits,
   DevSpecific,
   DevSpecificFeature,
+  Forward,
 };
 
 // What an application's LINECALLPARAMS asked for, already checked against its structure.
@@ -232,6 +243,10 @@ struct CallRequest {
   bool hasParams = false;
   CallParams params;
   std::u16string appName;  // the requesting application's lineInitializeExW name
+  // Forward: every address of the line rather than addressId; the new forwarding (none: the
+  // forwarding is cancelled); mode holds the rings before a call counts as unanswered.
+  bool allAddresses = false;
+  std::vector<ForwardEntry> forwards;
 };
 
 // What an owner of a call can do with it now (LINECALLSTATUS dwCallFeatures, dwCallFeatures2).
@@ -242,7 +257,7 @@ struct CallFeatureSet {
 
 // What a successful operation produced.
 struct CallOutcome {
-  HCALL newCall = 0;   // the requester's handle of the new (consultation) call
+  HCALL newCall = 0;   // the requester's handle of the new (consultation) call; also Forward's
   HCALL confCall = 0;  // the requester's handle of a new conference call
   DWORD completionId = 0;
   std::u16string parkedAt;  // non-directed park: where the call waits
@@ -267,6 +282,9 @@ class LineDevice {
   // The device's part of LINEADDRESSSTATUS / LINEDEVSTATUS (size/offset fields ignored; the
   // runtime fills in what concerns the opens).
   virtual LINEADDRESSSTATUS AddressStatusOf(DWORD addressId) const = 0;
+  // The forwarding in force on an address, reported after LINEADDRESSSTATUS' fixed part; its
+  // dwForwardNumEntries counts these.
+  virtual std::vector<ForwardEntry> ForwardingOf(DWORD /*addressId*/) const { return {}; }
   virtual LINEDEVSTATUS Status() const = 0;
   // The device's icon for lineGetIconW.
   virtual HICON Icon() const = 0;

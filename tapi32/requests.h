@@ -88,6 +88,7 @@ constexpr bool AnswersWithReply(EntryPoint entry) {
     case EntryPoint::phoneSetVolume:
     case EntryPoint::phoneSetGain:
     case EntryPoint::phoneDevSpecific:
+    case EntryPoint::lineForwardW:
       return true;
     default:
       return false;

@@ -148,6 +148,8 @@ class Server final : public ProviderSink {
                         LPCWSTR terminationDigits, DWORD firstDigitTimeout,
                         DWORD interDigitTimeout);
   LONG LineMonitorDigits(HCALL call, DWORD digitModes);
+  LONG LineForward(HLINE line, DWORD allAddresses, DWORD addressId, const LINEFORWARDLIST* list,
+                   DWORD numRingsNoAnswer, LPHCALL consultCall, const LINECALLPARAMS* params);
 
   LONG PhoneInitialize(LPHPHONEAPP app, LPCWSTR appName, LPDWORD numDevs, LPDWORD apiVersion,
                        LPPHONEINITIALIZEEXPARAMS params);

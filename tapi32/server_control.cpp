@@ -788,4 +788,72 @@ void Server::MediaDetected(DWORD callId, DWORD mediaMode) {
   }
 }
 
+// --- forwarding ----------------------------------------------------------------------------------
+
+namespace {
+
+// The fixed part of a LINEFORWARDLIST and one LINEFORWARD entry.
+constexpr uint64_t kForwardListHeader = offsetof(LINEFORWARDLIST, ForwardList);
+constexpr uint64_t kForwardEntrySize = sizeof(LINEFORWARD);
+
+// Copies the application's forwarding list. The structure must hold its entries
+// (STRUCTURETOOSMALL), and every text must lie in the structure behind them, in whole
+// characters (INVALPARAM: the list holds invalid information).
+LONG ReadForwardList(const LINEFORWARDLIST* list, std::vector<ForwardEntry>& out) {
+  const uint64_t total = list->dwTotalSize;
+  if (total < sizeof(LINEFORWARDLIST)) return Err(LINEERR_STRUCTURETOOSMALL);
+  const uint64_t entriesEnd = kForwardListHeader + kForwardEntrySize * list->dwNumEntries;
+  if (entriesEnd > total) return Err(LINEERR_STRUCTURETOOSMALL);
+  const auto* base = reinterpret_cast<const uint8_t*>(list);
+  bool valid = true;
+  auto text = [&](DWORD size, DWORD offset) {
+    std::u16string value;
+    if (size == 0) return value;
+    if (size % sizeof(char16_t) != 0 || offset < entriesEnd || uint64_t{offset} + size > total) {
+      valid = false;
+      return value;
+    }
+    value.resize(size / sizeof(char16_t));
+    std::memcpy(value.data(), base + offset, size);
+    // The text ends at its first NUL.
+    value.resize(std::char_traits<char16_t>::length(value.c_str()));
+    return value;
+  };
+  out.clear();
+  for (DWORD i = 0; i < list->dwNumEntries && valid; ++i) {
+    LINEFORWARD entry;
+    std::memcpy(&entry, base + kForwardListHeader + kForwardEntrySize * i, sizeof(entry));
+    ForwardEntry& copy = out.emplace_back();
+    copy.mode = entry.dwForwardMode;
+    copy.callerAddress = text(entry.dwCallerAddressSize, entry.dwCallerAddressOffset);
+    copy.destCountryCode = entry.dwDestCountryCode;
+    copy.destAddress = text(entry.dwDestAddressSize, entry.dwDestAddressOffset);
+  }
+  return valid ? LONG{0} : Err(LINEERR_INVALPARAM);
+}
+
+}  // namespace
+
+LONG Server::LineForward(HLINE line, DWORD allAddresses, DWORD addressId,
+                         const LINEFORWARDLIST* list, DWORD numRingsNoAnswer, LPHCALL consultCall,
+                         const LINECALLPARAMS* params) {
+  // The consultation call's variable is needed even where the switch makes none.
+  if (consultCall == nullptr) return Err(LINEERR_INVALPOINTER);
+  CallRequest request;
+  request.op = CallOp::Forward;
+  request.allAddresses = allAddresses != 0;
+  request.addressId = request.allAddresses ? 0 : addressId;
+  request.mode = numRingsNoAnswer;
+  // No list cancels the forwarding.
+  request.hasAddress = list != nullptr;
+  if (list != nullptr) {
+    if (const LONG error = ReadForwardList(list, request.forwards)) return error;
+  }
+  // lineForwardW reports faulty call parameters as invalid information in general.
+  if (const LONG error = ReadCallParams(params, request)) {
+    return error == Err(LINEERR_INVALCALLPARAMS) ? Err(LINEERR_INVALPARAM) : error;
+  }
+  return StartLineCallOp(EntryPoint::lineForwardW, line, consultCall, std::move(request));
+}
+
 }  // namespace tapi32

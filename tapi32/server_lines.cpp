@@ -1,6 +1,7 @@
 // The runtime's line opens: lineOpenW / lineClose, status-message masks, line and address
 // status and capabilities, and the line-wide notifications of the provider.
 #include <algorithm>
+#include <cstring>
 
 #include "tapi32/server.h"
 #include "tapi32/var_struct.h"
@@ -11,6 +12,44 @@ namespace {
 
 constexpr LONG Err(uint32_t code) {
   return static_cast<LONG>(code);
+}
+
+DWORD TextBytes(const std::u16string& text) {
+  return text.empty() ? 0 : static_cast<DWORD>((text.size() + 1) * sizeof(char16_t));
+}
+
+// The LINEFORWARD entries of an address status whose array starts at `at`; the texts follow the
+// array in entry order, caller before destination (ForwardTexts).
+std::vector<uint8_t> ForwardArray(const std::vector<ForwardEntry>& entries, DWORD at) {
+  std::vector<uint8_t> out(entries.size() * sizeof(LINEFORWARD));
+  DWORD text = at + static_cast<DWORD>(out.size());
+  auto place = [&text](const std::u16string& value, DWORD& size, DWORD& offset) {
+    size = TextBytes(value);
+    offset = size != 0 ? text : 0;
+    text += size;
+  };
+  for (size_t i = 0; i < entries.size(); ++i) {
+    LINEFORWARD entry{};
+    entry.dwForwardMode = entries[i].mode;
+    entry.dwDestCountryCode = entries[i].destCountryCode;
+    place(entries[i].callerAddress, entry.dwCallerAddressSize, entry.dwCallerAddressOffset);
+    place(entries[i].destAddress, entry.dwDestAddressSize, entry.dwDestAddressOffset);
+    std::memcpy(out.data() + i * sizeof(LINEFORWARD), &entry, sizeof(entry));
+  }
+  return out;
+}
+
+std::vector<uint8_t> ForwardTexts(const std::vector<ForwardEntry>& entries) {
+  std::vector<uint8_t> out;
+  auto append = [&out](const std::u16string& value) {
+    const auto* bytes = reinterpret_cast<const uint8_t*>(value.c_str());
+    out.insert(out.end(), bytes, bytes + TextBytes(value));
+  };
+  for (const ForwardEntry& entry : entries) {
+    append(entry.callerAddress);
+    append(entry.destAddress);
+  }
+  return out;
 }
 
 constexpr DWORD kAllMediaModes = 0xFFFE;  // LINEMEDIAMODE_UNKNOWN .. LINEMEDIAMODE_VIDEO
@@ -304,8 +343,18 @@ LONG Server::LineGetAddressStatus(HLINE line, DWORD addressId, LPLINEADDRESSSTAT
   }
   LINEADDRESSSTATUS local = device.AddressStatusOf(addressId);
   local.dwTotalSize = status->dwTotalSize;
+  const std::vector<ForwardEntry> forwarding = device.ForwardingOf(addressId);
+  local.dwForwardNumEntries = static_cast<DWORD>(forwarding.size());
+  // The LINEFORWARD array comes first in the variable part, its texts right behind it; their
+  // offsets count from the start of the structure, like every offset in it.
+  DWORD textsSize = 0;
+  DWORD textsOffset = 0;
   std::vector<VarField> fields;
-  fields.push_back({{}, {}, &local.dwForwardSize, &local.dwForwardOffset});
+  fields.push_back({{},
+                    ForwardArray(forwarding, sizeof(LINEADDRESSSTATUS)),
+                    &local.dwForwardSize,
+                    &local.dwForwardOffset});
+  fields.push_back({{}, ForwardTexts(forwarding), &textsSize, &textsOffset});
   fields.push_back({{}, {}, &local.dwTerminalModesSize, &local.dwTerminalModesOffset});
   fields.push_back({{}, {}, &local.dwDevSpecificSize, &local.dwDevSpecificOffset});
   WriteCaps(local, fields, sizeof(LINEADDRESSSTATUS), status);

@@ -96,6 +96,9 @@ LONG lineGatherDigitsW(HCALL hCall, DWORD dwDigitModes, LPWSTR lpsDigits, DWORD 
 LONG lineHandoffW(HCALL hCall, LPCWSTR lpszFileName, DWORD dwMediaMode);
 LONG lineGetConfRelatedCalls(HCALL hCall, LPLINECALLLIST lpCallList);
 LONG lineSetMediaMode(HCALL hCall, DWORD dwMediaModes);
+LONG lineForwardW(HLINE hLine, DWORD bAllAddresses, DWORD dwAddressID,
+                  const LINEFORWARDLIST* lpForwardList, DWORD dwNumRingsNoAnswer,
+                  LPHCALL lphConsultCall, const LINECALLPARAMS* lpCallParams);
 
 LONG phoneInitializeExW(LPHPHONEAPP lphPhoneApp, HINSTANCE hInstance, PHONECALLBACK lpfnCallback,
                         LPCWSTR lpszFriendlyAppName, LPDWORD lpdwNumDevs, LPDWORD lpdwAPIVersion,

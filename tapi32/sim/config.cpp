@@ -152,6 +152,25 @@ const FlagTable kMonitorDigitModes = {"LINEDIGITMODE_",
                                           {"DTMF", LINEDIGITMODE_DTMF},
                                           {"DTMFEND", LINEDIGITMODE_DTMFEND},
                                       }};
+const FlagTable kForwardModes = {"LINEFORWARDMODE_",
+                                 {
+                                     {"UNCOND", LINEFORWARDMODE_UNCOND},
+                                     {"UNCONDINTERNAL", LINEFORWARDMODE_UNCONDINTERNAL},
+                                     {"UNCONDEXTERNAL", LINEFORWARDMODE_UNCONDEXTERNAL},
+                                     {"UNCONDSPECIFIC", LINEFORWARDMODE_UNCONDSPECIFIC},
+                                     {"BUSY", LINEFORWARDMODE_BUSY},
+                                     {"BUSYINTERNAL", LINEFORWARDMODE_BUSYINTERNAL},
+                                     {"BUSYEXTERNAL", LINEFORWARDMODE_BUSYEXTERNAL},
+                                     {"BUSYSPECIFIC", LINEFORWARDMODE_BUSYSPECIFIC},
+                                     {"NOANSW", LINEFORWARDMODE_NOANSW},
+                                     {"NOANSWINTERNAL", LINEFORWARDMODE_NOANSWINTERNAL},
+                                     {"NOANSWEXTERNAL", LINEFORWARDMODE_NOANSWEXTERNAL},
+                                     {"NOANSWSPECIFIC", LINEFORWARDMODE_NOANSWSPECIFIC},
+                                     {"BUSYNA", LINEFORWARDMODE_BUSYNA},
+                                     {"BUSYNAINTERNAL", LINEFORWARDMODE_BUSYNAINTERNAL},
+                                     {"BUSYNAEXTERNAL", LINEFORWARDMODE_BUSYNAEXTERNAL},
+                                     {"BUSYNASPECIFIC", LINEFORWARDMODE_BUSYNASPECIFIC},
+                                 }};
 
 const FlagTable kToneModes = {"LINETONEMODE_",
                               {
@@ -470,6 +489,14 @@ const std::map<std::string, LineSetter> kLineKeys = {
     {"refuse_owner", NUMBER(refuseOwner)},
     {"open_error", NUMBER(openError)},
     {"icon", NUMBER(icon)},
+    {"forward_modes", OFFERED_FLAGS(forwardModes, kForwardModes)},
+    {"max_forward_entries", NUMBER(maxForwardEntries)},
+    {"max_specific_entries", NUMBER(maxSpecificEntries)},
+    {"min_fwd_num_rings", NUMBER(minFwdNumRings)},
+    {"max_fwd_num_rings", NUMBER(maxFwdNumRings)},
+    {"num_rings_no_answer", NUMBER(numRingsNoAnswer)},
+    {"forward_consult",
+     [](const Reader& r, auto& c, const std::string& v) { c.forwardConsult = r.Switch(v); }},
 };
 
 const std::map<std::string, PhoneSetter> kPhoneKeys = {
@@ -690,6 +717,9 @@ Config DemoConfig() {
     return line;
   };
   config.lines.push_back(voice("Reception", 0x00010001, "200"));
+  // The reception's system phone rings the destination when it forwards, so that the
+  // receptionist can tell the colleague; the others forward silently.
+  config.lines.back().forwardConsult = true;
   config.lines.push_back(voice("Sales", 0x00010002, "210"));
   config.lines.push_back(voice("Support", 0x00010003, "220"));
 
@@ -711,6 +741,7 @@ Config DemoConfig() {
   modem.generateToneModes = 0;
   modem.monitorDigitModes = 0;
   modem.generateToneMaxFreq = 0;
+  modem.forwardModes = 0;
   modem.uuiAcceptSize = modem.uuiAnswerSize = modem.uuiMakeCallSize = modem.uuiDropSize =
       modem.uuiCallInfoSize = 0;
   config.lines.push_back(modem);

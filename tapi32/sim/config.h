@@ -15,6 +15,8 @@
 //   max_on_hold_calls = 2       what the line can do: limits, modes, user-user information sizes
 //   generate_digit_modes = DTMF
 //   uui_drop_size = 0
+//   forward_modes = UNCOND|BUSY|NOANSW  call forwarding: modes, limits, rings, consultation call
+//   forward_consult = yes
 //   [phone]                     starts a new phone device
 //   name = Desk phone
 //   line = Reception            the phone is the set of that line
@@ -59,6 +61,10 @@ namespace tapi32::sim {
 // The newest API version a device may offer: the runtime lays every structure out the way
 // TAPI 2.2 defines it, so a device claiming a later version would promise fields it never fills.
 inline constexpr uint32_t kHighestDeviceVersion = 0x00020002;
+
+// The forwarding modes the switch can carry out: unconditional, on busy, on no answer and on
+// busy or no answer, each for every caller, internal or external callers, or chosen callers.
+inline constexpr uint32_t kSwitchForwardModes = 0xFFFF;  // LINEFORWARDMODE_UNCOND .. BUSYNASPECIFIC
 
 struct LineConfig {
   std::string name;
@@ -127,6 +133,19 @@ struct LineConfig {
   uint32_t refuseOwner = 0;
   uint32_t openError = 0;  // 0, or the LINEERR_ code every lineOpenW of the line fails with
   uint32_t icon = 0;       // the lineGetIconW handle; 0 gives the generic line icon
+
+  // Call forwarding (lineForwardW): the LINEFORWARDMODE_ flags the addresses take (0: none, and
+  // the line cannot be forwarded), how many entries one address holds and how many of them may
+  // select callers, the range the rings before no-answer forwarding are clipped to, the rings
+  // until lineForwardW sets them, and whether setting forwarding opens a consultation call to
+  // the destination.
+  uint32_t forwardModes = kSwitchForwardModes;
+  uint32_t maxForwardEntries = 8;
+  uint32_t maxSpecificEntries = 4;
+  uint32_t minFwdNumRings = 1;
+  uint32_t maxFwdNumRings = 15;
+  uint32_t numRingsNoAnswer = 4;
+  bool forwardConsult = false;
 };
 
 struct PhoneConfig {

@@ -34,6 +34,8 @@ LineDevice::LineDevice(uint32_t deviceId, LineConfig config)
     : deviceId_(deviceId), config_(std::move(config)) {
   config_.permanentId = PermanentId(config_.permanentId, 1, deviceId_);
   counts_.resize(config_.numAddresses);
+  forwarding_.resize(config_.numAddresses,
+                     {{}, ClipForwardRings(config_.numRingsNoAnswer, config_)});
   RememberFeatures();
 }
 
@@ -42,6 +44,8 @@ void LineDevice::SetConfig(LineConfig config) {
   config_ = std::move(config);
   // Calls on addresses that no longer exist keep being counted on the last one.
   if (config_.numAddresses > counts_.size()) counts_.resize(config_.numAddresses);
+  forwarding_.resize(config_.numAddresses,
+                     {{}, ClipForwardRings(config_.numRingsNoAnswer, config_)});
   // The opens hear of the new capabilities as such (CAPSCHANGE).
   RememberFeatures();
 }
@@ -83,6 +87,7 @@ LineCaps LineDevice::Caps() const {
   f.DefaultDialParams = {2000, 100, 100, 3000};
   f.dwNumTerminals = 0;
   f.dwLineFeatures = config_.lineFeatures;
+  if (config_.forwardModes != 0) f.dwLineFeatures |= LINEFEATURE_FORWARD;
   f.dwSettableDevStatus = 0;
   f.PermanentLineGuid = GuidFor(1, config_.permanentId);
   caps.providerInfo = platform::Utf8ToWide(config_.providerInfo);
@@ -196,6 +201,13 @@ uint32_t LineDevice::OfferedAddrCapFlags() const {
     if (config_.lineFeatures & LINEFEATURE_MAKECALL) flags |= LINEADDRCAPFLAGS_SETUPCONFNULL;
   }
   if (TransferModes() & LINETRANSFERMODE_CONFERENCE) flags |= LINEADDRCAPFLAGS_CONFDROP;
+  // Forwarding takes a ring count, shows itself in the address status, and keeps internal and
+  // external callers, and busy and unanswered calls, apart.
+  if (config_.forwardModes != 0) {
+    flags |= LINEADDRCAPFLAGS_FWDNUMRINGS | LINEADDRCAPFLAGS_FWDSTATUSVALID |
+             LINEADDRCAPFLAGS_FWDINTEXTADDR | LINEADDRCAPFLAGS_FWDBUSYNAADDR;
+    if (config_.forwardConsult) flags |= LINEADDRCAPFLAGS_FWDCONSULT;
+  }
   return flags;
 }
 
@@ -203,6 +215,7 @@ uint32_t LineDevice::OfferedAddressFeatures() const {
   uint32_t features = LINEADDRFEATURE_PICKUP | LINEADDRFEATURE_PICKUPDIRECT |
                       LINEADDRFEATURE_PICKUPGROUP | LINEADDRFEATURE_UNPARK |
                       LINEADDRFEATURE_UNCOMPLETECALL;
+  if (config_.forwardModes != 0) features |= LINEADDRFEATURE_FORWARD;
   if (config_.lineFeatures & LINEFEATURE_MAKECALL) {
     features |= LINEADDRFEATURE_MAKECALL;
     if (Conferences()) features |= LINEADDRFEATURE_SETUPCONF;
@@ -248,7 +261,13 @@ AddressCaps LineDevice::AddressCapsOf(DWORD addressId) const {
   f.dwRemoveFromConfState = removable ? LINECALLSTATE_IDLE : 0;
   f.dwTransferModes = TransferModes();
   f.dwParkModes = LINEPARKMODE_DIRECTED | LINEPARKMODE_NONDIRECTED;
-  f.dwForwardModes = 0;  // there is no lineForward
+  f.dwForwardModes = config_.forwardModes;
+  if (config_.forwardModes != 0) {
+    f.dwMaxForwardEntries = config_.maxForwardEntries;
+    f.dwMaxSpecificEntries = config_.maxSpecificEntries;
+    f.dwMinFwdNumRings = config_.minFwdNumRings;
+    f.dwMaxFwdNumRings = config_.maxFwdNumRings;
+  }
   f.dwMaxCallCompletions = kMaxCallCompletions;
   f.dwCallCompletionConds = LINECALLCOMPLCOND_BUSY | LINECALLCOMPLCOND_NOANSWER;
   f.dwCallCompletionModes = kCompletionModes;
@@ -321,6 +340,7 @@ uint32_t LineDevice::AvailableLineFeatures() const {
       Fits({{0, LINECALLSTATE_IDLE, LINECALLSTATE_DIALTONE}})) {
     features |= LINEFEATURE_MAKECALL;
   }
+  if (CanForward(0)) features |= LINEFEATURE_FORWARD;
   return features;
 }
 
@@ -339,6 +359,7 @@ uint32_t LineDevice::AvailableAddressFeatures(uint32_t addressId) const {
     }
   }
   if (CompletionsOn(addressId) > 0) features |= LINEADDRFEATURE_UNCOMPLETECALL;
+  if (CanForward(addressId)) features |= LINEADDRFEATURE_FORWARD;
   return features;
 }
 
@@ -466,7 +487,39 @@ LINEADDRESSSTATUS LineDevice::AddressStatusOf(DWORD addressId) const {
   status.dwNumOnHoldCalls = counts.onHold;
   status.dwNumOnHoldPendCalls = counts.onHoldPending;
   status.dwAddressFeatures = AvailableAddressFeatures(addressId);
+  status.dwNumRingsNoAnswer = ForwardRings(addressId);
   return status;
+}
+
+std::vector<ForwardEntry> LineDevice::ForwardingOf(DWORD addressId) const {
+  return addressId < forwarding_.size() ? forwarding_[addressId].entries
+                                        : std::vector<ForwardEntry>{};
+}
+
+void LineDevice::SetForwarding(uint32_t addressId, std::vector<ForwardEntry> entries,
+                               uint32_t rings) {
+  if (addressId >= forwarding_.size()) return;
+  forwarding_[addressId] = {std::move(entries), ClipForwardRings(rings, config_)};
+}
+
+uint32_t LineDevice::ForwardRings(uint32_t addressId) const {
+  return addressId < forwarding_.size() ? forwarding_[addressId].rings : 0;
+}
+
+const ForwardEntry* LineDevice::ForwardFor(uint32_t addressId, ForwardWhen when,
+                                           std::u16string_view callerNumber,
+                                           uint32_t origin) const {
+  if (addressId >= forwarding_.size()) return nullptr;
+  return MatchForward(forwarding_[addressId].entries, when, callerNumber, origin);
+}
+
+bool LineDevice::Busy(uint32_t addressId) const {
+  return !Fits({{addressId, LINECALLSTATE_IDLE, LINECALLSTATE_CONNECTED}});
+}
+
+bool LineDevice::CanForward(uint32_t addressId) const {
+  if (config_.forwardModes == 0) return false;
+  return !config_.forwardConsult || Fits({{addressId, LINECALLSTATE_IDLE, LINECALLSTATE_DIALTONE}});
 }
 
 LINEDEVSTATUS LineDevice::Status() const {

@@ -13,6 +13,7 @@
 
 #include "tapi32/provider.h"
 #include "tapi32/sim/config.h"
+#include "tapi32/sim/forwarding.h"
 
 namespace tapi32::sim {
 
@@ -64,6 +65,7 @@ class LineDevice final : public tapi32::LineDevice {
   LONG OpenResult(DWORD privileges, DWORD mediaModes) const override;
   AddressCaps AddressCapsOf(DWORD addressId) const override;
   LINEADDRESSSTATUS AddressStatusOf(DWORD addressId) const override;
+  std::vector<ForwardEntry> ForwardingOf(DWORD addressId) const override;
   LINEDEVSTATUS Status() const override;
   HICON Icon() const override;
   std::vector<DWORD> LiveCalls() const override;
@@ -98,6 +100,19 @@ class LineDevice final : public tapi32::LineDevice {
   uint32_t TransferModes() const;
   // The digit modes lineGatherDigitsW takes on this line; 0 when it gathers none.
   uint32_t GatherDigitModes() const;
+
+  // Call forwarding of an address: the entries in force (replaced as a whole) and the rings
+  // before a call counts as unanswered (kept within the line's range).
+  void SetForwarding(uint32_t addressId, std::vector<ForwardEntry> entries, uint32_t rings);
+  uint32_t ForwardRings(uint32_t addressId) const;
+  // The entry that forwards a call from outside arriving on (or ringing at) the address now.
+  const ForwardEntry* ForwardFor(uint32_t addressId, ForwardWhen when,
+                                 std::u16string_view callerNumber, uint32_t origin) const;
+  // The station has no room for one more call to talk on: calls to it find it busy.
+  bool Busy(uint32_t addressId) const;
+  // lineForwardW is possible: the line forwards, and has room for a consultation call where it
+  // opens one.
+  bool CanForward(uint32_t addressId) const;
 
   // The line rings while a call alerts at it; each ringing period counts its rings from 0.
   bool Ringing() const { return !ringing_.empty(); }
@@ -143,8 +158,13 @@ class LineDevice final : public tapi32::LineDevice {
   std::set<uint32_t> alerting_;
   std::set<uint32_t> ringing_;
   std::vector<Counts> counts_;
-  uint32_t engaged_ = 0;       // on all addresses
-  uint32_t lineFeatures_ = 0;  // the available line features the opens last heard of
+  struct Forwarding {
+    std::vector<ForwardEntry> entries;
+    uint32_t rings = 0;
+  };
+  std::vector<Forwarding> forwarding_;  // by address
+  uint32_t engaged_ = 0;                // on all addresses
+  uint32_t lineFeatures_ = 0;           // the available line features the opens last heard of
   uint32_t ringMode_ = 0;
   uint32_t ringCount_ = 0;
   uint32_t ringPeriod_ = 0;

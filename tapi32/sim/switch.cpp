@@ -79,6 +79,7 @@ void Switch::Forget() {
   completions_.clear();
   devSpecificAnswer_.reset();
   lastDevSpecific_ = DevSpecificRequest{};
+  forwarded_.clear();
   Tapi().Faults().Clear();
   Tapi().Faults().ResetCounts();
 }
@@ -381,6 +382,12 @@ uint32_t Switch::OfferCall(uint32_t lineId, uint32_t addressId, const IncomingCa
     throw std::out_of_range("line " + std::to_string(lineId) + " has no address " +
                             std::to_string(addressId));
   }
+  return Deliver(lineId, addressId, incoming, std::nullopt);
+}
+
+uint32_t Switch::Place(uint32_t lineId, uint32_t addressId, const IncomingCall& incoming,
+                       const std::optional<Redirection>& via) {
+  LineDevice& line = LineAt(lineId);
   const uint32_t callId = ++lastCallId_;
   CallData& call = calls_[callId].data;
   call.deviceId = lineId;
@@ -397,6 +404,11 @@ uint32_t Switch::OfferCall(uint32_t lineId, uint32_t addressId, const IncomingCa
   call.connected = MakeParty({}, {}, 0);
   call.redirection = MakeParty({}, {}, 0);
   call.redirecting = MakeParty({}, {}, 0);
+  if (via) {
+    call.reason = via->reason;
+    call.redirecting = via->redirecting;
+    call.redirection = via->redirection;
+  }
   const LineNews news = line.CallMoved(callId, addressId, LINECALLSTATE_IDLE,
                                        LINECALLSTATE_OFFERING, incoming.offeringMode);
   call.state = LINECALLSTATE_OFFERING;
@@ -414,6 +426,7 @@ uint32_t Switch::OfferCall(uint32_t lineId, uint32_t addressId, const IncomingCa
   if (!incoming.calledNumber.empty() || !incoming.calledName.empty() || incoming.calledFlags) {
     info |= LINECALLINFOSTATE_CALLEDID;
   }
+  if (via) info |= LINECALLINFOSTATE_REDIRECTINGID | LINECALLINFOSTATE_REDIRECTIONID;
   Tapi().CallInfoChanged(callId, info);
   return callId;
 }
@@ -541,7 +554,10 @@ void Switch::RingLine(uint32_t lineId, uint32_t period) {
   LineDevice& line = *lines_[lineId];
   // A ring planned in an earlier ringing period, or after the line stopped ringing, is void.
   if (line.Removed() || !line.Ringing() || line.RingPeriod() != period) return;
+  ForwardBeforeRing(line);
+  if (!line.Ringing() || line.RingPeriod() != period) return;
   Tapi().LineStateChanged(lineId, LINEDEVSTATE_RINGING, line.RingMode(), line.NextRingCount());
+  CountRing(line);
   if (const uint32_t interval = line.Config().ringIntervalMs; interval != 0) {
     clock_->Schedule(interval, [this, lineId, period] { RingLine(lineId, period); });
   }

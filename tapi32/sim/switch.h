@@ -207,6 +207,23 @@
 //   lineGatherDigitsW takes PULSE and DTMF of them, time-outs of 0 or within
 //   gatherDigitsMin/MaxTimeout (INVALTIMEOUT) and termination digits the modes can bring
 //   (INVALDIGITS); a gatherDigitsMaxTimeout of 0 gathers nothing (OPERATIONUNAVAIL).
+//   lineForwardW          the forwarding of one address or of all (a null list cancels it,
+//                         LINE_ADDRESSSTATE FORWARD to the opens that asked); with the line's
+//                         forwardConsult a new consultation call DIALTONE for the destination
+//                         (its handle in lphConsultCall, 0 otherwise). From then on a call from
+//                         outside (OfferCall, the demo's callers) that a forwarding entry fits
+//                         goes on: unconditionally as it arrives, on busy when the station has no
+//                         room for one more call to talk on, on no answer when it still alerts
+//                         when it has heard dwNumRingsNoAnswer rings and the next one is
+//                         due (on a line that rings once, 6 s a ring): it leaves here
+//                         DISCONNECTED (FORWARDED) → IDLE.
+//                         A destination that is a station of the switch (its address name or
+//                         extension number) gets a new call OFFERING with reason FWDUNCOND,
+//                         FWDBUSY or FWDNOANSWER, REDIRECTINGID the forwarding station and
+//                         REDIRECTIONID the destination; a number outside takes the call when its
+//                         far end answers or rings (SetFarEnd), otherwise the call stays where it
+//                         is. A forwarding that would lead back to a station the call has
+//                         already passed leaves it there.
 // LINECALLSTATUS offers an owner a feature exactly when the switch would accept its operation
 // now (a monitor MONITORMEDIA, MONITORTONES and MONITORDIGITS).
 //
@@ -220,20 +237,23 @@
 // simulated colleague (the switch moves it to CONNECTED as another application would), or rings
 // until the caller gives up (DISCONNECTED, then IDLE); connected calls are sometimes put on hold
 // for a while and end after a while; now and then the colleague dials out and finds the number
-// busy. Some connected callers, a little after the answer, type a four-digit number ended
-// with '#' (PlayDigits), send a fax tone (ChangeMediaMode G3FAX, on lines with that media mode)
-// or fall silent for one to two intervals (PlaySilence). The colleague keeps to the line's limits:
-// with no room it lets the caller give up, does not hold or take back a call and does not dial. A
-// call the user answers ends after a while. All choices come from the seed. The configuration the
-// switch takes without ZVTAPI_SIM_CONFIG and without Reset is LiveDemoConfig() (DemoConfig() plus
-// traffic, and lineAccept, lineAnswer and lineDrop answered effect first, the order many real
-// providers use); DemoConfig() itself and every Reset(config) that does not ask for traffic stay
-// quiet and answer reply first.
+// busy; for ten intervals in every thirty the last voice line is forwarded unconditionally to the
+// first (LINE_ADDRESSSTATE FORWARD when it starts and ends). Some connected callers, a little
+// after the answer, type a four-digit number ended with '#' (PlayDigits), send a fax tone
+// (ChangeMediaMode G3FAX, on lines with that media mode) or fall silent for one to two intervals
+// (PlaySilence). The colleague keeps to the line's limits: with no room it lets the caller give
+// up, does not hold or take back a call and does not dial. A call the user answers ends after a
+// while. All choices come from the seed. The configuration the switch takes without
+// ZVTAPI_SIM_CONFIG and without Reset is LiveDemoConfig() (DemoConfig() plus traffic, and
+// lineAccept, lineAnswer and lineDrop answered effect first, the order many real providers use);
+// DemoConfig() itself and every Reset(config) that does not ask for traffic stay quiet and answer
+// reply first.
 //
 // Every method is thread-safe: it takes the global TAPI lock.
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <optional>
@@ -291,6 +311,17 @@ struct FarEnd {
   Kind kind = Kind::Answers;
   uint32_t afterMs = 0;  // how long until it answers (or is found busy, rejects …); 0: at once
   std::string name;      // the connected party's name when it answers
+};
+
+// A call the switch forwarded: from which station, why (LINECALLREASON_FWDUNCOND, FWDBUSY or
+// FWDNOANSWER), to which number, and the call that rings there (0: the number is outside the
+// switch and the call left it).
+struct ForwardedCall {
+  uint32_t lineId = 0;
+  uint32_t addressId = 0;
+  uint32_t reason = 0;
+  std::string destination;
+  uint32_t callId = 0;
 };
 
 // What the switch last received through lineDevSpecific / lineDevSpecificFeature.
@@ -443,6 +474,17 @@ class Switch final : public tapi32::Provider {
   bool TrafficRunning() const;
   uint32_t TrafficCalls() const;
 
+  // Call forwarding as lineForwardW sets it (here: as the switchboard or another program
+  // does): the entries of an address, or with kAllAddresses of every address of the line, are
+  // replaced and the opens that asked hear LINE_ADDRESSSTATE FORWARD. A list the line would
+  // refuse throws std::invalid_argument.
+  static constexpr uint32_t kAllAddresses = 0xFFFFFFFF;
+  void Forward(uint32_t lineId, uint32_t addressId, std::vector<tapi32::ForwardEntry> entries,
+               uint32_t numRingsNoAnswer);
+  // The calls the switch forwarded, oldest first; the last kForwardLogSize of them.
+  static constexpr size_t kForwardLogSize = 64;
+  std::vector<ForwardedCall> ForwardedCalls() const;
+
   // Line events sent to the opens of the line.
   void CloseLine(uint32_t lineId);
   void Ring(uint32_t lineId, uint32_t ringMode, uint32_t ringCount);
@@ -515,6 +557,8 @@ class Switch final : public tapi32::Provider {
     std::u16string dialled;         // what was dialled so far
     FarEnd farEnd;
     uint32_t noAnswerTimeoutMs = 0;
+    uint32_t ringsHeard = 0;         // an alerting call: the rings of its line since it came
+    bool forwardUnanswered = false;  // it goes on after the rings of its no-answer forwarding
   };
   struct Parked {
     tapi32::CallData data;
@@ -526,6 +570,17 @@ class Switch final : public tapi32::Provider {
     uint32_t mode = 0;
   };
   class Traffic;
+  // How a forwarded call arrives: why, from which station, to which number.
+  struct Redirection {
+    uint32_t reason = 0;
+    tapi32::PartyId redirecting;
+    tapi32::PartyId redirection;
+  };
+  struct Station {
+    uint32_t lineId = 0;
+    uint32_t addressId = 0;
+    auto operator<=>(const Station&) const = default;
+  };
 
   Switch();
   // Devices, reply modes and traffic from a configuration (the lock is held, the clock stopped).
@@ -596,6 +651,31 @@ class Switch final : public tapi32::Provider {
   // The one place where a keypad digit enters a call: for now it is recorded, until the switch
   // can play digits into a call.
   void KeypadDigitToCall(uint32_t callId, char16_t digit);
+  // Forwarding (switch_forward.cpp). A call from outside reaches a station: it goes on where
+  // the station forwards it unconditionally, or because it is busy, and rings at the last one,
+  // whose no-answer forwarding is then planned. Returns the call that rings, 0 when the call
+  // left the switch. `hops` are forwardings the call went through before.
+  uint32_t Deliver(uint32_t lineId, uint32_t addressId, const IncomingCall& incoming,
+                   std::optional<Redirection> via, std::vector<ForwardedCall> hops = {});
+  // Puts a call from outside on a station, OFFERING, and tells the applications.
+  uint32_t Place(uint32_t lineId, uint32_t addressId, const IncomingCall& incoming,
+                 const std::optional<Redirection>& via);
+  // The station a number dials; none for a number outside the switch.
+  std::optional<Station> StationFor(std::u16string_view number) const;
+  // Whether a number outside the switch takes a forwarded call: its far end answers or rings.
+  bool FarEndTakes(const std::u16string& number) const;
+  Redirection Forwarding(Station from, const tapi32::ForwardEntry& entry, uint32_t reason) const;
+  void PlanNoAnswer(uint32_t callId);
+  void ForwardUnanswered(uint32_t callId);
+  // A ring is due on the line: the calls that have rung their rings unanswered go on instead,
+  // the others count one more ring.
+  void ForwardBeforeRing(LineDevice& line);
+  void CountRing(const LineDevice& line);
+  void SetForwarding(uint32_t lineId, uint32_t addressId, std::vector<tapi32::ForwardEntry> entries,
+                     uint32_t rings);
+  LONG CheckForward(const tapi32::CallRequest& request) const;
+  HCALL PerformForward(const tapi32::CallRequest& request, HLINE requester);
+  void LogForwarded(std::vector<ForwardedCall> hops, uint32_t callId);
 
   std::vector<std::unique_ptr<LineDevice>> lines_;
   std::vector<std::unique_ptr<PhoneDevice>> phones_;
@@ -613,6 +693,7 @@ class Switch final : public tapi32::Provider {
   std::unordered_map<uint32_t, std::string> keypadDigits_;
   std::unique_ptr<Clock> clock_;
   std::unique_ptr<Traffic> traffic_;
+  std::deque<ForwardedCall> forwarded_;
 };
 
 }  // namespace tapi32::sim

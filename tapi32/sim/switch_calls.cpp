@@ -6,6 +6,7 @@
 #include "platform/module.h"
 #include "tapi32/server.h"
 #include "tapi32/sim/clock.h"
+#include "tapi32/sim/forwarding.h"
 #include "tapi32/sim/switch.h"
 
 namespace tapi32::sim {
@@ -38,11 +39,7 @@ constexpr uint32_t kLastParkOrbit = 799;
 // The part of an address that selects a number: digits and the DTMF signs. Dial modifiers,
 // separators and a trailing ';' (more digits follow) do not.
 std::u16string Digits(std::u16string_view address) {
-  std::u16string out;
-  for (char16_t c : address) {
-    if ((c >= u'0' && c <= u'9') || c == u'*' || c == u'#' || c == u'+') out.push_back(c);
-  }
-  return out;
+  return DialDigits(address);
 }
 
 bool Dialable(std::u16string_view address) {
@@ -89,14 +86,7 @@ bool SameText(std::u16string_view a, std::u16string_view b) {
 // The number of one of the switch's own addresses: its configured name, or the extension the
 // line's switch information gives ("Extension 210").
 std::u16string OwnNumber(const LineConfig& line, uint32_t addressId) {
-  if (addressId < line.addressNames.size() && !line.addressNames[addressId].empty()) {
-    return platform::Utf8ToWide(line.addressNames[addressId]);
-  }
-  const std::string prefix = "Extension ";
-  if (addressId == 0 && line.switchInfo.starts_with(prefix)) {
-    return platform::Utf8ToWide(line.switchInfo.substr(prefix.size()));
-  }
-  return {};
+  return StationNumber(line, addressId);
 }
 
 }  // namespace
@@ -780,6 +770,8 @@ LONG Switch::CheckCallOp(const CallRequest& request) const {
       return (config.lineFeatures & LINEFEATURE_DEVSPECIFICFEAT) != 0
                  ? LONG{0}
                  : Err(LINEERR_OPERATIONUNAVAIL);
+    case CallOp::Forward:
+      return CheckForward(request);
   }
   return Err(LINEERR_OPERATIONUNAVAIL);
 }
@@ -1131,6 +1123,9 @@ CallOutcome Switch::PerformCallOp(const CallRequest& request, HLINE requester) {
     case CallOp::MonitorDigits:
     case CallOp::GatherDigits:
       break;  // the runtime reports generation and monitoring itself
+    case CallOp::Forward:
+      outcome.newCall = PerformForward(request, requester);
+      break;
     case CallOp::DevSpecific:
     case CallOp::DevSpecificFeature:
       lastDevSpecific_ = DevSpecificRequest{request.op == CallOp::DevSpecificFeature,

@@ -35,6 +35,10 @@ constexpr std::array<Caller, 14> kCallers = {{
     {"+1 555 0195", ""},
 }};
 
+// How long the forwarding of the demo lasts and how long the line goes without it, in intervals.
+constexpr uint32_t kForwardedIntervals = 10;
+constexpr uint32_t kUnforwardedIntervals = 20;
+
 // Numbers the colleague dials and finds busy.
 constexpr std::array<std::string_view, 4> kBusyNumbers = {"+1 555 0150", "+44 20 7946 0512",
                                                           "+1 555 0171", "+61 491 570 220"};
@@ -71,6 +75,30 @@ uint32_t Switch::Traffic::Intervals(uint64_t& stream, uint32_t from, uint32_t to
 
 void Switch::Traffic::Start() {
   clock_.Schedule(Intervals(timing_, 0, 1), [this] { Arrive(); });
+  clock_.Schedule(kUnforwardedIntervals * config_.intervalMs, [this] { Reforward(true); });
+}
+
+void Switch::Traffic::Reforward(bool on) {
+  // Fixed times rather than drawn ones: the callers stay those of the seed.
+  clock_.Schedule((on ? kForwardedIntervals : kUnforwardedIntervals) * config_.intervalMs,
+                  [this, on] { Reforward(!on); });
+  std::vector<uint32_t> voice;
+  for (const auto& line : switch_.lines_) {
+    const LineConfig& config = line->Config();
+    if (!line->Removed() && (config.mediaModes & LINEMEDIAMODE_INTERACTIVEVOICE) != 0 &&
+        config.numAddresses != 0 && !StationNumber(config, 0).empty()) {
+      voice.push_back(line->DeviceId());
+    }
+  }
+  if (voice.size() < 2) return;
+  const LineDevice& from = switch_.LineAt(voice.back());
+  if ((from.Config().forwardModes & LINEFORWARDMODE_UNCOND) == 0) return;
+  std::vector<ForwardEntry> entries;
+  if (on) {
+    const std::u16string to = StationNumber(switch_.LineAt(voice.front()).Config(), 0);
+    entries.push_back({LINEFORWARDMODE_UNCOND, {}, 0, to});
+  }
+  switch_.SetForwarding(voice.back(), 0, std::move(entries), from.ForwardRings(0));
 }
 
 void Switch::Traffic::After(uint32_t delayMs, uint32_t callId) {

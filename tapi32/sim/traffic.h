@@ -1,8 +1,9 @@
 // The demo traffic of the simulated switch: invented callers ringing its voice lines, answered
 // by a simulated colleague or given up, held for a while, ended; now and then a busy outgoing
-// call. It runs as events on the switch's clock thread (TAPI lock held) and draws every choice
-// from its seed. Some callers, once connected, type a number on their keypad, turn out to be a
-// fax machine or fall silent for a while. What the user sees is described in switch.h.
+// call; for part of the time one voice line forwarded to another. It runs as events on the
+// switch's clock thread (TAPI lock held) and draws every choice from its seed. Some callers, once
+// connected, type a number on their keypad, turn out to be a fax machine or fall silent for a
+// while. What the user sees is described in switch.h.
 #pragma once
 
 #include <cstdint>
@@ -50,6 +51,10 @@ class Switch::Traffic {
   // A connected caller may do something the line hears a little later: keys, a fax tone, silence.
   void PlanSignal(uint32_t callId);
   void Signal(uint32_t callId);
+  // For part of the time a colleague forwards one voice line to another: the last voice line
+  // with a number sends its calls unconditionally to the first one. Switches the forwarding on
+  // or off and plans the next switch.
+  void Reforward(bool on);
 
   Switch& switch_;
   Clock& clock_;

@@ -134,6 +134,7 @@ class DemoCapsTest : public TapiTest {
   void AddressAndLineFeatures();
   void Limits();
   void Modes();
+  void Forwarding();
 
   HLINEAPP app_ = 0;
   HLINE line_ = 0;
@@ -470,6 +471,67 @@ void DemoCapsTest::Modes() {
                                                                       : LINECALLSTATE_CONNECTED);
 }
 
+void DemoCapsTest::Forwarding() {
+  HCALL consult = 0;
+  auto forward = [&](DWORD all, const std::vector<ForwardEntry>& entries, DWORD rings = 1) {
+    const std::vector<uint8_t> list = ForwardListBytes(entries);
+    consult = 0;
+    return lineForwardW(line_, all, 0, AsList(list), rings, &consult, nullptr);
+  };
+  constexpr DWORD kSpecific = LINEFORWARDMODE_UNCONDSPECIFIC | LINEFORWARDMODE_BUSYSPECIFIC |
+                              LINEFORWARDMODE_NOANSWSPECIFIC | LINEFORWARDMODE_BUSYNASPECIFIC;
+  auto entry = [&](DWORD mode, const char16_t* caller = u"301") {
+    return ForwardEntry{mode, (mode & kSpecific) ? caller : u"", u"300"};
+  };
+  // Every mode, one entry each: taken exactly when advertised.
+  for (DWORD mode = LINEFORWARDMODE_UNCOND; mode <= LINEFORWARDMODE_UNAVAIL; mode <<= 1) {
+    Fresh(lineId_);
+    Expect(address_.dwForwardModes & mode, forward(0, {entry(mode)}), "a forwarding mode");
+  }
+  Fresh(lineId_);
+  EXPECT_EQ((AddressFeatures() & LINEADDRFEATURE_FORWARD) != 0,
+            (address_.dwAddressFeatures & LINEADDRFEATURE_FORWARD) != 0);
+  EXPECT_EQ((LineFeatures() & LINEFEATURE_FORWARD) != 0,
+            (dev_.dwLineFeatures & LINEFEATURE_FORWARD) != 0);
+  Expect(address_.dwAddressFeatures & LINEADDRFEATURE_FORWARD,
+         forward(0, {entry(LINEFORWARDMODE_UNCOND)}), "address feature FORWARD");
+  Expect(address_.dwAddrCapFlags & LINEADDRCAPFLAGS_FWDCONSULT, consult != 0 ? 0 : -1,
+         "FWDCONSULT: a consultation call");
+  Fresh(lineId_);
+  Expect(dev_.dwLineFeatures & LINEFEATURE_FORWARD, forward(1, {entry(LINEFORWARDMODE_UNCOND)}),
+         "line feature FORWARD (all addresses)");
+  if (address_.dwForwardModes == 0) return;
+  // As many entries and selective entries as advertised, and one more of each.
+  std::vector<ForwardEntry> general;
+  for (DWORD mode = 1; mode <= LINEFORWARDMODE_BUSYNASPECIFIC; mode <<= 1) {
+    if ((address_.dwForwardModes & mode) && !(mode & kSpecific)) general.push_back(entry(mode));
+  }
+  ASSERT_GE(general.size(), address_.dwMaxForwardEntries + 1) << "the walk needs more modes";
+  general.resize(address_.dwMaxForwardEntries + 1);
+  Fresh(lineId_);
+  Expect(false, forward(0, general), "one entry more than dwMaxForwardEntries");
+  general.pop_back();
+  Expect(true, forward(0, general), "dwMaxForwardEntries entries");
+  std::vector<ForwardEntry> chosen;
+  const std::u16string callers = u"123456789";
+  for (DWORD n = 0; n <= address_.dwMaxSpecificEntries; ++n)
+    chosen.push_back(entry(LINEFORWARDMODE_UNCONDSPECIFIC, callers.substr(n, 3).c_str()));
+  Fresh(lineId_);
+  Expect(false, forward(0, chosen), "one selective entry more than dwMaxSpecificEntries");
+  chosen.pop_back();
+  Expect(true, forward(0, chosen), "dwMaxSpecificEntries selective entries");
+  // The rings are kept within the advertised range.
+  LINEADDRESSSTATUS status{};
+  status.dwTotalSize = sizeof(status);
+  for (const auto& [asked, kept] : {std::pair{DWORD{0}, address_.dwMinFwdNumRings},
+                                    std::pair{DWORD{1000}, address_.dwMaxFwdNumRings}}) {
+    Fresh(lineId_);
+    Outcome(forward(0, {entry(LINEFORWARDMODE_NOANSW)}, asked));
+    lineGetAddressStatusW(line_, 0, &status);
+    EXPECT_EQ(status.dwNumRingsNoAnswer, kept);
+  }
+}
+
 TEST_F(DemoCapsTest, EveryAdvertisedFeatureWorksAndEveryLimitHoldsOneStepBeyond) {
   const tapi32::sim::Config demo = tapi32::sim::DemoConfig();
   for (uint32_t lineId = 0; lineId < demo.lines.size(); ++lineId) {
@@ -481,6 +543,7 @@ TEST_F(DemoCapsTest, EveryAdvertisedFeatureWorksAndEveryLimitHoldsOneStepBeyond)
     AddressAndLineFeatures();
     Limits();
     Modes();
+    Forwarding();
   }
 }
 

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -84,6 +86,47 @@ inline HLINE OpenLine(HLINEAPP app, DWORD deviceId, DWORD privileges, DWORD medi
   }
   if (result != nullptr) *result = code;
   return code == 0 ? line : 0;
+}
+
+// One forwarding entry, and a LINEFORWARDLIST of them as an application lays it out: entries,
+// then their texts.
+struct ForwardEntry {
+  DWORD mode = LINEFORWARDMODE_UNCOND;
+  std::u16string caller;
+  std::u16string dest;
+  DWORD country = 0;
+};
+
+inline std::vector<uint8_t> ForwardListBytes(const std::vector<ForwardEntry>& entries) {
+  size_t text = 8 + 24 * entries.size();
+  size_t total = text;
+  for (const ForwardEntry& e : entries)
+    total += (e.caller.empty() ? 0 : (e.caller.size() + 1) * 2) +
+             (e.dest.empty() ? 0 : (e.dest.size() + 1) * 2);
+  std::vector<uint8_t> out(std::max<size_t>(total, sizeof(LINEFORWARDLIST)));
+  auto* list = reinterpret_cast<LINEFORWARDLIST*>(out.data());
+  list->dwTotalSize = static_cast<DWORD>(out.size());
+  list->dwNumEntries = static_cast<DWORD>(entries.size());
+  auto place = [&](const std::u16string& value, DWORD& size, DWORD& offset) {
+    if (value.empty()) return;
+    size = static_cast<DWORD>((value.size() + 1) * 2);
+    offset = static_cast<DWORD>(text);
+    std::memcpy(out.data() + text, value.c_str(), size);
+    text += size;
+  };
+  for (size_t i = 0; i < entries.size(); ++i) {
+    LINEFORWARD entry{};
+    entry.dwForwardMode = entries[i].mode;
+    entry.dwDestCountryCode = entries[i].country;
+    place(entries[i].caller, entry.dwCallerAddressSize, entry.dwCallerAddressOffset);
+    place(entries[i].dest, entry.dwDestAddressSize, entry.dwDestAddressOffset);
+    std::memcpy(out.data() + 8 + 24 * i, &entry, sizeof(entry));
+  }
+  return out;
+}
+
+inline const LINEFORWARDLIST* AsList(const std::vector<uint8_t>& bytes) {
+  return reinterpret_cast<const LINEFORWARDLIST*>(bytes.data());
 }
 
 // Resets the switch to two lines and one phone and shuts down whatever a test left initialised.

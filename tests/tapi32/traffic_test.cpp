@@ -1,7 +1,10 @@
 // The demo traffic: calls come and go by themselves, the same seed brings the same callers, a
-// call the user answers stays connected until the far end ends it, and Reset stops it all.
+// call the user answers stays connected until the far end ends it, one line is forwarded for a
+// while, and Reset stops it all.
 #include <map>
 #include <set>
+#include <string>
+#include <vector>
 
 #include "tapi32_fixture.h"
 
@@ -178,6 +181,38 @@ TEST_F(TrafficTest, ConnectedCallersTypeDigitsSendFaxTonesAndFallSilent) {
   EXPECT_EQ(keys[4], '#');
   EXPECT_GE(faxes, 1);
   EXPECT_GE(silences, 1);
+}
+
+TEST_F(TrafficTest, TheLastVoiceLineIsForwardedToTheFirstForPartOfTheTime) {
+  tapi32::sim::Config config = tapi32::sim::DemoConfig();
+  config.traffic.enabled = true;
+  config.traffic.intervalMs = 5;
+  Switch().Reset(config);
+  LineInit app = InitLine();
+  const HLINE support = OpenLine(app.app, 2, LINECALLPRIVILEGE_MONITOR, 0, 3);
+  ASSERT_NE(support, 0u);
+  lineSetStatusMessages(support, 0, LINEADDRESSSTATE_FORWARD);
+  // On, then off again: each time the address status says so.
+  std::vector<DWORD> entries;
+  LINEMESSAGE message{};
+  while (entries.size() < 2 && Next(app.app, message)) {
+    if (message.dwMessageID != LINE_ADDRESSSTATE || message.hDevice != support) continue;
+    EXPECT_EQ(message.dwParam2, LINEADDRESSSTATE_FORWARD);
+    std::vector<uint8_t> buffer(1024);
+    auto* status = reinterpret_cast<LINEADDRESSSTATUS*>(buffer.data());
+    status->dwTotalSize = 1024;
+    ASSERT_EQ(lineGetAddressStatusW(support, 0, status), 0);
+    entries.push_back(status->dwForwardNumEntries);
+    if (status->dwForwardNumEntries == 1) {
+      const auto* entry =
+          reinterpret_cast<const LINEFORWARD*>(buffer.data() + status->dwForwardOffset);
+      EXPECT_EQ(entry->dwForwardMode, LINEFORWARDMODE_UNCOND);
+      EXPECT_EQ(std::u16string(
+                    reinterpret_cast<const char16_t*>(buffer.data() + entry->dwDestAddressOffset)),
+                u"200");
+    }
+  }
+  EXPECT_EQ(entries, (std::vector<DWORD>{1, 0}));
 }
 
 TEST_F(TrafficTest, TheDemoIsQuietUnlessTheDefaultPathAddsTraffic) {
