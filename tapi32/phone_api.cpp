@@ -45,119 +45,126 @@ LONG phoneGetDevCapsW(HPHONEAPP hPhoneApp, DWORD dwDeviceID, DWORD dwAPIVersion,
                                                     dwExtVersion, lpPhoneCaps);
 }
 
-LONG phoneOpen(HPHONEAPP, DWORD, LPHPHONE, DWORD, DWORD, DWORD, DWORD) {
+LONG phoneOpen(HPHONEAPP hPhoneApp, DWORD dwDeviceID, LPHPHONE lphPhone, DWORD dwAPIVersion,
+               DWORD dwExtVersion, DWORD dwCallbackInstance, DWORD dwPrivilege) {
   TAPI32_ENTER(phoneOpen)
-  return static_cast<LONG>(PHONEERR_OPERATIONUNAVAIL);
+  return tapi32::Server::Instance().PhoneOpen(hPhoneApp, dwDeviceID, lphPhone, dwAPIVersion,
+                                              dwExtVersion, dwCallbackInstance, dwPrivilege);
 }
 
-LONG phoneClose(HPHONE) {
+LONG phoneClose(HPHONE hPhone) {
   TAPI32_ENTER(phoneClose)
-  return static_cast<LONG>(PHONEERR_OPERATIONUNAVAIL);
+  return tapi32::Server::Instance().PhoneClose(hPhone);
 }
 
-LONG phoneGetStatusW(HPHONE, LPPHONESTATUS) {
+LONG phoneGetStatusW(HPHONE hPhone, LPPHONESTATUS lpPhoneStatus) {
   TAPI32_ENTER(phoneGetStatusW)
-  return static_cast<LONG>(PHONEERR_OPERATIONUNAVAIL);
+  return tapi32::Server::Instance().PhoneGetStatus(hPhone, lpPhoneStatus);
 }
 
-LONG phoneSetStatusMessages(HPHONE, DWORD, DWORD, DWORD) {
+LONG phoneSetStatusMessages(HPHONE hPhone, DWORD dwPhoneStates, DWORD dwButtonModes,
+                            DWORD dwButtonStates) {
   TAPI32_ENTER(phoneSetStatusMessages)
-  return static_cast<LONG>(PHONEERR_OPERATIONUNAVAIL);
+  return tapi32::Server::Instance().PhoneSetStatusMessages(hPhone, dwPhoneStates, dwButtonModes,
+                                                           dwButtonStates);
 }
 
-LONG phoneGetStatusMessages(HPHONE, LPDWORD, LPDWORD, LPDWORD) {
+LONG phoneGetStatusMessages(HPHONE hPhone, LPDWORD lpdwPhoneStates, LPDWORD lpdwButtonModes,
+                            LPDWORD lpdwButtonStates) {
   TAPI32_ENTER(phoneGetStatusMessages)
-  return static_cast<LONG>(PHONEERR_OPERATIONUNAVAIL);
+  return tapi32::Server::Instance().PhoneGetStatusMessages(hPhone, lpdwPhoneStates, lpdwButtonModes,
+                                                           lpdwButtonStates);
 }
 
-LONG phoneSetHookSwitch(HPHONE, DWORD, DWORD) {
+LONG phoneSetHookSwitch(HPHONE hPhone, DWORD dwHookSwitchDevs, DWORD dwHookSwitchMode) {
   TAPI32_ENTER(phoneSetHookSwitch)
-  return static_cast<LONG>(PHONEERR_OPERATIONUNAVAIL);
+  return tapi32::Server::Instance().PhoneSetHookSwitch(hPhone, dwHookSwitchDevs, dwHookSwitchMode);
 }
 
-LONG phoneGetHookSwitch(HPHONE, LPDWORD) {
+LONG phoneGetHookSwitch(HPHONE hPhone, LPDWORD lpdwHookSwitchDevs) {
   TAPI32_ENTER(phoneGetHookSwitch)
-  return static_cast<LONG>(PHONEERR_OPERATIONUNAVAIL);
+  return tapi32::Server::Instance().PhoneGetHookSwitch(hPhone, lpdwHookSwitchDevs);
 }
 
-LONG phoneSetDisplay(HPHONE, DWORD, DWORD, LPCSTR, DWORD) {
+LONG phoneSetDisplay(HPHONE hPhone, DWORD dwRow, DWORD dwColumn, LPCSTR lpsDisplay, DWORD dwSize) {
   TAPI32_ENTER(phoneSetDisplay)
-  return static_cast<LONG>(PHONEERR_OPERATIONUNAVAIL);
+  return tapi32::Server::Instance().PhoneSetDisplay(hPhone, dwRow, dwColumn, lpsDisplay, dwSize);
 }
 
-LONG phoneGetDisplay(HPHONE, LPVARSTRING) {
+LONG phoneGetDisplay(HPHONE hPhone, LPVARSTRING lpDisplay) {
   TAPI32_ENTER(phoneGetDisplay)
-  return static_cast<LONG>(PHONEERR_OPERATIONUNAVAIL);
+  return tapi32::Server::Instance().PhoneGetDisplay(hPhone, lpDisplay);
 }
 
-LONG phoneSetRing(HPHONE, DWORD, DWORD) {
+LONG phoneSetRing(HPHONE hPhone, DWORD dwRingMode, DWORD dwVolume) {
   TAPI32_ENTER(phoneSetRing)
-  return static_cast<LONG>(PHONEERR_OPERATIONUNAVAIL);
+  return tapi32::Server::Instance().PhoneSetRing(hPhone, dwRingMode, dwVolume);
 }
 
-LONG phoneGetRing(HPHONE, LPDWORD, LPDWORD) {
+LONG phoneGetRing(HPHONE hPhone, LPDWORD lpdwRingMode, LPDWORD lpdwVolume) {
   TAPI32_ENTER(phoneGetRing)
-  return static_cast<LONG>(PHONEERR_OPERATIONUNAVAIL);
+  return tapi32::Server::Instance().PhoneGetRing(hPhone, lpdwRingMode, lpdwVolume);
 }
 
-LONG phoneSetLamp(HPHONE, DWORD, DWORD) {
+LONG phoneSetLamp(HPHONE hPhone, DWORD dwButtonLampID, DWORD dwLampMode) {
   TAPI32_ENTER(phoneSetLamp)
-  return static_cast<LONG>(PHONEERR_OPERATIONUNAVAIL);
+  return tapi32::Server::Instance().PhoneSetLamp(hPhone, dwButtonLampID, dwLampMode);
 }
 
-LONG phoneGetLamp(HPHONE, DWORD, LPDWORD) {
+LONG phoneGetLamp(HPHONE hPhone, DWORD dwButtonLampID, LPDWORD lpdwLampMode) {
   TAPI32_ENTER(phoneGetLamp)
-  return static_cast<LONG>(PHONEERR_OPERATIONUNAVAIL);
+  return tapi32::Server::Instance().PhoneGetLamp(hPhone, dwButtonLampID, lpdwLampMode);
 }
 
-LONG phoneGetButtonInfoW(HPHONE, DWORD, LPPHONEBUTTONINFO) {
+LONG phoneGetButtonInfoW(HPHONE hPhone, DWORD dwButtonLampID, LPPHONEBUTTONINFO lpButtonInfo) {
   TAPI32_ENTER(phoneGetButtonInfoW)
-  return static_cast<LONG>(PHONEERR_OPERATIONUNAVAIL);
+  return tapi32::Server::Instance().PhoneGetButtonInfo(hPhone, dwButtonLampID, lpButtonInfo);
 }
 
+// The switch's buttons are fixed by its configuration; PHONECAPS offers no SETBUTTONINFO.
 LONG phoneSetButtonInfoW(HPHONE, DWORD, const PHONEBUTTONINFO*) {
   TAPI32_ENTER(phoneSetButtonInfoW)
   return static_cast<LONG>(PHONEERR_OPERATIONUNAVAIL);
 }
 
-LONG phoneSetVolume(HPHONE, DWORD, DWORD) {
+LONG phoneSetVolume(HPHONE hPhone, DWORD dwHookSwitchDev, DWORD dwVolume) {
   TAPI32_ENTER(phoneSetVolume)
-  return static_cast<LONG>(PHONEERR_OPERATIONUNAVAIL);
+  return tapi32::Server::Instance().PhoneSetLevel(hPhone, true, dwHookSwitchDev, dwVolume);
 }
 
-LONG phoneGetVolume(HPHONE, DWORD, LPDWORD) {
+LONG phoneGetVolume(HPHONE hPhone, DWORD dwHookSwitchDev, LPDWORD lpdwVolume) {
   TAPI32_ENTER(phoneGetVolume)
-  return static_cast<LONG>(PHONEERR_OPERATIONUNAVAIL);
+  return tapi32::Server::Instance().PhoneGetLevel(hPhone, true, dwHookSwitchDev, lpdwVolume);
 }
 
-LONG phoneSetGain(HPHONE, DWORD, DWORD) {
+LONG phoneSetGain(HPHONE hPhone, DWORD dwHookSwitchDev, DWORD dwGain) {
   TAPI32_ENTER(phoneSetGain)
-  return static_cast<LONG>(PHONEERR_OPERATIONUNAVAIL);
+  return tapi32::Server::Instance().PhoneSetLevel(hPhone, false, dwHookSwitchDev, dwGain);
 }
 
-LONG phoneGetGain(HPHONE, DWORD, LPDWORD) {
+LONG phoneGetGain(HPHONE hPhone, DWORD dwHookSwitchDev, LPDWORD lpdwGain) {
   TAPI32_ENTER(phoneGetGain)
-  return static_cast<LONG>(PHONEERR_OPERATIONUNAVAIL);
+  return tapi32::Server::Instance().PhoneGetLevel(hPhone, false, dwHookSwitchDev, lpdwGain);
 }
 
-LONG phoneDevSpecific(HPHONE, LPVOID, DWORD) {
+LONG phoneDevSpecific(HPHONE hPhone, LPVOID lpParams, DWORD dwSize) {
   TAPI32_ENTER(phoneDevSpecific)
-  return static_cast<LONG>(PHONEERR_OPERATIONUNAVAIL);
+  return tapi32::Server::Instance().PhoneDevSpecificRequest(hPhone, lpParams, dwSize);
 }
 
-LONG phoneGetIDW(HPHONE, LPVARSTRING, LPCWSTR) {
+LONG phoneGetIDW(HPHONE hPhone, LPVARSTRING lpDeviceID, LPCWSTR lpszDeviceClass) {
   TAPI32_ENTER(phoneGetIDW)
-  return static_cast<LONG>(PHONEERR_OPERATIONUNAVAIL);
+  return tapi32::Server::Instance().PhoneGetId(hPhone, lpDeviceID, lpszDeviceClass);
 }
 
-LONG phoneGetIconW(DWORD, LPCWSTR, LPHICON) {
+LONG phoneGetIconW(DWORD dwDeviceID, LPCWSTR lpszDeviceClass, LPHICON lphIcon) {
   TAPI32_ENTER(phoneGetIconW)
-  return static_cast<LONG>(PHONEERR_OPERATIONUNAVAIL);
+  return tapi32::Server::Instance().PhoneGetIcon(dwDeviceID, lpszDeviceClass, lphIcon);
 }
 
-LONG phoneConfigDialogW(DWORD, HWND, LPCWSTR) {
+LONG phoneConfigDialogW(DWORD dwDeviceID, HWND hwndOwner, LPCWSTR lpszDeviceClass) {
   TAPI32_ENTER(phoneConfigDialogW)
-  return static_cast<LONG>(PHONEERR_OPERATIONUNAVAIL);
+  return tapi32::Server::Instance().PhoneConfigDialog(dwDeviceID, hwndOwner, lpszDeviceClass);
 }
 
 }  // extern "C"

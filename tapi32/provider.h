@@ -33,7 +33,16 @@ struct LineCaps {
   std::vector<uint8_t> devSpecific;
 };
 
-// Everything phoneGetDevCapsW reports about a phone (size/offset fields of `fixed` ignored).
+// One button/lamp of a phone as its device describes it.
+struct PhoneButton {
+  DWORD mode = PHONEBUTTONMODE_DUMMY;  // PHONEBUTTONMODE_
+  DWORD function = PHONEBUTTONFUNCTION_NONE;
+  std::u16string text;
+  DWORD lampModes = PHONELAMPMODE_DUMMY;  // the PHONELAMPMODE_ modes its lamp can show
+};
+
+// Everything phoneGetDevCapsW reports about a phone (size/offset fields of `fixed` ignored; the
+// button arrays come from `buttons`, one per button/lamp ID).
 struct PhoneCaps {
   PHONECAPS fixed{};
   std::u16string providerInfo;
@@ -41,6 +50,46 @@ struct PhoneCaps {
   std::u16string phoneName;
   std::vector<std::u16string> deviceClasses;
   std::vector<uint8_t> devSpecific;
+  std::vector<PhoneButton> buttons;
+};
+
+// The three hook-switch devices in the order PHONESTATUS lists them.
+inline constexpr DWORD kHookSwitchDevices[] = {
+    PHONEHOOKSWITCHDEV_HANDSET, PHONEHOOKSWITCHDEV_SPEAKER, PHONEHOOKSWITCHDEV_HEADSET};
+// A hook-switch device's place in PhoneStatus's arrays (0 handset, 1 speaker, 2 headset).
+inline size_t HookSwitchIndex(DWORD device) {
+  return device == PHONEHOOKSWITCHDEV_HANDSET ? 0 : device == PHONEHOOKSWITCHDEV_SPEAKER ? 1 : 2;
+}
+
+// What a phone shows and does now: the device's part of PHONESTATUS and the answers of the
+// phoneGet… functions. Arrays of buttons are indexed by button/lamp ID.
+struct PhoneStatus {
+  DWORD statusFlags = PHONESTATUSFLAGS_CONNECTED;
+  DWORD ringMode = 0;  // 0: silent
+  DWORD ringVolume = 0;
+  DWORD hookSwitchModes[3] = {PHONEHOOKSWITCHMODE_ONHOOK, PHONEHOOKSWITCHMODE_ONHOOK,
+                              PHONEHOOKSWITCHMODE_ONHOOK};
+  DWORD volumes[3] = {};
+  DWORD gains[3] = {};
+  std::u16string display;  // rows × columns characters, row after row
+  std::vector<DWORD> lampModes;
+  std::vector<DWORD> buttonStates;  // PHONEBUTTONSTATE_
+};
+
+// A phone request the runtime has checked (handle, privilege, arguments against the
+// capabilities) and now carries out.
+struct PhoneRequest {
+  enum class Op : uint8_t { HookSwitch, Display, Ring, Lamp, Volume, Gain, DevSpecific };
+  Op op = Op::HookSwitch;
+  DWORD deviceId = 0;
+  DWORD hookSwitchDevs = 0;  // HookSwitch, Volume, Gain
+  DWORD value = 0;           // hook-switch mode, ring mode, lamp mode, volume or gain
+  DWORD ringVolume = 0;
+  DWORD buttonLampId = 0;
+  DWORD row = 0;
+  DWORD column = 0;
+  std::u16string text;        // Display: one character per byte the application sent
+  std::vector<uint8_t> data;  // DevSpecific: the block as sent
 };
 
 // Everything lineGetAddressCapsW reports about one address (size/offset fields of `fixed`
@@ -228,6 +277,11 @@ class PhoneDevice {
   virtual VersionRange ExtVersions() const = 0;
   virtual PHONEEXTENSIONID ExtensionId() const = 0;
   virtual PhoneCaps Caps() const = 0;
+  virtual const PhoneStatus& Status() const = 0;
+  // The device's icon for phoneGetIconW.
+  virtual HICON Icon() const = 0;
+  // The line device the phone is the set of ("tapi/line" of phoneGetIDW), if any.
+  virtual std::optional<DWORD> AttachedLine() const = 0;
 };
 
 // The owner line of a call made by a party outside this runtime (another program on the same
@@ -281,6 +335,16 @@ class ProviderSink {
   // LINE_MONITORMEDIA to the handles that monitor it.
   virtual void ToneDetected(DWORD callId, DWORD frequency1, DWORD frequency2, DWORD frequency3) = 0;
   virtual void MediaDetected(DWORD callId, DWORD mediaMode) = 0;
+
+  // Phones. The provider closed a phone: PHONE_CLOSE to every open of it; the opens end.
+  virtual void PhoneClosed(DWORD deviceId) = 0;
+  // PHONE_STATE to the opens of the phone whose phoneSetStatusMessages mask holds the state;
+  // param2 is the lamp's ID for LAMP, the new ring mode for RINGMODE, else 0.
+  virtual void PhoneStateChanged(DWORD deviceId, DWORD state, DWORD param2) = 0;
+  // PHONE_BUTTON to the opens whose button-mode and button-state masks hold mode and state.
+  virtual void PhoneButtonChanged(DWORD deviceId, DWORD buttonLampId, DWORD mode, DWORD state) = 0;
+  // PHONE_DEVSPECIFIC to every open of the phone.
+  virtual void PhoneDevSpecific(DWORD deviceId, DWORD param1, DWORD param2, DWORD param3) = 0;
 };
 
 class Provider {
@@ -321,6 +385,11 @@ class Provider {
   // The conference a call belongs to (or is the conference call of): the conference call first,
   // then its parties; empty when the call is in no conference.
   virtual std::vector<DWORD> ConferenceOf(DWORD callId) const = 0;
+
+  // Carries out a checked phone request when its reply succeeds; the phone reports what
+  // changed through ProviderSink. For DevSpecific: bytes to write over the start of the
+  // caller's block, or nothing.
+  virtual std::optional<std::vector<uint8_t>> PerformPhoneOp(const PhoneRequest& request) = 0;
 };
 
 }  // namespace tapi32

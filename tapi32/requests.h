@@ -54,7 +54,7 @@ struct ReplyMode {
   bool operator==(const ReplyMode&) const = default;
 };
 
-// Whether an entry point answers with LINE_REPLY: only those have reply modes.
+// Whether an entry point answers with LINE_REPLY or PHONE_REPLY: only those have reply modes.
 constexpr bool AnswersWithReply(EntryPoint entry) {
   switch (entry) {
     case EntryPoint::lineDrop:
@@ -81,6 +81,13 @@ constexpr bool AnswersWithReply(EntryPoint entry) {
     case EntryPoint::lineSetCallData:
     case EntryPoint::lineDevSpecific:
     case EntryPoint::lineDevSpecificFeature:
+    case EntryPoint::phoneSetHookSwitch:
+    case EntryPoint::phoneSetDisplay:
+    case EntryPoint::phoneSetRing:
+    case EntryPoint::phoneSetLamp:
+    case EntryPoint::phoneSetVolume:
+    case EntryPoint::phoneSetGain:
+    case EntryPoint::phoneDevSpecific:
       return true;
     default:
       return false;

@@ -209,6 +209,10 @@ LONG Server::PhoneShutdown(HPHONEAPP app) {
   std::lock_guard lock(mutex_);
   auto it = phoneApps_.find(app);
   if (it == phoneApps_.end()) return Err(PHONEERR_INVALAPPHANDLE);
+  // As phoneClose would: the other applications on the phone hear of it.
+  const std::set<HPHONE> opens = it->second->opens;
+  for (HPHONE open : opens)
+    EndPhoneOpen(open, true);
   std::erase_if(requests_,
                 [&](const auto& entry) { return entry.second.phone && entry.second.app == app; });
   platform::CloseHandle(it->second->event);
@@ -480,12 +484,21 @@ LONG Server::PhoneGetDevCaps(HPHONEAPP app, DWORD deviceId, DWORD apiVersion, DW
   local.dwTotalSize = caps->dwTotalSize;
   const DWORD fixedSize = PhoneCapsFixedSize(apiVersion);
   std::vector<VarField> fields;
+  // The 32-bit button arrays first, so that they stay aligned after the fixed part.
+  std::vector<DWORD> modes, functions, lamps;
+  for (const PhoneButton& button : info.buttons) {
+    modes.push_back(button.mode);
+    functions.push_back(button.function);
+    lamps.push_back(button.lampModes);
+  }
+  local.dwNumButtonLamps = static_cast<DWORD>(info.buttons.size());
+  fields.push_back({{}, DwordBytes(modes), &local.dwButtonModesSize, &local.dwButtonModesOffset});
+  fields.push_back(
+      {{}, DwordBytes(functions), &local.dwButtonFunctionsSize, &local.dwButtonFunctionsOffset});
+  fields.push_back({{}, DwordBytes(lamps), &local.dwLampModesSize, &local.dwLampModesOffset});
   fields.push_back({info.providerInfo, {}, &local.dwProviderInfoSize, &local.dwProviderInfoOffset});
   fields.push_back({info.phoneInfo, {}, &local.dwPhoneInfoSize, &local.dwPhoneInfoOffset});
   fields.push_back({info.phoneName, {}, &local.dwPhoneNameSize, &local.dwPhoneNameOffset});
-  local.dwButtonModesSize = local.dwButtonModesOffset = 0;
-  local.dwButtonFunctionsSize = local.dwButtonFunctionsOffset = 0;
-  local.dwLampModesSize = local.dwLampModesOffset = 0;
   local.dwSetDataSize = local.dwSetDataOffset = 0;
   local.dwGetDataSize = local.dwGetDataOffset = 0;
   if (apiVersion >= 0x00020000) {
@@ -629,15 +642,29 @@ void Server::PhoneCreated(DWORD deviceId) {
                    PHONEMESSAGE{0, PHONE_STATE, 0, PHONESTATE_REINIT, 0, 0});
 }
 
-// Older applications would learn of the removal through their phone opens, which this runtime
-// does not offer.
+// The opens end first (older ones hear PHONESTATE_REMOVED before their PHONE_CLOSE).
 void Server::PhoneRemoved(DWORD deviceId) {
+  std::lock_guard lock(mutex_);
+  EndPhoneOpensOf(deviceId, true);
   PostDeviceChange(PHONEMESSAGE{0, PHONE_REMOVE, 0, deviceId, 0, 0}, kRemoveMessageVersion,
                    std::nullopt);
 }
 
+// As for lines: through each open of the phone, the application-wide form to the others.
 void Server::PhoneCapsChanged(DWORD deviceId) {
-  BroadcastPhoneMessage(PHONEMESSAGE{deviceId, PHONE_STATE, 0, PHONESTATE_CAPSCHANGE, 0, 0});
+  std::lock_guard lock(mutex_);
+  std::set<const PhoneApp*> informed;
+  auto it = phoneOpensByDevice_.find(deviceId);
+  if (it != phoneOpensByDevice_.end()) {
+    for (PhoneOpenEntry* open : it->second) {
+      PostToPhoneOpen(*open, PHONE_STATE, PHONESTATE_CAPSCHANGE, 0, 0);
+      informed.insert(open->app);
+    }
+  }
+  for (auto& [handle, entry] : phoneApps_) {
+    if (informed.contains(entry.get())) continue;
+    Post(*entry, PHONEMESSAGE{deviceId, PHONE_STATE, 0, PHONESTATE_CAPSCHANGE, 0, 0});
+  }
 }
 
 void Server::Reinit() {

@@ -154,6 +154,31 @@ class Server final : public ProviderSink {
                                 DWORD high, LPDWORD extVersion);
   LONG PhoneGetDevCaps(HPHONEAPP app, DWORD deviceId, DWORD apiVersion, DWORD extVersion,
                        LPPHONECAPS caps);
+  // Phone opens and requests (server_phones.cpp).
+  LONG PhoneOpen(HPHONEAPP app, DWORD deviceId, LPHPHONE phone, DWORD apiVersion, DWORD extVersion,
+                 DWORD callbackInstance, DWORD privilege);
+  LONG PhoneClose(HPHONE phone);
+  LONG PhoneGetStatus(HPHONE phone, LPPHONESTATUS status);
+  LONG PhoneSetStatusMessages(HPHONE phone, DWORD phoneStates, DWORD buttonModes,
+                              DWORD buttonStates);
+  LONG PhoneGetStatusMessages(HPHONE phone, LPDWORD phoneStates, LPDWORD buttonModes,
+                              LPDWORD buttonStates);
+  LONG PhoneSetHookSwitch(HPHONE phone, DWORD hookSwitchDevs, DWORD mode);
+  LONG PhoneGetHookSwitch(HPHONE phone, LPDWORD hookSwitchDevs);
+  LONG PhoneSetDisplay(HPHONE phone, DWORD row, DWORD column, LPCSTR display, DWORD size);
+  LONG PhoneGetDisplay(HPHONE phone, LPVARSTRING display);
+  LONG PhoneSetRing(HPHONE phone, DWORD ringMode, DWORD volume);
+  LONG PhoneGetRing(HPHONE phone, LPDWORD ringMode, LPDWORD volume);
+  LONG PhoneSetLamp(HPHONE phone, DWORD buttonLampId, DWORD lampMode);
+  LONG PhoneGetLamp(HPHONE phone, DWORD buttonLampId, LPDWORD lampMode);
+  LONG PhoneGetButtonInfo(HPHONE phone, DWORD buttonLampId, LPPHONEBUTTONINFO info);
+  // Volume and gain share their checks: `volume` chooses which one.
+  LONG PhoneSetLevel(HPHONE phone, bool volume, DWORD hookSwitchDev, DWORD level);
+  LONG PhoneGetLevel(HPHONE phone, bool volume, DWORD hookSwitchDev, LPDWORD level);
+  LONG PhoneDevSpecificRequest(HPHONE phone, LPVOID params, DWORD size);
+  LONG PhoneGetId(HPHONE phone, LPVARSTRING deviceId, LPCWSTR deviceClass);
+  LONG PhoneGetIcon(DWORD deviceId, LPCWSTR deviceClass, LPHICON icon);
+  LONG PhoneConfigDialog(DWORD deviceId, HWND owner, LPCWSTR deviceClass);
 
   // --- delivery, for providers and tests ---
   // Queues a message for one application; false when the handle is not initialised.
@@ -193,6 +218,9 @@ class Server final : public ProviderSink {
   // Forgets every open, call handle and pending request without telling anyone: the provider's
   // devices are being replaced.
   void DiscardLines();
+  // Opens of a phone device, oldest first; forgets every phone open without telling anyone.
+  std::vector<HPHONE> PhoneOpensOf(DWORD deviceId) const;
+  void DiscardPhones();
 
   // ProviderSink
   void LineCreated(DWORD deviceId) override;
@@ -212,6 +240,10 @@ class Server final : public ProviderSink {
   void AddressStateChanged(DWORD deviceId, DWORD addressId, DWORD state) override;
   void ToneDetected(DWORD callId, DWORD frequency1, DWORD frequency2, DWORD frequency3) override;
   void MediaDetected(DWORD callId, DWORD mediaMode) override;
+  void PhoneClosed(DWORD deviceId) override;
+  void PhoneStateChanged(DWORD deviceId, DWORD state, DWORD param2) override;
+  void PhoneButtonChanged(DWORD deviceId, DWORD buttonLampId, DWORD mode, DWORD state) override;
+  void PhoneDevSpecific(DWORD deviceId, DWORD param1, DWORD param2, DWORD param3) override;
 
  private:
   struct Negotiations {
@@ -295,6 +327,20 @@ class Server final : public ProviderSink {
     DWORD apiVersion = 0;
     MessageQueue<PHONEMESSAGE> queue;
     Negotiations negotiated;
+    std::set<HPHONE> opens;
+  };
+
+  struct PhoneOpenEntry {
+    HPHONE handle = 0;
+    PhoneApp* app = nullptr;
+    DWORD deviceId = 0;
+    DWORD callbackInstance = 0;
+    DWORD privilege = 0;  // PHONEPRIVILEGE_OWNER or PHONEPRIVILEGE_MONITOR
+    DWORD apiVersion = 0;
+    DWORD extVersion = 0;
+    DWORD phoneStates = 0;   // phoneSetStatusMessages: PHONE_STATE asked for
+    DWORD buttonModes = 0;   // PHONE_BUTTON for buttons of these modes …
+    DWORD buttonStates = 0;  // … entering these states
   };
 
   // The versions that introduced messages; older applications or opens are told otherwise.
@@ -375,6 +421,20 @@ class Server final : public ProviderSink {
   // Hands the call to an open: it becomes an owner and hears of it as a handoff target does.
   void GiveOwnership(OpenEntry& target, DWORD callId);
 
+  // Phones (server_phones.cpp). The open behind a handle (an owner's, when asked); otherwise
+  // nullptr with the error in *error.
+  PhoneOpenEntry* UsablePhone(HPHONE handle, bool owner, LONG* error);
+  void PostToPhoneOpen(PhoneOpenEntry& open, DWORD message, DWORD p1, DWORD p2, DWORD p3);
+  // The owners and monitors of a phone changed: PHONE_STATE OWNER / MONITORS to the others.
+  void PhoneOpensChanged(DWORD deviceId, DWORD privilege, const PhoneOpenEntry* except);
+  void EndPhoneOpen(HPHONE handle, bool notifyOthers);
+  // The provider ends every open of a phone (PHONE_CLOSE); for a removed phone, opens older
+  // than PHONE_REMOVE hear PHONESTATE_REMOVED first.
+  void EndPhoneOpensOf(DWORD deviceId, bool removed);
+  // Starts a checked phone request; its effect happens when the reply succeeds.
+  LONG StartPhoneOp(EntryPoint entry, const PhoneOpenEntry& open, PhoneRequest request,
+                    LPVOID devSpecificTarget = nullptr);
+
   // Starts an asynchronous request on an open line; returns its ID.
   LONG StartRequest(EntryPoint entry, const OpenEntry& open, std::function<LONG()> check,
                     std::function<void()> effect,
@@ -398,6 +458,8 @@ class Server final : public ProviderSink {
   std::unordered_map<DWORD, std::vector<OpenEntry*>> opensByDevice_;  // oldest first
   std::unordered_map<HCALL, CallHandle> callHandles_;
   std::unordered_map<DWORD, CallViews> callViews_;
+  std::unordered_map<HPHONE, std::unique_ptr<PhoneOpenEntry>> phoneOpens_;
+  std::unordered_map<DWORD, std::vector<PhoneOpenEntry*>> phoneOpensByDevice_;  // oldest first
 
   ReplyModes replyModes_;
   std::map<DWORD, Request> requests_;

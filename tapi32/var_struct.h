@@ -32,6 +32,13 @@ inline std::u16string MultiString(const std::vector<std::u16string>& items) {
   return out;  // the terminating NUL added when the text is stored ends the list
 }
 
+// A 32-bit array as the bytes of a variable part.
+inline std::vector<uint8_t> DwordBytes(const std::vector<DWORD>& values) {
+  std::vector<uint8_t> bytes(values.size() * sizeof(DWORD));
+  if (!values.empty()) std::memcpy(bytes.data(), values.data(), bytes.size());
+  return bytes;
+}
+
 // Lays out a capability structure in the caller's buffer. The fixed part is always written (up
 // to fixedSize); the variable part only when all of it fits, as TAPI does: otherwise the
 // size/offset fields stay 0, dwUsedSize covers the fixed part and dwNeededSize tells the caller

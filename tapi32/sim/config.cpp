@@ -187,38 +187,21 @@ const FlagTable kPhoneStates = {"PHONESTATE_",
                                     {"REMOVED", PHONESTATE_REMOVED},
                                 }};
 
-const FlagTable kPhoneFeatures = {"PHONEFEATURE_",
-                                  {
-                                      {"GETBUTTONINFO", PHONEFEATURE_GETBUTTONINFO},
-                                      {"GETDATA", PHONEFEATURE_GETDATA},
-                                      {"GETDISPLAY", PHONEFEATURE_GETDISPLAY},
-                                      {"GETGAINHANDSET", PHONEFEATURE_GETGAINHANDSET},
-                                      {"GETGAINSPEAKER", PHONEFEATURE_GETGAINSPEAKER},
-                                      {"GETGAINHEADSET", PHONEFEATURE_GETGAINHEADSET},
-                                      {"GETHOOKSWITCHHANDSET", PHONEFEATURE_GETHOOKSWITCHHANDSET},
-                                      {"GETHOOKSWITCHSPEAKER", PHONEFEATURE_GETHOOKSWITCHSPEAKER},
-                                      {"GETHOOKSWITCHHEADSET", PHONEFEATURE_GETHOOKSWITCHHEADSET},
-                                      {"GETLAMP", PHONEFEATURE_GETLAMP},
-                                      {"GETRING", PHONEFEATURE_GETRING},
-                                      {"GETVOLUMEHANDSET", PHONEFEATURE_GETVOLUMEHANDSET},
-                                      {"GETVOLUMESPEAKER", PHONEFEATURE_GETVOLUMESPEAKER},
-                                      {"GETVOLUMEHEADSET", PHONEFEATURE_GETVOLUMEHEADSET},
-                                      {"SETBUTTONINFO", PHONEFEATURE_SETBUTTONINFO},
-                                      {"SETDATA", PHONEFEATURE_SETDATA},
-                                      {"SETDISPLAY", PHONEFEATURE_SETDISPLAY},
-                                      {"SETGAINHANDSET", PHONEFEATURE_SETGAINHANDSET},
-                                      {"SETGAINSPEAKER", PHONEFEATURE_SETGAINSPEAKER},
-                                      {"SETGAINHEADSET", PHONEFEATURE_SETGAINHEADSET},
-                                      {"SETHOOKSWITCHHANDSET", PHONEFEATURE_SETHOOKSWITCHHANDSET},
-                                      {"SETHOOKSWITCHSPEAKER", PHONEFEATURE_SETHOOKSWITCHSPEAKER},
-                                      {"SETHOOKSWITCHHEADSET", PHONEFEATURE_SETHOOKSWITCHHEADSET},
-                                      {"SETLAMP", PHONEFEATURE_SETLAMP},
-                                      {"SETRING", PHONEFEATURE_SETRING},
-                                      {"SETVOLUMEHANDSET", PHONEFEATURE_SETVOLUMEHANDSET},
-                                      {"SETVOLUMESPEAKER", PHONEFEATURE_SETVOLUMESPEAKER},
-                                      {"SETVOLUMEHEADSET", PHONEFEATURE_SETVOLUMEHEADSET},
-                                      {"GENERICPHONE", PHONEFEATURE_GENERICPHONE},
-                                  }};
+const FlagTable kHookSwitchDevs = {"PHONEHOOKSWITCHDEV_",
+                                   {
+                                       {"HANDSET", PHONEHOOKSWITCHDEV_HANDSET},
+                                       {"SPEAKER", PHONEHOOKSWITCHDEV_SPEAKER},
+                                       {"HEADSET", PHONEHOOKSWITCHDEV_HEADSET},
+                                   }};
+
+const FlagTable kHookSwitchModes = {"PHONEHOOKSWITCHMODE_",
+                                    {
+                                        {"ONHOOK", PHONEHOOKSWITCHMODE_ONHOOK},
+                                        {"MIC", PHONEHOOKSWITCHMODE_MIC},
+                                        {"SPEAKER", PHONEHOOKSWITCHMODE_SPEAKER},
+                                        {"MICSPEAKER", PHONEHOOKSWITCHMODE_MICSPEAKER},
+                                    }};
+
 std::string Trim(std::string_view text) {
   size_t begin = 0;
   size_t end = text.size();
@@ -488,8 +471,12 @@ const std::map<std::string, PhoneSetter> kPhoneKeys = {
     {"ext_high", NUMBER(extHigh)},
     {"extension_id", EXTENSION_ID(extensionId)},
     {"phone_states", FLAGS(phoneStates, kPhoneStates)},
-    {"phone_features", FLAGS(phoneFeatures, kPhoneFeatures)},
-    {"hook_switch_devs", NUMBER(hookSwitchDevs)},
+    {"hook_switch_devs", FLAGS(hookSwitchDevs, kHookSwitchDevs)},
+    {"handset_modes", FLAGS(handsetModes, kHookSwitchModes)},
+    {"speaker_modes", FLAGS(speakerModes, kHookSwitchModes)},
+    {"headset_modes", FLAGS(headsetModes, kHookSwitchModes)},
+    {"volume_devs", FLAGS(volumeDevs, kHookSwitchDevs)},
+    {"gain_devs", FLAGS(gainDevs, kHookSwitchDevs)},
     {"display_rows", NUMBER(displayRows)},
     {"display_columns", NUMBER(displayColumns)},
     {"ring_modes", NUMBER(numRingModes)},
@@ -497,6 +484,8 @@ const std::map<std::string, PhoneSetter> kPhoneKeys = {
     {"device_classes", LIST(deviceClasses)},
     {"provider_info", TEXT(providerInfo)},
     {"phone_info", TEXT(phoneInfo)},
+    {"line", TEXT(line)},
+    {"icon", NUMBER(icon)},
 };
 
 const std::map<std::string, std::function<void(const Reader&, TrafficConfig&, const std::string&)>>
@@ -717,6 +706,9 @@ Config DemoConfig() {
   phone.name = "Reception Desk Phone";
   phone.permanentId = 0x00020001;
   phone.phoneInfo = "Handset with a two-line display";
+  phone.line = "Reception";
+  phone.hookSwitchDevs = PHONEHOOKSWITCHDEV_HANDSET | PHONEHOOKSWITCHDEV_SPEAKER;
+  phone.numButtonLamps = 16;
   config.phones.push_back(phone);
   return config;
 }

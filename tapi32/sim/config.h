@@ -17,6 +17,8 @@
 //   uui_drop_size = 0
 //   [phone]                     starts a new phone device
 //   name = Desk phone
+//   line = Reception            the phone is the set of that line
+//   button_lamps = 16
 //   [traffic]                   demo traffic (at most one section; every key optional)
 //   enabled = yes               yes/no, on/off, true/false or 1/0
 //   interval_ms = 4000          mean time between new calls
@@ -129,16 +131,31 @@ struct PhoneConfig {
   uint32_t extLow = 0;
   uint32_t extHigh = 0;
   PHONEEXTENSIONID extensionId{};
-  uint32_t phoneStates = PHONESTATE_OTHER | PHONESTATE_CONNECTED | PHONESTATE_DISCONNECTED |
-                         PHONESTATE_OWNER | PHONESTATE_MONITORS | PHONESTATE_DISPLAY |
-                         PHONESTATE_LAMP | PHONESTATE_RINGMODE | PHONESTATE_HANDSETHOOKSWITCH |
-                         PHONESTATE_REINIT | PHONESTATE_CAPSCHANGE | PHONESTATE_REMOVED;
-  uint32_t phoneFeatures = 0;
-  uint32_t hookSwitchDevs = 0x1;  // the handset
+  // The PHONE_STATE messages the phone may send; the capabilities leave out those of parts it
+  // lacks (hook-switch devices, display, ringer, lamps). PHONEFEATURE_ flags follow from the
+  // parts and are not configured.
+  uint32_t phoneStates = 0xFFFFFF & ~PHONESTATE_DEVSPECIFIC;
+  uint32_t hookSwitchDevs = PHONEHOOKSWITCHDEV_HANDSET;
+  // The PHONEHOOKSWITCHMODE_ modes of each hook-switch device; an application may set them all.
+  uint32_t handsetModes = PHONEHOOKSWITCHMODE_ONHOOK | PHONEHOOKSWITCHMODE_MICSPEAKER;
+  uint32_t speakerModes =
+      PHONEHOOKSWITCHMODE_ONHOOK | PHONEHOOKSWITCHMODE_SPEAKER | PHONEHOOKSWITCHMODE_MICSPEAKER;
+  uint32_t headsetModes = PHONEHOOKSWITCHMODE_ONHOOK | PHONEHOOKSWITCHMODE_MIC |
+                          PHONEHOOKSWITCHMODE_SPEAKER | PHONEHOOKSWITCHMODE_MICSPEAKER;
+  // Hook-switch devices with a settable volume and gain (only those the phone has count).
+  uint32_t volumeDevs = 0x7;
+  uint32_t gainDevs = 0x7;
   uint32_t displayRows = 2;
   uint32_t displayColumns = 40;
   uint32_t numRingModes = 1;
+  // Buttons by ID: 0-11 the keypad ("0"-"9", "*", "#"), 12 and 13 call appearances with lamps,
+  // 14 Hold, 15 Transfer, then feature keys with lamps (see phones.h).
   uint32_t numButtonLamps = 0;
+  // The line device (by name) whose set the phone is: it rings for the line's calls, shows the
+  // caller, answers and hangs up with its handset and lights its lamps for the calls. Empty:
+  // a phone of its own.
+  std::string line;
+  uint32_t icon = 0;  // the phoneGetIconW handle; 0 gives the generic phone icon
   std::vector<std::string> deviceClasses{"tapi/phone"};
   std::string providerInfo = "zvTapi simulated switch";
   std::string phoneInfo;

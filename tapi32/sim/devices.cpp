@@ -7,8 +7,6 @@
 
 namespace tapi32::sim {
 
-namespace {
-
 // Devices without a configured permanent ID get one from the switch's provider number (1 for
 // lines, 2 for phones) and their device ID, the way providers usually build them.
 uint32_t PermanentId(uint32_t configured, uint32_t provider, uint32_t deviceId) {
@@ -31,8 +29,6 @@ std::vector<std::u16string> WideList(const std::vector<std::string>& items) {
     out.push_back(platform::Utf8ToWide(item));
   return out;
 }
-
-}  // namespace
 
 LineDevice::LineDevice(uint32_t deviceId, LineConfig config)
     : deviceId_(deviceId), config_(std::move(config)) {
@@ -499,36 +495,6 @@ HICON LineDevice::Icon() const {
 
 std::vector<DWORD> LineDevice::LiveCalls() const {
   return {live_.begin(), live_.end()};
-}
-
-PhoneDevice::PhoneDevice(uint32_t deviceId, PhoneConfig config)
-    : deviceId_(deviceId), config_(std::move(config)) {
-  config_.permanentId = PermanentId(config_.permanentId, 2, deviceId_);
-}
-
-void PhoneDevice::SetConfig(PhoneConfig config) {
-  config.permanentId = PermanentId(config.permanentId, 2, deviceId_);
-  config_ = std::move(config);
-}
-
-PhoneCaps PhoneDevice::Caps() const {
-  PhoneCaps caps;
-  PHONECAPS& f = caps.fixed;
-  f.dwPermanentPhoneID = config_.permanentId;
-  f.dwStringFormat = STRINGFORMAT_UNICODE;
-  f.dwPhoneStates = config_.phoneStates;
-  f.dwHookSwitchDevs = config_.hookSwitchDevs;
-  f.dwDisplayNumRows = config_.displayRows;
-  f.dwDisplayNumColumns = config_.displayColumns;
-  f.dwNumRingModes = config_.numRingModes;
-  f.dwNumButtonLamps = config_.numButtonLamps;
-  f.dwPhoneFeatures = config_.phoneFeatures;
-  f.PermanentPhoneGuid = GuidFor(2, config_.permanentId);
-  caps.providerInfo = platform::Utf8ToWide(config_.providerInfo);
-  caps.phoneInfo = platform::Utf8ToWide(config_.phoneInfo);
-  caps.phoneName = platform::Utf8ToWide(config_.name);
-  caps.deviceClasses = WideList(config_.deviceClasses);
-  return caps;
 }
 
 }  // namespace tapi32::sim

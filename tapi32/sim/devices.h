@@ -1,5 +1,5 @@
-// The simulated switch's devices. Each line and phone is an object of its own that answers the
-// runtime's questions from its configuration. A line also knows which of the switch's calls are
+// The simulated switch's lines (phones: phones.h). Each line is an object of its own that answers
+// the runtime's questions from its configuration. A line also knows which of the switch's calls are
 // on it and keeps per-address call counts, so that status queries and the checks of its limits
 // need not look at the calls; it tells the switch what its opens are to hear when they change.
 #pragma once
@@ -15,6 +15,12 @@
 #include "tapi32/sim/config.h"
 
 namespace tapi32::sim {
+
+// Shared by the switch's devices. Devices without a configured permanent ID get one from the
+// switch's provider number (1 for lines, 2 for phones) and their device ID.
+uint32_t PermanentId(uint32_t configured, uint32_t provider, uint32_t deviceId);
+GUID GuidFor(uint32_t kind, uint32_t permanentId);
+std::vector<std::u16string> WideList(const std::vector<std::string>& items);
 
 // A move an operation would make to one of a line's calls; IDLE stands for a call that comes
 // or goes.
@@ -141,28 +147,6 @@ class LineDevice final : public tapi32::LineDevice {
   uint32_t ringCount_ = 0;
   uint32_t ringPeriod_ = 0;
   uint32_t devStatusFlags_ = LINEDEVSTATUSFLAGS_CONNECTED | LINEDEVSTATUSFLAGS_INSERVICE;
-};
-
-class PhoneDevice final : public tapi32::PhoneDevice {
- public:
-  PhoneDevice(uint32_t deviceId, PhoneConfig config);
-
-  uint32_t DeviceId() const { return deviceId_; }
-  const PhoneConfig& Config() const { return config_; }
-  void SetConfig(PhoneConfig config);
-  void SetName(std::string name) { config_.name = std::move(name); }
-  void MarkRemoved() { removed_ = true; }
-
-  bool Removed() const override { return removed_; }
-  VersionRange ApiVersions() const override { return {config_.apiLow, config_.apiHigh}; }
-  VersionRange ExtVersions() const override { return {config_.extLow, config_.extHigh}; }
-  PHONEEXTENSIONID ExtensionId() const override { return config_.extensionId; }
-  PhoneCaps Caps() const override;
-
- private:
-  uint32_t deviceId_;
-  PhoneConfig config_;
-  bool removed_ = false;
 };
 
 }  // namespace tapi32::sim

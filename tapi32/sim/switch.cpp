@@ -58,6 +58,7 @@ void Switch::ReplaceDevices(const Config& config) {
   for (const auto& phone : config.phones) {
     phones_.push_back(std::make_unique<PhoneDevice>(static_cast<uint32_t>(phones_.size()), phone));
   }
+  AttachPhones();
 }
 
 void Switch::Forget() {
@@ -67,6 +68,9 @@ void Switch::Forget() {
   clock_->Clear();
   traffic_.reset();
   Tapi().DiscardLines();
+  Tapi().DiscardPhones();
+  keypadDigits_.clear();
+  lastPhoneDevSpecific_.clear();
   calls_.clear();
   farEnds_.clear();
   defaultFarEnd_ = FarEnd{};
@@ -191,6 +195,7 @@ uint32_t Switch::AddPhone(const PhoneConfig& config) {
   std::lock_guard lock(Tapi().Mutex());
   const auto id = static_cast<uint32_t>(phones_.size());
   phones_.push_back(std::make_unique<PhoneDevice>(id, config));
+  AttachPhones();
   Tapi().PhoneCreated(id);
   return id;
 }
@@ -213,6 +218,7 @@ void Switch::ChangePhone(uint32_t deviceId, const PhoneConfig& config) {
   CheckDevice(config);
   std::lock_guard lock(Tapi().Mutex());
   PhoneAt(deviceId).SetConfig(config);
+  AttachPhones();
   Tapi().PhoneCapsChanged(deviceId);
 }
 
@@ -361,6 +367,7 @@ void Switch::MoveCall(uint32_t callId, uint32_t state, uint32_t mode) {
   call.stateEntryTime = UtcNow();
   Tapi().CallStateChanged(callId);
   Report(call.deviceId, call.addressId, news);
+  PhonesFollowLine(call.deviceId);
   if (state != LINECALLSTATE_IDLE) return;
   CallEnded(callId);
   if (!Tapi().CallHasHandles(callId)) calls_.erase(callId);
@@ -399,6 +406,7 @@ uint32_t Switch::OfferCall(uint32_t lineId, uint32_t addressId, const IncomingCa
   Tapi().CallCreated(callId, 0, MakerLearns::FromRequest);
   Tapi().CallStateChanged(callId);
   Report(lineId, addressId, news);
+  PhonesFollowLine(lineId);
   DWORD info = LINECALLINFOSTATE_ORIGIN | LINECALLINFOSTATE_REASON;
   if (!incoming.callerNumber.empty() || !incoming.callerName.empty() || incoming.callerFlags) {
     info |= LINECALLINFOSTATE_CALLERID;

@@ -229,6 +229,7 @@
 #include "tapi32/requests.h"
 #include "tapi32/sim/config.h"
 #include "tapi32/sim/devices.h"
+#include "tapi32/sim/phones.h"
 
 namespace tapi32::sim {
 
@@ -408,6 +409,38 @@ class Switch final : public tapi32::Provider {
   void LineState(uint32_t lineId, uint32_t state, uint32_t param2 = 0, uint32_t param3 = 0);
   void AddressState(uint32_t lineId, uint32_t addressId, uint32_t state);
 
+  // Phones (switch_phones.cpp). What the user at a phone does, and what the phone does by
+  // itself; IDs of unknown phones or buttons throw std::out_of_range.
+  //   PressButton / ReleaseButton  PHONE_BUTTON (dwParam1 = ID, dwParam2 = the button's mode,
+  //                  dwParam3 = DOWN / UP) to the opens whose button masks hold both
+  //   LiftHookSwitch / ReplaceHookSwitch  the device goes MICSPEAKER (the speakerphone SPEAKER)
+  //                  / ONHOOK: PHONE_STATE …HOOKSWITCH
+  //   ClosePhone     PHONE_CLOSE to every open; the opens end
+  //   PhoneState     PHONE_STATE with OTHER, CONNECTED, DISCONNECTED, SUSPEND or RESUME (the
+  //                  last four also set PHONESTATUS dwStatusFlags)
+  //   PhoneDevSpecific  PHONE_DEVSPECIFIC with the three parameters to every open
+  // The set of a line (PhoneConfig::line) follows the line's calls: while a call is offered it
+  // rings (ring mode 1) and its display shows the caller's number (row 0) and name (row 1), then
+  // the party of the connected call; the lamps of the call appearances show the line's calls,
+  // oldest first (offered FLASH, held WINK, any other STEADY, none OFF). Lifting its handset (or
+  // any first hook switch) answers the oldest offered call, replacing the last one drops the
+  // connected call; keypad keys pressed during a connected call reach the call as digits.
+  // phoneSetHookSwitch on such a phone does what lifting and replacing do.
+  void PressButton(uint32_t phoneId, uint32_t buttonLampId);
+  void ReleaseButton(uint32_t phoneId, uint32_t buttonLampId);
+  void LiftHookSwitch(uint32_t phoneId, uint32_t hookSwitchDev = PHONEHOOKSWITCHDEV_HANDSET);
+  void ReplaceHookSwitch(uint32_t phoneId, uint32_t hookSwitchDev = PHONEHOOKSWITCHDEV_HANDSET);
+  void ClosePhone(uint32_t phoneId);
+  void PhoneState(uint32_t phoneId, uint32_t state);
+  void PhoneDevSpecific(uint32_t phoneId, uint32_t param1, uint32_t param2 = 0,
+                        uint32_t param3 = 0);
+  // What a phone shows and does now.
+  tapi32::PhoneStatus PhoneStatusOf(uint32_t phoneId) const;
+  // The block of the last phoneDevSpecific that succeeded (the reply uses SetDevSpecificAnswer).
+  std::vector<uint8_t> LastPhoneDevSpecific() const;
+  // The digits a phone's keypad sent into a call so far.
+  std::string KeypadDigitsOf(uint32_t callId) const;
+
   // tapi32::Provider
   bool Prepare(std::string& error) override;
   DWORD NumLines() const override;
@@ -425,6 +458,7 @@ class Switch final : public tapi32::Provider {
   std::function<void()> PerformPartialCallOp(const tapi32::CallRequest& request,
                                              HLINE requester) override;
   std::vector<DWORD> ConferenceOf(DWORD callId) const override;
+  std::optional<std::vector<uint8_t>> PerformPhoneOp(const tapi32::PhoneRequest& request) override;
 
  private:
   struct SimCall {
@@ -509,6 +543,19 @@ class Switch final : public tapi32::Provider {
   const FarEnd& FarEndFor(const std::u16string& number) const;
   uint32_t FindPickup(const tapi32::CallRequest& request) const;
 
+  // Phones (switch_phones.cpp). Resolves which line each phone is the set of.
+  void AttachPhones();
+  // Tells the opens of a phone what changed (PHONESTATE_ flags, one message each).
+  void ReportPhone(const PhoneDevice& phone, DWORD states, DWORD lampId = 0);
+  // Hook switches, moved by the user or by phoneSetHookSwitch; a line's set answers and drops.
+  void MoveHookSwitch(PhoneDevice& phone, DWORD devices, DWORD mode);
+  void SetButton(uint32_t phoneId, uint32_t buttonLampId, DWORD state);
+  // The sets of a line show its calls again (after any call on it moved).
+  void PhonesFollowLine(uint32_t lineId);
+  // The one place where a keypad digit enters a call: for now it is recorded, until the switch
+  // can play digits into a call.
+  void KeypadDigitToCall(uint32_t callId, char16_t digit);
+
   std::vector<std::unique_ptr<LineDevice>> lines_;
   std::vector<std::unique_ptr<PhoneDevice>> phones_;
   bool configured_ = false;
@@ -521,6 +568,8 @@ class Switch final : public tapi32::Provider {
   uint32_t lastCompletionId_ = 0;
   std::optional<std::vector<uint8_t>> devSpecificAnswer_;
   DevSpecificRequest lastDevSpecific_;
+  std::vector<uint8_t> lastPhoneDevSpecific_;
+  std::unordered_map<uint32_t, std::string> keypadDigits_;
   std::unique_ptr<Clock> clock_;
   std::unique_ptr<Traffic> traffic_;
 };

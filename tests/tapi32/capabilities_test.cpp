@@ -2,6 +2,7 @@
 // every feature the capabilities advertise works through the C API and what they do not
 // advertise is refused, and every advertised limit holds one step beyond it.
 #include <array>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -452,6 +453,147 @@ TEST_F(DemoCapsTest, EveryAdvertisedFeatureWorksAndEveryLimitHoldsOneStepBeyond)
     Limits();
     Modes();
   }
+}
+
+}  // namespace
+}  // namespace tapi32_test
+
+namespace tapi32_test {
+namespace {
+
+// The demo desk phone: every feature and state its capabilities advertise works, everything
+// else is refused, and every range ends where the capabilities say.
+class DemoPhoneCapsTest : public TapiTest {
+ protected:
+  // The result of a synchronous function, or the reply to an asynchronous one.
+  LONG Outcome(LONG result) {
+    if (result <= 0) return result;
+    for (const PHONEMESSAGE& message : DrainPhone(app_)) {
+      if (message.dwMessageID == PHONE_REPLY && message.dwParam1 == static_cast<DWORD>(result)) {
+        return static_cast<LONG>(message.dwParam2);
+      }
+    }
+    return 1;
+  }
+  void Expect(bool advertised, LONG result, const std::string& what) {
+    EXPECT_EQ(Outcome(result) == 0, advertised) << what;
+  }
+  DWORD Entry(DWORD offset, DWORD index) const {
+    DWORD value = 0;
+    std::memcpy(&value, buffer_.data() + offset + 4 * index, 4);
+    return value;
+  }
+
+  HPHONEAPP app_ = 0;
+  std::vector<uint8_t> buffer_ = std::vector<uint8_t>(4096);
+};
+
+TEST_F(DemoPhoneCapsTest, EveryAdvertisedPhoneFeatureWorksAndNothingElseDoes) {
+  Switch().Reset(tapi32::sim::DemoConfig());
+  app_ = InitPhone().app;
+  DWORD version = 0;
+  PHONEEXTENSIONID extension{};
+  ASSERT_EQ(phoneNegotiateAPIVersion(app_, 0, 0x00010004, 0x00020002, &version, &extension), 0);
+  auto* caps = reinterpret_cast<PHONECAPS*>(buffer_.data());
+  caps->dwTotalSize = static_cast<DWORD>(buffer_.size());
+  ASSERT_EQ(phoneGetDevCapsW(app_, 0, version, 0, caps), 0);
+  const PHONECAPS c = *caps;
+  HPHONE phone = 0;
+  ASSERT_EQ(phoneOpen(app_, 0, &phone, version, 0, 1, PHONEPRIVILEGE_OWNER), 0);
+  const DWORD features = c.dwPhoneFeatures;
+
+  // Every state the phone may send can be asked for, and no other.
+  for (DWORD state = 1; state <= PHONESTATE_REMOVED; state <<= 1) {
+    Expect((c.dwPhoneStates & state) != 0, phoneSetStatusMessages(phone, state, 0, 0),
+           "phone state " + std::to_string(state));
+  }
+
+  struct Device {
+    DWORD device, modes, settable, getHook, setHook, getVolume, setVolume, getGain, setGain;
+  };
+  const Device devices[] = {
+      {PHONEHOOKSWITCHDEV_HANDSET, c.dwHandsetHookSwitchModes, c.dwSettableHandsetHookSwitchModes,
+       PHONEFEATURE_GETHOOKSWITCHHANDSET, PHONEFEATURE_SETHOOKSWITCHHANDSET,
+       PHONEFEATURE_GETVOLUMEHANDSET, PHONEFEATURE_SETVOLUMEHANDSET, PHONEFEATURE_GETGAINHANDSET,
+       PHONEFEATURE_SETGAINHANDSET},
+      {PHONEHOOKSWITCHDEV_SPEAKER, c.dwSpeakerHookSwitchModes, c.dwSettableSpeakerHookSwitchModes,
+       PHONEFEATURE_GETHOOKSWITCHSPEAKER, PHONEFEATURE_SETHOOKSWITCHSPEAKER,
+       PHONEFEATURE_GETVOLUMESPEAKER, PHONEFEATURE_SETVOLUMESPEAKER, PHONEFEATURE_GETGAINSPEAKER,
+       PHONEFEATURE_SETGAINSPEAKER},
+      {PHONEHOOKSWITCHDEV_HEADSET, c.dwHeadsetHookSwitchModes, c.dwSettableHeadsetHookSwitchModes,
+       PHONEFEATURE_GETHOOKSWITCHHEADSET, PHONEFEATURE_SETHOOKSWITCHHEADSET,
+       PHONEFEATURE_GETVOLUMEHEADSET, PHONEFEATURE_SETVOLUMEHEADSET, PHONEFEATURE_GETGAINHEADSET,
+       PHONEFEATURE_SETGAINHEADSET},
+  };
+  for (const Device& d : devices) {
+    const bool present = (c.dwHookSwitchDevs & d.device) != 0;
+    const std::string name = "hook-switch device " + std::to_string(d.device);
+    EXPECT_EQ((features & d.getHook) != 0, present) << name;
+    EXPECT_EQ((features & d.setHook) != 0, d.settable != 0) << name;
+    EXPECT_EQ(d.modes & ~0xFu, 0u) << name;
+    for (DWORD mode = PHONEHOOKSWITCHMODE_ONHOOK; mode <= PHONEHOOKSWITCHMODE_UNKNOWN; mode <<= 1) {
+      Expect(present && (d.settable & mode) != 0, phoneSetHookSwitch(phone, d.device, mode),
+             name + " mode " + std::to_string(mode));
+    }
+    // Leave it on hook, so that the next device starts from a quiet phone.
+    if (present) Outcome(phoneSetHookSwitch(phone, d.device, PHONEHOOKSWITCHMODE_ONHOOK));
+    const bool volume = (c.dwVolumeFlags & d.device) != 0;
+    const bool gain = (c.dwGainFlags & d.device) != 0;
+    EXPECT_EQ((features & d.setVolume) != 0, volume) << name;
+    EXPECT_EQ((features & d.getVolume) != 0, volume) << name;
+    EXPECT_EQ((features & d.setGain) != 0, gain) << name;
+    EXPECT_EQ((features & d.getGain) != 0, gain) << name;
+    Expect(volume, phoneSetVolume(phone, d.device, 0xFFFF), name + " volume");
+    Expect(gain, phoneSetGain(phone, d.device, 0xFFFF), name + " gain");
+    Expect(false, phoneSetVolume(phone, d.device, 0x10000), name + " volume beyond");
+    DWORD level = 0;
+    Expect(volume, phoneGetVolume(phone, d.device, &level), name + " get volume");
+    Expect(gain, phoneGetGain(phone, d.device, &level), name + " get gain");
+  }
+
+  const bool display = c.dwDisplayNumRows != 0 && c.dwDisplayNumColumns != 0;
+  EXPECT_EQ((features & PHONEFEATURE_SETDISPLAY) != 0, display);
+  EXPECT_EQ((features & PHONEFEATURE_GETDISPLAY) != 0, display);
+  Expect(display, phoneSetDisplay(phone, c.dwDisplayNumRows - 1, c.dwDisplayNumColumns - 1, "x", 1),
+         "the last display cell");
+  Expect(false, phoneSetDisplay(phone, c.dwDisplayNumRows, 0, "x", 1), "a row beyond");
+  Expect(false, phoneSetDisplay(phone, 0, c.dwDisplayNumColumns, "x", 1), "a column beyond");
+
+  EXPECT_EQ((features & PHONEFEATURE_SETRING) != 0, c.dwNumRingModes != 0);
+  for (DWORD mode = 0; mode <= c.dwNumRingModes + 1; ++mode) {
+    Expect(c.dwNumRingModes != 0 && mode <= c.dwNumRingModes, phoneSetRing(phone, mode, 0xFFFF),
+           "ring mode " + std::to_string(mode));
+  }
+
+  ASSERT_EQ(c.dwButtonModesSize, 4 * c.dwNumButtonLamps);
+  ASSERT_EQ(c.dwLampModesSize, 4 * c.dwNumButtonLamps);
+  bool anyLamp = false;
+  for (DWORD id = 0; id <= c.dwNumButtonLamps; ++id) {
+    const bool exists = id < c.dwNumButtonLamps;
+    const DWORD lampModes = exists ? Entry(c.dwLampModesOffset, id) : 0;
+    std::vector<uint8_t> info(256);
+    reinterpret_cast<PHONEBUTTONINFO*>(info.data())->dwTotalSize = 256;
+    Expect(exists, phoneGetButtonInfoW(phone, id, reinterpret_cast<PHONEBUTTONINFO*>(info.data())),
+           "button " + std::to_string(id));
+    if (exists) {
+      EXPECT_EQ(reinterpret_cast<PHONEBUTTONINFO*>(info.data())->dwButtonMode,
+                Entry(c.dwButtonModesOffset, id));
+    }
+    for (DWORD mode = PHONELAMPMODE_DUMMY; mode <= PHONELAMPMODE_UNKNOWN; mode <<= 1) {
+      const bool shows =
+          (lampModes & mode) != 0 && mode != PHONELAMPMODE_DUMMY && mode != PHONELAMPMODE_UNKNOWN;
+      anyLamp = anyLamp || shows;
+      Expect(shows, phoneSetLamp(phone, id, mode),
+             "lamp " + std::to_string(id) + " mode " + std::to_string(mode));
+    }
+  }
+  EXPECT_EQ((features & PHONEFEATURE_SETLAMP) != 0, anyLamp);
+  EXPECT_EQ((features & PHONEFEATURE_GETBUTTONINFO) != 0, c.dwNumButtonLamps != 0);
+  // The switch's buttons cannot be redefined, and the capabilities do not say they can.
+  EXPECT_EQ(features & PHONEFEATURE_SETBUTTONINFO, 0u);
+  PHONEBUTTONINFO info{};
+  info.dwTotalSize = sizeof(info);
+  EXPECT_EQ(phoneSetButtonInfoW(phone, 0, &info), Code(PHONEERR_OPERATIONUNAVAIL));
 }
 
 }  // namespace
