@@ -36,6 +36,8 @@ int main(int argc, char** argv) {
       {"BenchSyncAnswer", BenchSyncAnswer},                // call_control_bench.cpp
       {"BenchAsyncRequests", BenchAsyncRequests},          // call_control_bench.cpp
       {"BenchSyncAnswerDelayed", BenchSyncAnswerDelayed},  // call_control_bench.cpp
+      {"BenchPhoneButtons", BenchPhoneButtons},            // phone_bench.cpp
+      {"BenchPhoneMemory", BenchPhoneMemory},              // phone_bench.cpp
   };
   auto chosen = [&](const char* name) {
     if (argc < 2) return true;

@@ -318,37 +318,22 @@ void TzvTapiPhoneHookSwitch::SetVolume(Cardinal Value) {
 // ---------------------------------------------------------------------------------------------
 // TzvTapiPhoneControl
 
-// PHONEBUTTONINFO of one button/lamp of the open phone.
-class TzvTapiPhoneControl::TButtonInfo : public TzvTapiStructCache {
- public:
-  explicit TButtonInfo(TzvTapiPhoneControl& AControl)
-      : TzvTapiStructCache(kButtonInfoSize), FControl(AControl) {}
-  using TzvTapiStructCache::FetchedAs;
+TzvTapiPhoneButtonInfo::TzvTapiPhoneButtonInfo(TzvCustomTapiPhone* APhone, Cardinal AButtonLampID)
+    : TzvTapiStructCache(kButtonInfoSize), FPhone(APhone), FButtonLampID(AButtonLampID) {}
 
- protected:
-  int32_t Query(void* structure) override {
-    return phoneGetButtonInfoW(FControl.FPhone->Handle(), FControl.FButtonLampID,
-                               static_cast<::PHONEBUTTONINFO*>(structure));
-  }
-  // A phone may have many buttons; each keeps no more than its answer.
-  void Filled() override { Compact(); }
-
- private:
-  TzvTapiPhoneControl& FControl;
-};
+int32_t TzvTapiPhoneButtonInfo::Query(void* structure) {
+  return phoneGetButtonInfoW(FPhone->Handle(), FButtonLampID,
+                             static_cast<::PHONEBUTTONINFO*>(structure));
+}
 
 TzvTapiPhoneControl::TzvTapiPhoneControl(TzvCustomTapiPhone* OwnerPhone, Cardinal BtnLampID)
-    : FPhone(OwnerPhone),
-      FButtonLampID(BtnLampID),
-      FButtonInfo(std::make_unique<TButtonInfo>(*this)) {
+    : FPhone(OwnerPhone), FButtonLampID(BtnLampID), FButtonInfo(OwnerPhone, BtnLampID) {
   Update();
 }
 
-TzvTapiPhoneControl::~TzvTapiPhoneControl() = default;
-
 Cardinal TzvTapiPhoneControl::UpdateData() {
   if (!FPhone->Active()) return 0;
-  return FButtonInfo->UpdateData();
+  return FButtonInfo.UpdateData();
 }
 
 void TzvTapiPhoneControl::Update() {
@@ -358,13 +343,13 @@ void TzvTapiPhoneControl::Update() {
 }
 
 void TzvTapiPhoneControl::Invalidate() {
-  FButtonInfo->Invalidate();
+  FButtonInfo.Invalidate();
 }
 
 const ::PHONEBUTTONINFO* TzvTapiPhoneControl::Info() {
   UpdateData();
-  if (!FPhone->Active() || !FButtonInfo->CachedData()) return nullptr;
-  return FButtonInfo->FetchedAs<::PHONEBUTTONINFO>();
+  if (!FPhone->Active() || !FButtonInfo.CachedData()) return nullptr;
+  return FButtonInfo.FetchedAs<::PHONEBUTTONINFO>();
 }
 
 Cardinal TzvTapiPhoneControl::ButtonMode() {
@@ -390,7 +375,7 @@ Cardinal TzvTapiPhoneControl::ButtonState() {
 
 std::string TzvTapiPhoneControl::ButtonText() {
   if (!Info()) return {};
-  return GetTapiString(FButtonInfo->Buffer(), offsetof(::PHONEBUTTONINFO, dwButtonTextSize),
+  return GetTapiString(FButtonInfo.Buffer(), offsetof(::PHONEBUTTONINFO, dwButtonTextSize),
                        FPhone->Caps().StringFormat());
 }
 

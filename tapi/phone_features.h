@@ -222,13 +222,29 @@ class TzvTapiPhoneHookSwitch : public TObject {
   Cardinal FHookSwitchDevice;
 };
 
+// PHONEBUTTONINFO of one button/lamp, fetched with phoneGetButtonInfoW on the phone's current
+// handle. Kept inside its control: a phone may have dozens of buttons.
+class TzvTapiPhoneButtonInfo : public TzvTapiStructCache {
+ public:
+  TzvTapiPhoneButtonInfo(TzvCustomTapiPhone* APhone, Cardinal AButtonLampID);
+  using TzvTapiStructCache::FetchedAs;
+
+ protected:
+  int32_t Query(void* structure) override;
+  // Each keeps no more than its answer.
+  void Filled() override { Compact(); }
+
+ private:
+  TzvCustomTapiPhone* FPhone;
+  Cardinal FButtonLampID;
+};
+
 // One button/lamp of the phone. Its button information (PHONEBUTTONINFO) is fetched only while
 // the phone is open; a closed but bound phone answers from its capabilities.
 class TzvTapiPhoneControl : public TObject {
  public:
   // Stores both and updates (which fetches nothing while the phone is not open).
   TzvTapiPhoneControl(TzvCustomTapiPhone* OwnerPhone, Cardinal BtnLampID);
-  ~TzvTapiPhoneControl() override;
 
   TzvCustomTapiPhone* Phone() const { return FPhone; }
   Cardinal ID() const { return FButtonLampID; }
@@ -252,7 +268,6 @@ class TzvTapiPhoneControl : public TObject {
   std::string LampModeText();
 
  private:
-  class TButtonInfo;
   // 0 at once while the phone is not open; otherwise the button information's fetch.
   Cardinal UpdateData();
   // The fetched button information while the phone is open; null otherwise.
@@ -260,7 +275,7 @@ class TzvTapiPhoneControl : public TObject {
 
   TzvCustomTapiPhone* FPhone;
   Cardinal FButtonLampID;
-  std::unique_ptr<TButtonInfo> FButtonInfo;
+  TzvTapiPhoneButtonInfo FButtonInfo;
 };
 
 // The phone's controls in button/lamp ID order; owns them.

@@ -36,8 +36,10 @@ tapi32::sim::Config ReceptionWithDeskPhone() {
 class PhoneUnderTest : public TzvTapiPhone {
  public:
   PhoneUnderTest() : TzvTapiPhone(nullptr) {
-    SetOnKeyDown([this](TObject*, char16_t key) { events.push_back(std::string("down ") + char(key)); });
-    SetOnKeyUp([this](TObject*, char16_t key) { events.push_back(std::string("up ") + char(key)); });
+    SetOnKeyDown(
+        [this](TObject*, char16_t key) { events.push_back(std::string("down ") + char(key)); });
+    SetOnKeyUp(
+        [this](TObject*, char16_t key) { events.push_back(std::string("up ") + char(key)); });
     SetOnButton([this](TObject*, Cardinal id, Cardinal, Cardinal state) {
       events.push_back(Format("button %u %u", id, state));
     });
@@ -93,9 +95,8 @@ TEST_F(PhoneStories, AnOwnedPhoneOpensAsMonitorAndMayNotWriteTheDisplay) {
   // What the owner does, the monitor sees.
   ASSERT_GT(phoneSetLamp(owner.phone, 12, PHONELAMPMODE_FLASH), 0);
   ASSERT_GT(phoneSetRing(owner.phone, 1, 0x8000), 0);
-  ASSERT_TRUE(PumpUntil([&] {
-    return (phone.states & PHONESTATE_LAMP) && (phone.states & PHONESTATE_RINGMODE);
-  }));
+  ASSERT_TRUE(PumpUntil(
+      [&] { return (phone.states & PHONESTATE_LAMP) && (phone.states & PHONESTATE_RINGMODE); }));
   EXPECT_EQ(phone.Controls().Get(12)->LampMode(), PHONELAMPMODE_FLASH);
   EXPECT_EQ(phone.Ringer().Mode(), 1u);
   EXPECT_EQ(phone.Ringer().Volume(), 0x8000u);
@@ -238,9 +239,8 @@ TEST_F(PhoneStories, AReplyHandlerThatClosesThePhoneEndsTheReplysHandling) {
   std::vector<uint8_t> block(16, 1);
   phone.DevSpecific(block.data(), 16);
   bool replied = false;
-  phone.SetOnDevSpecificReply([&](TObject*, Cardinal, const void*, Cardinal, Integer) {
-    replied = true;
-  });
+  phone.SetOnDevSpecificReply(
+      [&](TObject*, Cardinal, const void*, Cardinal, Integer) { replied = true; });
   phone.SetOnTapiReply([&](TObject*, Cardinal, Cardinal) { phone.Close(); });
   ASSERT_TRUE(Switch().CompleteRequest(OnlyPendingRequest(), 0));
   ASSERT_TRUE(PumpUntil([&] { return !phone.Active(); }));
