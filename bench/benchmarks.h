@@ -34,4 +34,8 @@ void BenchSyncAnswer();
 void BenchAsyncRequests();
 void BenchSyncAnswerDelayed();
 
+// phone_bench.cpp: button presses to the phone's events, memory of an open phone.
+void BenchPhoneButtons();
+void BenchPhoneMemory();
+
 }  // namespace zvtapi::bench

@@ -37,6 +37,8 @@ int main(int argc, char** argv) {
       {"BenchAsyncRequests", BenchAsyncRequests},          // call_control_bench.cpp
       {"BenchSyncAnswerDelayed", BenchSyncAnswerDelayed},  // call_control_bench.cpp
       {"BenchDigitEvents", BenchDigitEvents},              // monitoring_bench.cpp
+      {"BenchPhoneButtons", BenchPhoneButtons},            // phone_bench.cpp
+      {"BenchPhoneMemory", BenchPhoneMemory},              // phone_bench.cpp
   };
   auto chosen = [&](const char* name) {
     if (argc < 2) return true;

@@ -6,7 +6,8 @@
 //
 // Input: [flags] [size field offset, 16 bits] [n] n x [answer] [structure bytes...], where an
 // answer is [selector] [dwNeededSize, 16 bits] [dwUsedSize, 32 bits] [dwTotalSize, 32 bits].
-// Selector bits 0-1 choose the result; bit 2 makes the provider overwrite dwTotalSize. The
+// Selector bits 0-1 choose the result; bit 2 makes the provider overwrite dwTotalSize. Flag bit
+// 6 also reads the bytes as each of the phone's structures. The
 // loop grows the block to whatever dwNeededSize asks for, which is what the field is for, so it
 // stays below 64 KB here; a larger one would only measure the machine's memory.
 
@@ -19,6 +20,7 @@
 #include "tapi/forward.h"
 #include "tapi/structures.h"
 #include "tapi32/tapi_constants.h"
+#include "tapi32/tapi_structs.h"
 
 namespace {
 
@@ -77,6 +79,49 @@ void ReadForwarding(const zvtapi::TTapiStruct& buffer) {
     Require(entry.CallerAddress().size() <= 3 * static_cast<size_t>(buffer.Capacity()));
     Require(entry.DestAddress().size() <= 3 * static_cast<size_t>(buffer.Capacity()));
   }
+}
+
+// A button/lamp array read the way the phone's caches read it: every entry below the count the
+// size field gives, and the first one past it, which must be refused. The count is capped: a
+// provider's size field may claim a billion entries, all of which read 0 outside the block.
+void ReadArray(zvtapi::TTapiStruct& buffer, Cardinal sizeField) {
+  const Cardinal count = std::min<Cardinal>(buffer.GetDWORD(sizeField) / 4, 4096);
+  Cardinal value = 0;
+  for (Cardinal i = 0; i < count; ++i)
+    Require(zvtapi::GetTapiArrayEntry(buffer, sizeField, i, value));
+  if (count < 4096) Require(!zvtapi::GetTapiArrayEntry(buffer, sizeField, count, value));
+  // What PHONE_STATE patches: an entry inside the array and one past it.
+  zvtapi::SetTapiArrayEntry(buffer, sizeField, 0, 0x80);
+  zvtapi::SetTapiArrayEntry(buffer, sizeField, count, 0x80);
+}
+
+// The phone's structures as the phone reads them: PHONECAPS, PHONESTATUS, PHONEBUTTONINFO and
+// the display's VARSTRING, each field, text, list and array, then the compaction that keeps a
+// button's answer small.
+void ReadPhoneStructures(zvtapi::TTapiStruct& buffer) {
+  for (Cardinal k = 0; k < 45; ++k)
+    buffer.GetDWORD(4 * k);
+  const Cardinal stringFormat = buffer.GetDWORD(offsetof(PHONECAPS, dwStringFormat));
+  for (Cardinal field :
+       {offsetof(PHONECAPS, dwProviderInfoSize), offsetof(PHONECAPS, dwPhoneInfoSize),
+        offsetof(PHONECAPS, dwPhoneNameSize), offsetof(PHONECAPS, dwDevSpecificSize)})
+    zvtapi::GetTapiString(buffer, static_cast<Cardinal>(field), 0);
+  Require(zvtapi::GetTapiStringList(buffer, offsetof(PHONECAPS, dwDeviceClassesSize)) != nullptr);
+  for (Cardinal field :
+       {offsetof(PHONECAPS, dwButtonModesSize), offsetof(PHONECAPS, dwButtonFunctionsSize),
+        offsetof(PHONECAPS, dwLampModesSize), offsetof(PHONESTATUS, dwLampModesSize)})
+    ReadArray(buffer, static_cast<Cardinal>(field));
+  zvtapi::GetTapiString(buffer, offsetof(PHONESTATUS, dwDisplaySize), stringFormat);
+  zvtapi::GetTapiString(buffer, offsetof(PHONESTATUS, dwOwnerNameSize), 0);
+  zvtapi::GetTapiString(buffer, offsetof(PHONESTATUS, dwDevSpecificSize), 0);
+  zvtapi::GetTapiString(buffer, offsetof(PHONEBUTTONINFO, dwButtonTextSize), stringFormat);
+  zvtapi::GetTapiString(buffer, offsetof(VARSTRING, dwStringSize),
+                        buffer.GetDWORD(offsetof(VARSTRING, dwStringFormat)));
+  const Cardinal capacity = buffer.Capacity();
+  zvtapi::CompactTapiStruct(buffer, sizeof(PHONEBUTTONINFO));
+  Require(buffer.Capacity() <= capacity);
+  Require(buffer.Capacity() == capacity || buffer.Capacity() >= sizeof(PHONEBUTTONINFO));
+  zvtapi::GetTapiString(buffer, offsetof(PHONEBUTTONINFO, dwButtonTextSize), stringFormat);
 }
 
 struct Answer {
@@ -166,6 +211,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   ReadEverything(buffer, sizeField);
   ReadForwarding(buffer);
+  if (flags & 0x40) ReadPhoneStructures(buffer);
   if (flags & 0x80) FetchWithScript(script, in.Rest(), bodySize);
   return 0;
 }

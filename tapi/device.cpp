@@ -62,6 +62,7 @@ TzvTapiDevice::TzvTapiDevice(TComponent* AOwner)
     : TzvTapiComponent(AOwner),
       FRequests(std::make_unique<TzvTapiRequestList>()),
       FTimerEvents(std::make_unique<TzvTapiRequestList>()),
+      FDevSpecificList(std::make_unique<TzvTapiDevSpecificDataList>()),
       FAbortEvent(platform::CreateEvent(true, false)),
       FWaveInDev(std::make_unique<TzvTapiRelatedWaveDevice>(this, "wave/in")),
       FWaveOutDev(std::make_unique<TzvTapiRelatedWaveDevice>(this, "wave/out")) {}
@@ -69,6 +70,7 @@ TzvTapiDevice::TzvTapiDevice(TComponent* AOwner)
 TzvTapiDevice::~TzvTapiDevice() {
   FTimerEvents.reset();
   FRequests.reset();
+  FDevSpecificList.reset();
   FWaveInDev.reset();
   FWaveOutDev.reset();
   platform::CloseHandle(FAbortEvent);

@@ -6,6 +6,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "platform/sync.h"
 #include "tapi/component.h"
@@ -187,6 +189,36 @@ class TzvTapiDevice : public TzvTapiComponent {
   // Removes and frees Request while it is pending under ID.
   void RemoveRequest(const TzvTapiRequest* Request, Cardinal ID);
 
+  // Registers the request TAPI accepted (Result is its ID) with the device's reply time-out, its
+  // type and objects; its ID.
+  Integer RegisterRequest(Integer Result, Cardinal Type, TObject* Object0,
+                          TObject* Object1 = nullptr, TObject* Object2 = nullptr);
+
+  // Device-specific requests: TAPI answers into a private copy of the caller's block, listed
+  // in FDevSpecificList until its reply, its time-out or the close. Blocks go by their address
+  // and the request they belong to, as requests do: a handler may free one and start another
+  // that lands at the same address.
+  TzvTapiDevSpecificDataList& DevSpecificList() { return *FDevSpecificList; }
+  int IndexOfDevSpecificBlock(const TzvTapiDevSpecificData* Data, Cardinal RequestID) const;
+  bool IsDevSpecificBlockListed(const TzvTapiDevSpecificData* Data, Cardinal RequestID);
+  void FreeDevSpecificBlock(const TzvTapiDevSpecificData* Data, Cardinal RequestID);
+  // Lists the block TAPI accepted under RequestID and registers its request (object 0).
+  Integer RegisterDevSpecific(std::unique_ptr<TzvTapiDevSpecificData> Block, Cardinal Type,
+                              Cardinal RequestID);
+  // The request is given up before TAPI replied: its block leaves the list and waits for the
+  // late reply, since TAPI may still write into it.
+  void OrphanDevSpecificBlock(Cardinal RequestID, const TzvTapiDevSpecificData* Data);
+  // TAPI replied to RequestID: nothing of it can be written any more.
+  void ReleaseOrphanBlock(Cardinal RequestID) { FOrphanBlocks.erase(RequestID); }
+  // The rest of a device-specific request after registration: in synchronous mode the wait,
+  // the copy of the provider's answer back into Params and the block's end.
+  void FinishDevSpecific(Integer RequestID, TzvTapiDevSpecificData* Data, void* Params,
+                         Cardinal Size);
+  // Closing: the listed blocks move into Kept, which the caller holds until TAPI has closed
+  // the device and writes nothing more.
+  using TDevSpecificBlocks = std::vector<std::unique_ptr<TzvTapiDevSpecificData>>;
+  void KeepDevSpecificBlocks(TDevSpecificBlocks& Kept);
+
   // Takes a fresh callback instance from the application object for the next open.
   Cardinal NewCallbackInstance();
 
@@ -199,6 +231,8 @@ class TzvTapiDevice : public TzvTapiComponent {
   Cardinal FCallbackInstance = 0;
   std::unique_ptr<TzvTapiRequestList> FRequests;
   std::unique_ptr<TzvTapiRequestList> FTimerEvents;
+  std::unique_ptr<TzvTapiDevSpecificDataList> FDevSpecificList;
+  std::unordered_map<Cardinal, std::unique_ptr<TzvTapiDevSpecificData>> FOrphanBlocks;
   std::unique_ptr<TzvTapiTSP> FTSP;  // created by the descendant
   Cardinal FIcon = 0;
   platform::HANDLE FAbortEvent = 0;

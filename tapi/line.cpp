@@ -61,7 +61,6 @@ TzvCustomTapiLine::TzvCustomTapiLine(TComponent* AOwner) : TzvTapiDevice(AOwner)
   FDeviceStatus = std::make_unique<TzvTapiLineStatus>(this);
   FCallOptions = std::make_unique<TzvTapiCallOptions>();
   FCallParams = std::make_unique<TzvTapiLineCallParams>();
-  FDevSpecificList = std::make_unique<TzvTapiDevSpecificDataList>();
   // Registered here rather than in the component base, since only now is the object a line;
   // and last, so that no failure after it can leave the registry pointing at a dead object.
   if (zvTapiApplication) zvTapiApplication->AddTapiComponent(this);
@@ -308,13 +307,8 @@ void TzvCustomTapiLine::Close() {
   }
   // TAPI may write into pending device-specific blocks and reply cells up to its reply; they
   // are kept until the line is closed, after which TAPI answers nothing of it.
-  std::vector<std::unique_ptr<TzvTapiDevSpecificData>> blocks;
-  auto keepBlocks = [&] {
-    TLockGuard lock(*FDevSpecificList, platform::INFINITE);
-    while (FDevSpecificList->Count() > 0)
-      blocks.push_back(FDevSpecificList->Extract(FDevSpecificList->Count() - 1));
-  };
-  keepBlocks();
+  TDevSpecificBlocks blocks;
+  KeepDevSpecificBlocks(blocks);
   {
     TLockGuard lock(*FTimerEvents, platform::INFINITE);
     FTimerEvents->RemoveAllRequests(nullptr);
@@ -325,7 +319,7 @@ void TzvCustomTapiLine::Close() {
       FreeCall(FUnconfirmedCalls->Get(0));
   }
   RefreshCalls();
-  keepBlocks();
+  KeepDevSpecificBlocks(blocks);
   FAddresses->InvalidateStatus();
   if (handle != 0) {
     const auto result = static_cast<Cardinal>(lineClose(handle));
@@ -745,25 +739,6 @@ void TzvCustomTapiLine::ForEachRequestCall(TzvTapiRequest* Request, Cardinal Req
     // What a call is told may end the request (a call class's own hook, a handler).
     if (!IsRequestPending(Request, RequestID)) return;
   }
-}
-
-int TzvCustomTapiLine::IndexOfDevSpecificBlock(const TzvTapiDevSpecificData* Data,
-                                               Cardinal RequestID) const {
-  const int index = Data ? FDevSpecificList->IndexOf(Data) : -1;
-  return index >= 0 && FDevSpecificList->Get(index)->RequestID() == RequestID ? index : -1;
-}
-
-bool TzvCustomTapiLine::IsDevSpecificBlockListed(const TzvTapiDevSpecificData* Data,
-                                                 Cardinal RequestID) {
-  TLockGuard lock(*FDevSpecificList, platform::INFINITE);
-  return IndexOfDevSpecificBlock(Data, RequestID) >= 0;
-}
-
-void TzvCustomTapiLine::FreeDevSpecificBlock(const TzvTapiDevSpecificData* Data,
-                                             Cardinal RequestID) {
-  TLockGuard lock(*FDevSpecificList, platform::INFINITE);
-  const int index = IndexOfDevSpecificBlock(Data, RequestID);
-  if (index >= 0) FDevSpecificList->Delete(index);
 }
 
 // The calls a creating request made that TAPI never created. Freeing the call in slot 0 frees

@@ -273,8 +273,6 @@ class TzvCustomTapiLine : public TzvTapiDevice {
   virtual void DoSilence(TzvTapiCall* Call);
   virtual void DoNewCall(TzvTapiCall* Call);
 
-  TzvTapiDevSpecificDataList& DevSpecificList() { return *FDevSpecificList; }
-
  private:
   // Frees a call object; a failure goes to DoError.
   void FreeCall(TzvTapiCall* Call);
@@ -286,10 +284,6 @@ class TzvCustomTapiLine : public TzvTapiDevice {
   template <class F>
   void FreeUnbornCalls(TzvTapiRequest* Request, Cardinal RequestID, F&& Unborn);
   void ScheduleCallTimer(TzvTapiCall* Call, Integer Delay, Cardinal Type);
-  // Device-specific blocks go by their address and the request they belong to, as requests do.
-  int IndexOfDevSpecificBlock(const TzvTapiDevSpecificData* Data, Cardinal RequestID) const;
-  bool IsDevSpecificBlockListed(const TzvTapiDevSpecificData* Data, Cardinal RequestID);
-  void FreeDevSpecificBlock(const TzvTapiDevSpecificData* Data, Cardinal RequestID);
 
   // Where TAPI writes what a request hands back (a new call's handle, a completion ID, a park
   // address): a cell of the line's own. A completion ID or park address is copied to the
@@ -315,10 +309,10 @@ class TzvCustomTapiLine : public TzvTapiDevice {
   static LPHCALL HandleTarget(TReplyCell& Cell) {
     return reinterpret_cast<LPHCALL>(Cell.Bytes.get());
   }
-  // Registers the request TAPI accepted with its type and objects; its ID. The cells, if any,
-  // are kept until the reply.
-  Integer RegisterRequest(LONG Result, Cardinal Type, TObject* Object0, TObject* Object1 = nullptr,
-                          TObject* Object2 = nullptr, TReplyCells Cells = {});
+  // As the device's RegisterRequest; the cells are kept until the reply.
+  using TzvTapiDevice::RegisterRequest;
+  Integer RegisterRequest(LONG Result, Cardinal Type, TObject* Object0, TObject* Object1,
+                          TObject* Object2, TReplyCells Cells);
   // The new call of a creating operation: the line's CallClass, or a plain call; without a
   // handle, among the unconfirmed calls.
   TzvTapiCall* CreateOperationCall(bool Plain);
@@ -336,14 +330,8 @@ class TzvCustomTapiLine : public TzvTapiDevice {
   // The reply gives new calls the handles TAPI wrote and, when it reports success, writes the
   // other cells to the caller's variables.
   void DeliverReplyCells(Cardinal RequestID, Integer ReplyCode);
-  // The request is given up before TAPI replied: its cells, and a device-specific block that is
-  // leaving, wait for the late reply.
+  // The request is given up before TAPI replied: its cells wait for the late reply.
   void OrphanReplyCells(Cardinal RequestID);
-  void OrphanDevSpecificBlock(Cardinal RequestID, const TzvTapiDevSpecificData* Data);
-  // The rest of a device-specific request after registration: in synchronous mode the wait,
-  // the copy back into Params and the block's end.
-  void FinishDevSpecific(Integer RequestID, TzvTapiDevSpecificData* Data, void* Params,
-                         Cardinal Size);
   // TAPI replied: nothing of the request can be written any more.
   void ReleaseOrphans(Cardinal RequestID);
 
@@ -369,10 +357,8 @@ class TzvCustomTapiLine : public TzvTapiDevice {
   std::unique_ptr<TzvTapiLineOptions> FOptions;
   std::unique_ptr<TzvTapiLinePrivileges> FPrivileges;
   std::unique_ptr<TzvTapiCallList> FUnconfirmedCalls;
-  std::unique_ptr<TzvTapiDevSpecificDataList> FDevSpecificList;
   std::unordered_map<Cardinal, TReplyCells> FReplyCells;   // by pending request ID
   std::unordered_map<Cardinal, TReplyCells> FOrphanCells;  // by given-up request ID
-  std::unordered_map<Cardinal, std::unique_ptr<TzvTapiDevSpecificData>> FOrphanBlocks;
   // Gatherings by call handle, oldest first: TAPI ends them in the order it started them.
   std::unordered_map<Cardinal, std::deque<std::unique_ptr<TGatherCell>>> FGatherCells;
 };

@@ -57,13 +57,7 @@ TzvCustomTapiLine::TReplyCell TzvCustomTapiLine::CopyCell(void* Dest, Cardinal S
 
 Integer TzvCustomTapiLine::RegisterRequest(LONG Result, Cardinal Type, TObject* Object0,
                                            TObject* Object1, TObject* Object2, TReplyCells Cells) {
-  const auto requestID = static_cast<Integer>(Result);
-  TLockGuard lock(*FRequests, platform::INFINITE);
-  TzvTapiRequest* request = FRequests->AddRequest(requestID, GetReplyTimeout());
-  request->FRequestType = Type;
-  request->SetObject(0, Object0);
-  request->SetObject(1, Object1);
-  request->SetObject(2, Object2);
+  const Integer requestID = RegisterRequest(Result, Type, Object0, Object1, Object2);
   if (!Cells.empty()) FReplyCells[static_cast<Cardinal>(requestID)] = std::move(Cells);
   return requestID;
 }
@@ -144,29 +138,9 @@ void TzvCustomTapiLine::OrphanReplyCells(Cardinal RequestID) {
   FReplyCells.erase(it);
 }
 
-void TzvCustomTapiLine::OrphanDevSpecificBlock(Cardinal RequestID,
-                                               const TzvTapiDevSpecificData* Data) {
-  {
-    // Its request, still waiting for its reply or time-out, must not report the block any more.
-    TLockGuard lock(*FRequests, platform::INFINITE);
-    for (int i = 0; i < FRequests->Count(); ++i) {
-      TzvTapiRequest* request = FRequests->Get(i);
-      if (request->FID == RequestID && request->GetObject(0) == Data)
-        request->SetObject(0, nullptr);
-    }
-  }
-  TLockGuard lock(*FDevSpecificList, platform::INFINITE);
-  const int index = IndexOfDevSpecificBlock(Data, RequestID);
-  if (index < 0) return;
-  std::unique_ptr<TzvTapiDevSpecificData> block = FDevSpecificList->Extract(index);
-  // A block that reported a call must not keep naming it once it waits on its own.
-  if (auto* line = dynamic_cast<TzvTapiLineDevSpecificData*>(block.get())) line->SetCall(nullptr);
-  FOrphanBlocks[RequestID] = std::move(block);
-}
-
 void TzvCustomTapiLine::ReleaseOrphans(Cardinal RequestID) {
   FOrphanCells.erase(RequestID);
-  FOrphanBlocks.erase(RequestID);
+  ReleaseOrphanBlock(RequestID);
   // Cells of a request that went before its reply together with its call: nothing is
   // delivered, and TAPI has written what it was going to.
   bool registered = false;
@@ -512,13 +486,8 @@ void TzvCustomTapiLine::DevSpecific(void* Params, Cardinal Size, TzvTapiAddress*
   const auto result = static_cast<Cardinal>(
       lineDevSpecific(FHandle, addressID, callHandle, Size ? block->Data() : nullptr, Size));
   CheckTapiResult(result);  // a refused block goes with its holder
-  block->SetRequestID(result);
   TzvTapiDevSpecificData* data = block.get();
-  {
-    TLockGuard lock(*FDevSpecificList, platform::INFINITE);
-    FDevSpecificList->Add(std::move(block));
-  }
-  FinishDevSpecific(RegisterRequest(static_cast<LONG>(result), TAPIREQUEST_LINEDEVSPECIFIC, data),
+  FinishDevSpecific(RegisterDevSpecific(std::move(block), TAPIREQUEST_LINEDEVSPECIFIC, result),
                     data, Params, Size);
 }
 
@@ -529,42 +498,10 @@ void TzvCustomTapiLine::DevSpecificFeature(Cardinal Feature, void* Params, Cardi
   const auto result = static_cast<Cardinal>(
       lineDevSpecificFeature(FHandle, Feature, Size ? block->Data() : nullptr, Size));
   CheckTapiResult(result);
-  block->SetRequestID(result);
   TzvTapiDevSpecificData* data = block.get();
-  {
-    TLockGuard lock(*FDevSpecificList, platform::INFINITE);
-    FDevSpecificList->Add(std::move(block));
-  }
   FinishDevSpecific(
-      RegisterRequest(static_cast<LONG>(result), TAPIREQUEST_LINEDEVSPECIFICFEATURE, data), data,
+      RegisterDevSpecific(std::move(block), TAPIREQUEST_LINEDEVSPECIFICFEATURE, result), data,
       Params, Size);
-}
-
-void TzvCustomTapiLine::FinishDevSpecific(Integer RequestID, TzvTapiDevSpecificData* Data,
-                                          void* Params, Cardinal Size) {
-  if (!FOptions->SyncMode()) {
-    // The reply handling reports the block through the events and frees it.
-    CheckRequest(this, RequestID);
-    return;
-  }
-  const Integer reply = WaitForRequest(this, RequestID);
-  const auto id = static_cast<Cardinal>(RequestID);
-  // Gone from the list means the time-out handling (or a closing line) took it over.
-  if (IsDevSpecificBlockListed(Data, id)) {
-    if (Params && Size) std::memcpy(Params, Data->Data(), Size);
-    bool pending = false;
-    {
-      TLockGuard lock(*FRequests, platform::INFINITE);
-      pending = FRequests->GetRequest(RequestID) != nullptr;
-    }
-    // Still pending: the wait ran out before TAPI replied, and TAPI may yet write into it.
-    if (pending) {
-      OrphanDevSpecificBlock(id, Data);
-    } else {
-      FreeDevSpecificBlock(Data, id);
-    }
-  }
-  if (reply < 0) RaiseTapiError(static_cast<Cardinal>(reply));
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -1,6 +1,7 @@
 #include "tapi/requests.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "platform/clock.h"
 #include "platform/message_window.h"
@@ -138,6 +139,101 @@ void TzvTapiDevice::RemoveRequest(const TzvTapiRequest* Request, Cardinal ID) {
   TLockGuard lock(*FRequests, platform::INFINITE);
   const int index = FRequests->IndexOfEntry(Request, ID);
   if (index >= 0) FRequests->Delete(index);
+}
+
+Integer TzvTapiDevice::RegisterRequest(Integer Result, Cardinal Type, TObject* Object0,
+                                       TObject* Object1, TObject* Object2) {
+  TLockGuard lock(*FRequests, platform::INFINITE);
+  TzvTapiRequest* request = FRequests->AddRequest(Result, GetReplyTimeout());
+  request->FRequestType = Type;
+  request->SetObject(0, Object0);
+  request->SetObject(1, Object1);
+  request->SetObject(2, Object2);
+  return Result;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Device-specific blocks
+
+int TzvTapiDevice::IndexOfDevSpecificBlock(const TzvTapiDevSpecificData* Data,
+                                           Cardinal RequestID) const {
+  const int index = Data ? FDevSpecificList->IndexOf(Data) : -1;
+  return index >= 0 && FDevSpecificList->Get(index)->RequestID() == RequestID ? index : -1;
+}
+
+bool TzvTapiDevice::IsDevSpecificBlockListed(const TzvTapiDevSpecificData* Data,
+                                             Cardinal RequestID) {
+  TLockGuard lock(*FDevSpecificList, platform::INFINITE);
+  return IndexOfDevSpecificBlock(Data, RequestID) >= 0;
+}
+
+void TzvTapiDevice::FreeDevSpecificBlock(const TzvTapiDevSpecificData* Data, Cardinal RequestID) {
+  TLockGuard lock(*FDevSpecificList, platform::INFINITE);
+  const int index = IndexOfDevSpecificBlock(Data, RequestID);
+  if (index >= 0) FDevSpecificList->Delete(index);
+}
+
+Integer TzvTapiDevice::RegisterDevSpecific(std::unique_ptr<TzvTapiDevSpecificData> Block,
+                                           Cardinal Type, Cardinal RequestID) {
+  Block->SetRequestID(RequestID);
+  TzvTapiDevSpecificData* data = Block.get();
+  {
+    TLockGuard lock(*FDevSpecificList, platform::INFINITE);
+    FDevSpecificList->Add(std::move(Block));
+  }
+  return RegisterRequest(static_cast<Integer>(RequestID), Type, data);
+}
+
+void TzvTapiDevice::OrphanDevSpecificBlock(Cardinal RequestID, const TzvTapiDevSpecificData* Data) {
+  {
+    // Its request, still waiting for its reply or time-out, must not report the block any more.
+    TLockGuard lock(*FRequests, platform::INFINITE);
+    for (int i = 0; i < FRequests->Count(); ++i) {
+      TzvTapiRequest* request = FRequests->Get(i);
+      if (request->FID == RequestID && request->GetObject(0) == Data)
+        request->SetObject(0, nullptr);
+    }
+  }
+  TLockGuard lock(*FDevSpecificList, platform::INFINITE);
+  const int index = IndexOfDevSpecificBlock(Data, RequestID);
+  if (index < 0) return;
+  std::unique_ptr<TzvTapiDevSpecificData> block = FDevSpecificList->Extract(index);
+  // A block that reported a call must not keep naming it once it waits on its own.
+  if (auto* line = dynamic_cast<TzvTapiLineDevSpecificData*>(block.get())) line->SetCall(nullptr);
+  FOrphanBlocks[RequestID] = std::move(block);
+}
+
+void TzvTapiDevice::FinishDevSpecific(Integer RequestID, TzvTapiDevSpecificData* Data, void* Params,
+                                      Cardinal Size) {
+  if (!GetSyncMode()) {
+    // The reply handling reports the block through the events and frees it.
+    CheckRequest(this, RequestID);
+    return;
+  }
+  const Integer reply = WaitForRequest(this, RequestID);
+  const auto id = static_cast<Cardinal>(RequestID);
+  // Gone from the list means the time-out handling (or a closing device) took it over.
+  if (IsDevSpecificBlockListed(Data, id)) {
+    if (Params && Size) std::memcpy(Params, Data->Data(), Size);
+    bool pending = false;
+    {
+      TLockGuard lock(*FRequests, platform::INFINITE);
+      pending = FRequests->GetRequest(RequestID) != nullptr;
+    }
+    // Still pending: the wait ran out before TAPI replied, and TAPI may yet write into it.
+    if (pending) {
+      OrphanDevSpecificBlock(id, Data);
+    } else {
+      FreeDevSpecificBlock(Data, id);
+    }
+  }
+  if (reply < 0) RaiseTapiError(static_cast<Cardinal>(reply));
+}
+
+void TzvTapiDevice::KeepDevSpecificBlocks(TDevSpecificBlocks& Kept) {
+  TLockGuard lock(*FDevSpecificList, platform::INFINITE);
+  while (FDevSpecificList->Count() > 0)
+    Kept.push_back(FDevSpecificList->Extract(FDevSpecificList->Count() - 1));
 }
 
 void TzvTapiDevice::CheckTimeouts(Cardinal TickCount) {

@@ -32,6 +32,10 @@ void TzvTapiStructCache::Invalidate() {
   if (FData.Assigned()) FData.Free();
 }
 
+void TzvTapiStructCache::Compact() {
+  CompactTapiStruct(FData, FInitialSize);
+}
+
 const void* TzvTapiStructCache::FetchedData() {
   UpdateData();
   return FData.Data();

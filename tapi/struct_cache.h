@@ -46,6 +46,11 @@ class TzvTapiStructCache : public TObject {
   virtual int32_t Query(void* structure) = 0;
   // A fetched structure is now cached.
   virtual void Filled() {}
+  // Shrinks the cached block to what the provider used (CompactTapiStruct, never below the
+  // first buffer's size); for structures kept by the dozen.
+  void Compact();
+  // The cached block for descendants that patch fields from messages; empty when none.
+  TTapiStruct& CachedBuffer() { return FData; }
 
   // Readers for descendants: each fetches when needed and gives 0, empty text or an empty list
   // when nothing can be fetched or the field lies outside the structure TAPI returned.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string_view>
 #include <utility>
 
@@ -241,6 +242,45 @@ std::unique_ptr<TStringList> GetTapiStringList(const TTapiStruct& buffer,
     pos = end + 1;
   }
   return list;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Arrays of 32-bit entries
+
+namespace {
+
+// The byte offset of entry index, or none when it lies past the array's count or cannot be
+// addressed in 32 bits.
+std::optional<Cardinal> ArrayEntryOffset(const TTapiStruct& buffer, Cardinal sizeFieldOffset,
+                                         Cardinal index) {
+  if (index >= buffer.GetDWORD(sizeFieldOffset) / 4) return std::nullopt;
+  const uint64_t offset = uint64_t{buffer.GetDWORD(sizeFieldOffset + 4)} + uint64_t{4} * index;
+  if (offset > UINT32_MAX) return Cardinal{UINT32_MAX};  // reads 0, writes nothing
+  return static_cast<Cardinal>(offset);
+}
+
+}  // namespace
+
+bool GetTapiArrayEntry(const TTapiStruct& buffer, Cardinal sizeFieldOffset, Cardinal index,
+                       Cardinal& value) {
+  const std::optional<Cardinal> offset = ArrayEntryOffset(buffer, sizeFieldOffset, index);
+  if (!offset) return false;
+  value = buffer.GetDWORD(*offset);
+  return true;
+}
+
+bool SetTapiArrayEntry(TTapiStruct& buffer, Cardinal sizeFieldOffset, Cardinal index,
+                       Cardinal value) {
+  const std::optional<Cardinal> offset = ArrayEntryOffset(buffer, sizeFieldOffset, index);
+  return offset && buffer.SetDWORD(*offset, value);
+}
+
+void CompactTapiStruct(TTapiStruct& buffer, Cardinal minSize) {
+  if (!buffer.Assigned()) return;
+  const Cardinal size = MaxCardinal(buffer.UsedSize(), minSize);
+  if (size >= buffer.Capacity()) return;
+  buffer.Resize(size);
+  buffer.SetTotalSize(size);
 }
 
 }  // namespace zvtapi

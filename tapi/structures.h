@@ -140,6 +140,20 @@ Cardinal FetchTapiStruct(TTapiStruct& buffer, const TTapiQuery& query,
 std::string GetTapiString(const TTapiStruct& buffer, Cardinal sizeFieldOffset,
                           Cardinal stringFormat = 0);
 
+// Arrays of 32-bit entries addressed by the dwXxxSize field at sizeFieldOffset and the
+// dwXxxOffset field after it (a phone's button modes, lamp modes, ...). The entry count is the
+// size field divided by 4, whatever the block holds. Reading an index below the count gives
+// true and the entry (0 when it lies outside the block); an index at or past the count gives
+// false. Writing does nothing for an index past the count or an entry outside the block.
+bool GetTapiArrayEntry(const TTapiStruct& buffer, Cardinal sizeFieldOffset, Cardinal index,
+                       Cardinal& value);
+bool SetTapiArrayEntry(TTapiStruct& buffer, Cardinal sizeFieldOffset, Cardinal index,
+                       Cardinal value);
+
+// Shrinks the block to what the provider used, never below minSize nor above its size: every
+// fetch asks with at least TapiStructMinQuerySize bytes, more than a small answer needs kept.
+void CompactTapiStruct(TTapiStruct& buffer, Cardinal minSize);
+
 // Size raw bytes in the given string format as UTF-8: ASCII and DBCS are OEM text whose
 // trailing NULs are dropped, UNICODE is UTF-16 up to the first NUL, anything else (BINARY
 // included) is ANSI text with every byte kept.

@@ -69,7 +69,6 @@ void Switch::Forget() {
   traffic_.reset();
   Tapi().DiscardLines();
   Tapi().DiscardPhones();
-  keypadDigits_.clear();
   lastPhoneDevSpecific_.clear();
   calls_.clear();
   farEnds_.clear();

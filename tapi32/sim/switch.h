@@ -520,8 +520,6 @@ class Switch final : public tapi32::Provider {
   tapi32::PhoneStatus PhoneStatusOf(uint32_t phoneId) const;
   // The block of the last phoneDevSpecific that succeeded (the reply uses SetDevSpecificAnswer).
   std::vector<uint8_t> LastPhoneDevSpecific() const;
-  // The digits a phone's keypad sent into a call so far.
-  std::string KeypadDigitsOf(uint32_t callId) const;
 
   // tapi32::Provider
   bool Prepare(std::string& error) override;
@@ -648,9 +646,8 @@ class Switch final : public tapi32::Provider {
   void SetButton(uint32_t phoneId, uint32_t buttonLampId, DWORD state);
   // The sets of a line show its calls again (after any call on it moved).
   void PhonesFollowLine(uint32_t lineId);
-  // The one place where a keypad digit enters a call: for now it is recorded, until the switch
-  // can play digits into a call.
-  void KeypadDigitToCall(uint32_t callId, char16_t digit);
+  // A keypad key of a line's set going down or up on a connected call: the call hears its tone.
+  void KeypadDigitToCall(uint32_t callId, char16_t digit, DWORD buttonState);
   // Forwarding (switch_forward.cpp). A call from outside reaches a station: it goes on where
   // the station forwards it unconditionally, or because it is busy, and rings at the last one,
   // whose no-answer forwarding is then planned. Returns the call that rings, 0 when the call
@@ -690,7 +687,6 @@ class Switch final : public tapi32::Provider {
   std::optional<std::vector<uint8_t>> devSpecificAnswer_;
   DevSpecificRequest lastDevSpecific_;
   std::vector<uint8_t> lastPhoneDevSpecific_;
-  std::unordered_map<uint32_t, std::string> keypadDigits_;
   std::unique_ptr<Clock> clock_;
   std::unique_ptr<Traffic> traffic_;
   std::deque<ForwardedCall> forwarded_;

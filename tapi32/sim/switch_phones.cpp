@@ -119,8 +119,11 @@ void Switch::PhonesFollowLine(uint32_t lineId) {
   }
 }
 
-void Switch::KeypadDigitToCall(uint32_t callId, char16_t digit) {
-  keypadDigits_[callId].push_back(static_cast<char>(digit));
+void Switch::KeypadDigitToCall(uint32_t callId, char16_t digit, DWORD buttonState) {
+  // A key's tone starts when it goes down and ends when it comes up, as DTMF detectors hear it.
+  Tapi().DigitDetected(
+      callId, digit,
+      buttonState == PHONEBUTTONSTATE_DOWN ? LINEDIGITMODE_DTMF : LINEDIGITMODE_DTMFEND);
 }
 
 void Switch::SetButton(uint32_t phoneId, uint32_t buttonLampId, DWORD state) {
@@ -133,12 +136,12 @@ void Switch::SetButton(uint32_t phoneId, uint32_t buttonLampId, DWORD state) {
   if (!phone.SetButtonState(buttonLampId, state)) return;
   const PhoneButton& button = phone.Button(buttonLampId);
   Tapi().PhoneButtonChanged(phoneId, buttonLampId, button.mode, state);
-  if (state != PHONEBUTTONSTATE_DOWN || button.mode != PHONEBUTTONMODE_KEYPAD) return;
+  if (button.mode != PHONEBUTTONMODE_KEYPAD) return;
   const auto lineId = phone.AttachedLine();
   if (!lineId) return;
   for (uint32_t callId : LineAt(*lineId).Calls()) {
     if (calls_.at(callId).data.state == LINECALLSTATE_CONNECTED) {
-      KeypadDigitToCall(callId, button.text.at(0));
+      KeypadDigitToCall(callId, button.text.at(0), state);
       return;
     }
   }
@@ -199,12 +202,6 @@ tapi32::PhoneStatus Switch::PhoneStatusOf(uint32_t phoneId) const {
 std::vector<uint8_t> Switch::LastPhoneDevSpecific() const {
   std::lock_guard lock(Tapi().Mutex());
   return lastPhoneDevSpecific_;
-}
-
-std::string Switch::KeypadDigitsOf(uint32_t callId) const {
-  std::lock_guard lock(Tapi().Mutex());
-  auto it = keypadDigits_.find(callId);
-  return it == keypadDigits_.end() ? std::string() : it->second;
 }
 
 std::optional<std::vector<uint8_t>> Switch::PerformPhoneOp(const PhoneRequest& request) {

@@ -407,12 +407,26 @@ TEST_F(PhoneTest, TheSetOfALineFollowsItsCalls) {
   EXPECT_EQ(Switch().PhoneStatusOf(0).lampModes[12], PHONELAMPMODE_STEADY);
   EXPECT_EQ(Display(monitor).substr(0, 8), u"555-0100");
 
+  // The keypad reaches the call as DTMF: each key's tone starts as it goes down, ends as it
+  // comes up.
+  const HCALL watched = Switch().CallHandle(lineApp, callId);
+  ASSERT_EQ(lineMonitorDigits(watched, LINEDIGITMODE_DTMF | LINEDIGITMODE_DTMFEND), 0);
+  DrainLine(lineApp);
   for (uint32_t key : {1u, 10u, 11u}) {
     Switch().PressButton(0, key);
     Switch().ReleaseButton(0, key);
   }
   Switch().PressButton(0, 14);  // not a keypad key
-  EXPECT_EQ(Switch().KeypadDigitsOf(callId), "1*#");
+  std::vector<std::pair<char, DWORD>> heard;
+  for (const LINEMESSAGE& message : DrainLine(lineApp)) {
+    if (message.dwMessageID != LINE_MONITORDIGITS) continue;
+    EXPECT_EQ(message.hDevice, watched);
+    heard.emplace_back(static_cast<char>(message.dwParam1), message.dwParam2);
+  }
+  const std::vector<std::pair<char, DWORD>> pressed = {
+      {'1', LINEDIGITMODE_DTMF},    {'1', LINEDIGITMODE_DTMFEND}, {'*', LINEDIGITMODE_DTMF},
+      {'*', LINEDIGITMODE_DTMFEND}, {'#', LINEDIGITMODE_DTMF},    {'#', LINEDIGITMODE_DTMFEND}};
+  EXPECT_EQ(heard, pressed);
 
   Switch().SetCallState(callId, LINECALLSTATE_ONHOLD);
   EXPECT_EQ(Switch().PhoneStatusOf(0).lampModes[12], PHONELAMPMODE_WINK);
