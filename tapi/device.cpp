@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "platform/module.h"
 #include "tapi/application.h"
 #include "tapi/related.h"
 #include "tapi/requests.h"
@@ -178,6 +179,17 @@ std::string TzvTapiDevice::GetDeviceName() const {
 }
 
 Cardinal TzvTapiDevice::GetIconHandle(const std::string& /*DeviceClass*/) {
+  return 0;
+}
+
+Cardinal TzvTapiDevice::IconOf(TGetIconFunc GetIcon, const std::string& DeviceClass,
+                               const char16_t* DefaultClass) const {
+  HICON icon = 0;
+  const std::u16string deviceClass = platform::Utf8ToWide(DeviceClass);
+  if (GetIcon(static_cast<DWORD>(FDeviceID), deviceClass.c_str(), &icon) == 0) return icon;
+  if (DeviceClass.empty() && GetIcon(static_cast<DWORD>(FDeviceID), DefaultClass, &icon) == 0) {
+    return icon;
+  }
   return 0;
 }
 

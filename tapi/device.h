@@ -15,6 +15,7 @@
 #include "tapi/requests.h"
 #include "tapi/string_list.h"
 #include "tapi/types.h"
+#include "tapi32/tapi_structs.h"
 
 namespace zvtapi {
 
@@ -173,6 +174,27 @@ class TzvTapiDevice : public TzvTapiComponent {
   virtual std::string GetDeviceName() const;
   virtual const TStringList& GetDeviceList() = 0;
   virtual Cardinal GetIconHandle(const std::string& DeviceClass);
+  // The icon TAPI's GetIcon entry point gives for the class, or for the device's own class
+  // (DefaultClass) when none is named; 0 when there is none.
+  using TGetIconFunc = ::LONG (*)(::DWORD, ::LPCWSTR, ::HICON*);
+  Cardinal IconOf(TGetIconFunc GetIcon, const std::string& DeviceClass,
+                  const char16_t* DefaultClass) const;
+  // Binds to the device whose permanent ID is Value, asking a probe device of the same kind
+  // about every device ID in turn; unbound (-1) when none has it.
+  template <class Device>
+  void BindToPermanentID(Cardinal Value) {
+    FPermanentDeviceID = Value;
+    auto probe = std::make_unique<Device>(nullptr);
+    const int count = DeviceList().Count();
+    for (int i = 0; i < count; ++i) {
+      probe->SetDeviceID(i);
+      if (probe->Available() && probe->PermanentDeviceID() == Value) {
+        SetDeviceID(i);
+        return;
+      }
+    }
+    SetDeviceID(-1);
+  }
 
   virtual void DoDeviceRemove();
   virtual void DoDeviceClose();

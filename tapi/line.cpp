@@ -141,14 +141,7 @@ std::string TzvCustomTapiLine::GetDeviceName() const {
 }
 
 Cardinal TzvCustomTapiLine::GetIconHandle(const std::string& DeviceClass) {
-  HICON icon = 0;
-  const std::u16string deviceClass = platform::Utf8ToWide(DeviceClass);
-  if (lineGetIconW(static_cast<DWORD>(FDeviceID), deviceClass.c_str(), &icon) == 0) return icon;
-  if (DeviceClass.empty() &&
-      lineGetIconW(static_cast<DWORD>(FDeviceID), u"tapi/line", &icon) == 0) {
-    return icon;
-  }
-  return 0;
+  return IconOf(lineGetIconW, DeviceClass, u"tapi/line");
 }
 
 Cardinal TzvCustomTapiLine::GetReplyTimeout() const {
@@ -160,17 +153,7 @@ bool TzvCustomTapiLine::GetSyncMode() const {
 }
 
 void TzvCustomTapiLine::SetPermanentDeviceID(Cardinal Value) {
-  FPermanentDeviceID = Value;
-  auto probe = std::make_unique<TzvCustomTapiLine>(nullptr);
-  const int count = DeviceList().Count();
-  for (int i = 0; i < count; ++i) {
-    probe->SetDeviceID(i);
-    if (probe->Available() && probe->PermanentDeviceID() == Value) {
-      SetDeviceID(i);
-      return;
-    }
-  }
-  SetDeviceID(-1);
+  BindToPermanentID<TzvCustomTapiLine>(Value);
 }
 
 Cardinal TzvCustomTapiLine::LineApp() const {

@@ -142,14 +142,7 @@ std::string TzvCustomTapiPhone::GetDeviceName() const {
 }
 
 Cardinal TzvCustomTapiPhone::GetIconHandle(const std::string& DeviceClass) {
-  HICON icon = 0;
-  const std::u16string deviceClass = platform::Utf8ToWide(DeviceClass);
-  if (phoneGetIconW(static_cast<DWORD>(FDeviceID), deviceClass.c_str(), &icon) == 0) return icon;
-  if (DeviceClass.empty() &&
-      phoneGetIconW(static_cast<DWORD>(FDeviceID), u"tapi/phone", &icon) == 0) {
-    return icon;
-  }
-  return 0;
+  return IconOf(phoneGetIconW, DeviceClass, u"tapi/phone");
 }
 
 Cardinal TzvCustomTapiPhone::GetReplyTimeout() const {
@@ -161,17 +154,7 @@ bool TzvCustomTapiPhone::GetSyncMode() const {
 }
 
 void TzvCustomTapiPhone::SetPermanentDeviceID(Cardinal Value) {
-  FPermanentDeviceID = Value;
-  auto probe = std::make_unique<TzvCustomTapiPhone>(nullptr);
-  const int count = DeviceList().Count();
-  for (int i = 0; i < count; ++i) {
-    probe->SetDeviceID(i);
-    if (probe->Available() && probe->PermanentDeviceID() == Value) {
-      SetDeviceID(i);
-      return;
-    }
-  }
-  SetDeviceID(-1);
+  BindToPermanentID<TzvCustomTapiPhone>(Value);
 }
 
 Cardinal TzvCustomTapiPhone::PhoneApp() const {
