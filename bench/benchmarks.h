@@ -5,13 +5,26 @@
 // to that list.
 #pragma once
 
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <vector>
 
 namespace zvtapi::bench {
 
 // Prints one figure as "BENCH <name> <value> <unit>" with the given number of decimals. Every
 // other line the program prints must not start with "BENCH".
 void PrintFigure(const char* name, double value, const char* unit, int decimals = 0);
+
+// Dispatches the user-interface thread's messages until the condition holds. A wait that is not
+// over after `limit` has found a broken path: it ends with an error named after `what` instead
+// of hanging.
+void PumpUntil(const std::function<bool()>& condition, const char* what,
+               std::chrono::seconds limit = std::chrono::seconds(10));
+// Heap bytes in use across all of malloc's arenas, large blocks included.
+size_t HeapInUse();
+double Median(std::vector<double> values);
 
 // pipeline_bench.cpp: throughput and memory of the message path.
 void BenchMessageThroughput();

@@ -40,16 +40,6 @@ constexpr int kAsyncCalls = 10'000;
 constexpr int kOfferBatch = 200;
 constexpr std::chrono::seconds kWaitLimit{30};
 
-void PumpUntil(const std::function<bool()>& condition, const char* what) {
-  const Clock::time_point limit = Clock::now() + kWaitLimit;
-  while (!condition()) {
-    if (platform::DispatchPendingMessages() == 0) {
-      if (Clock::now() > limit) throw std::runtime_error(std::string(what) + ": timed out");
-      std::this_thread::yield();
-    }
-  }
-}
-
 tapi32::sim::Config OneTrunk() {
   tapi32::sim::Config config;
   tapi32::sim::LineConfig line;
@@ -94,14 +84,14 @@ std::vector<double> SyncAnswerRoundTrips(int count) {
   roundTrips.reserve(static_cast<size_t>(count));
   for (int n = 0; n < count; ++n) {
     Switch::Instance().OfferCall(0, 0, Caller(n));
-    PumpUntil([&] { return line->Calls().Count() == 1; }, "offered call");
+    PumpUntil([&] { return line->Calls().Count() == 1; }, "offered call", kWaitLimit);
     TzvTapiCall* call = line->Calls().Get(0);
     const Clock::time_point start = Clock::now();
     call->Answer("");
     roundTrips.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
     // The call ends and goes, so that every round starts from an empty line.
     line->Drop(call, "");
-    PumpUntil([&] { return call->State() == LINECALLSTATE_IDLE; }, "dropped call");
+    PumpUntil([&] { return call->State() == LINECALLSTATE_IDLE; }, "dropped call", kWaitLimit);
     delete call;
   }
   line.reset();
@@ -141,7 +131,7 @@ void BenchAsyncRequests() {
     for (int i = 0; i < batch; ++i)
       Switch::Instance().OfferCall(0, 0, Caller(done + i));
     done += batch;
-    PumpUntil([&] { return offered >= done; }, "offering calls");
+    PumpUntil([&] { return offered >= done; }, "offering calls", kWaitLimit);
   }
   std::vector<TzvTapiCall*> calls(line->Calls().begin(), line->Calls().end());
   if (calls.size() != static_cast<size_t>(kAsyncCalls)) throw std::runtime_error("calls missing");
@@ -154,7 +144,7 @@ void BenchAsyncRequests() {
   const Clock::time_point start = Clock::now();
   for (TzvTapiCall* call : calls)
     call->Answer("");
-  PumpUntil([&] { return replies >= kAsyncCalls; }, "answer replies");
+  PumpUntil([&] { return replies >= kAsyncCalls; }, "answer replies", kWaitLimit);
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
   if (failures != 0) throw std::runtime_error("answers refused");
   PrintFigure("async_requests_per_s", kAsyncCalls / seconds, "req/s");

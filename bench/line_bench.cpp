@@ -5,7 +5,6 @@
 // moves the message to the locked queue, the main thread (the user-interface thread here)
 // dispatches it to the line, and the line updates the call and fires its events.
 
-#include <malloc.h>
 #include <sched.h>
 
 #include <algorithm>
@@ -51,25 +50,6 @@ constexpr int kMemoryWarmUpCalls = 50;
 // Opening: lines per round and rounds (the median round is reported).
 constexpr int kOpenLines = 200;
 constexpr int kOpenRounds = 3;
-// A wait that is not over after this long has found a broken path; it ends with an error
-// instead of hanging.
-constexpr std::chrono::seconds kWaitLimit{10};
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
-
-// Dispatches the user-interface thread's messages until the condition holds.
-void PumpUntil(const std::function<bool()>& condition, const char* what) {
-  const Clock::time_point limit = Clock::now() + kWaitLimit;
-  while (!condition()) {
-    if (platform::DispatchPendingMessages() == 0) {
-      if (Clock::now() > limit) throw std::runtime_error(std::string(what) + ": timed out");
-      std::this_thread::yield();
-    }
-  }
-}
 
 // Dispatches until nothing has arrived for a few milliseconds.
 void PumpUntilQuiet() {
@@ -81,12 +61,6 @@ void PumpUntilQuiet() {
       std::this_thread::yield();
     }
   }
-}
-
-// Heap bytes in use across all of malloc's arenas, large blocks included.
-size_t HeapInUse() {
-  const struct mallinfo2 info = mallinfo2();
-  return info.uordblks + info.hblkhd;
 }
 
 // Lines that report their calls' states and nothing of the line's status: holding a call

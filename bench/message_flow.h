@@ -73,11 +73,6 @@ inline double Seconds(Clock::time_point from, Clock::time_point to) {
   return std::chrono::duration<double>(to - from).count();
 }
 
-inline double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
-
 // Watches a consumer loop for progress; Check() is called whenever the consumer found nothing.
 class StallGuard {
  public:

@@ -65,16 +65,6 @@ class DigitPlayer {
   std::thread FThread;
 };
 
-void PumpUntil(const std::function<bool()>& condition, const char* what) {
-  const Clock::time_point limit = Clock::now() + kStallLimit;
-  while (!condition()) {
-    if (platform::DispatchPendingMessages() == 0) {
-      if (Clock::now() > limit) throw std::runtime_error(std::string(what) + ": timed out");
-      std::this_thread::yield();
-    }
-  }
-}
-
 // Digits per second from the first one played to the last one reported.
 double RunDigits(TzvTapiLine& line, const std::vector<uint32_t>& callIds, uint64_t count) {
   FlowControl flow;
@@ -136,7 +126,7 @@ void BenchDigitEvents() {
     std::vector<uint32_t> callIds;
     for (int i = 0; i < kCalls; ++i)
       callIds.push_back(sw.OfferCall(0, 0, {}));
-    PumpUntil([&] { return line.Calls().Count() == kCalls; }, "offering calls");
+    PumpUntil([&] { return line.Calls().Count() == kCalls; }, "offering calls", kStallLimit);
     for (uint32_t id : callIds)
       sw.SetCallState(id, LINECALLSTATE_CONNECTED, LINECONNECTEDMODE_ACTIVE);
     PumpUntil(

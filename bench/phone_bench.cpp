@@ -5,8 +5,6 @@
 // thread moves it to the locked queue, the main thread dispatches it to the phone, and the phone
 // invalidates the button's information and fires its key and button events.
 
-#include <malloc.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -40,22 +38,6 @@ constexpr int kBatch = 100;
 // Buttons of the phone whose memory is measured, and how many such phones are opened for it.
 constexpr uint32_t kButtons = 64;
 constexpr int kMemoryPhones = 20;
-constexpr std::chrono::seconds kWaitLimit{10};
-
-void PumpUntil(const std::function<bool()>& condition, const char* what) {
-  const Clock::time_point limit = Clock::now() + kWaitLimit;
-  while (!condition()) {
-    if (platform::DispatchPendingMessages() == 0) {
-      if (Clock::now() > limit) throw std::runtime_error(std::string(what) + ": timed out");
-      std::this_thread::yield();
-    }
-  }
-}
-
-size_t HeapInUse() {
-  const struct mallinfo2 info = mallinfo2();
-  return info.uordblks + info.hblkhd;
-}
 
 tapi32::sim::Config Phones(int count) {
   tapi32::sim::Config config;
