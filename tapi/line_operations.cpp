@@ -11,6 +11,7 @@
 #include "platform/sync.h"
 #include "tapi/line.h"
 #include "tapi/requests.h"
+#include "tapi/structures.h"
 #include "tapi32/tapi.h"
 
 namespace zvtapi {
@@ -18,16 +19,6 @@ namespace zvtapi {
 namespace {
 
 constexpr Cardinal kConfCallListInitialSize = 536;
-
-// User-user information goes to TAPI as single-byte text, one byte per character.
-std::string SingleByte(const std::string& text) {
-  const std::u16string wide = platform::Utf8ToWide(text);
-  std::string result;
-  result.reserve(wide.size());
-  for (char16_t c : wide)
-    result.push_back(c < 0x100 ? static_cast<char>(c) : '?');
-  return result;
-}
 
 std::u16string Wide(const std::string& text) {
   return platform::Utf8ToWide(text);

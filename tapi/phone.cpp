@@ -8,6 +8,7 @@
 #include "tapi/application.h"
 #include "tapi/related.h"
 #include "tapi/requests.h"
+#include "tapi/structures.h"
 #include "tapi/tsp.h"
 #include "tapi32/tapi.h"
 
@@ -30,16 +31,6 @@ constexpr Cardinal kDisplayInitialSize = 4096;
 constexpr Cardinal kMaxButtonLamps = 0xFFFF;
 
 constexpr char16_t kKeypad[] = u"0123456789*#";
-
-// Display text goes to TAPI in the single-byte code page, one byte per character.
-std::string SingleByte(const std::string& text) {
-  const std::u16string wide = platform::Utf8ToWide(text);
-  std::string result;
-  result.reserve(wide.size());
-  for (char16_t c : wide)
-    result.push_back(c < 0x100 ? static_cast<char>(c) : '?');
-  return result;
-}
 
 }  // namespace
 

@@ -283,4 +283,13 @@ void CompactTapiStruct(TTapiStruct& buffer, Cardinal minSize) {
   buffer.SetTotalSize(size);
 }
 
+std::string SingleByte(const std::string& text) {
+  const std::u16string wide = platform::Utf8ToWide(text);
+  std::string result;
+  result.reserve(wide.size());
+  for (char16_t c : wide)
+    result.push_back(c < 0x100 ? static_cast<char>(c) : '?');
+  return result;
+}
+
 }  // namespace zvtapi

@@ -159,6 +159,10 @@ void CompactTapiStruct(TTapiStruct& buffer, Cardinal minSize);
 // included) is ANSI text with every byte kept.
 std::string ConvertTapiString(const void* raw, Cardinal size, Cardinal stringFormat);
 
+// Text for TAPI's single-byte fields (display text, user-user information): one byte per
+// character, '?' for a character outside Latin-1.
+std::string SingleByte(const std::string& text);
+
 // The NUL-separated UTF-16 names addressed by the size/offset pair, ending at an empty name or
 // at the end of the size, whichever comes first. An invalid pair gives the empty list.
 std::unique_ptr<TStringList> GetTapiStringList(const TTapiStruct& buffer, Cardinal sizeFieldOffset);
