@@ -89,6 +89,13 @@ constexpr std::array<std::string_view, kEntryPointCount> kNames = {
     "phoneGetIDW",
     "phoneGetIconW",
     "phoneConfigDialogW",
+    "lineGetIDW",
+    "lineConfigDialogW",
+    "lineGetTranslateCapsW",
+    "lineSetCurrentLocation",
+    "lineTranslateAddressW",
+    "lineGetCountryW",
+    "lineTranslateDialogW",
 };
 
 }  // namespace

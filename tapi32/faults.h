@@ -99,6 +99,13 @@ enum class EntryPoint : uint32_t {
   phoneGetIDW,
   phoneGetIconW,
   phoneConfigDialogW,
+  lineGetIDW,
+  lineConfigDialogW,
+  lineGetTranslateCapsW,
+  lineSetCurrentLocation,
+  lineTranslateAddressW,
+  lineGetCountryW,
+  lineTranslateDialogW,
   Count
 };
 

@@ -137,4 +137,48 @@ LONG lineDrop(HCALL hCall, LPCSTR lpsUserUserInfo, DWORD dwSize) {
   return tapi32::Server::Instance().LineDrop(hCall, lpsUserUserInfo, dwSize);
 }
 
+LONG lineGetIDW(HLINE hLine, DWORD dwAddressID, HCALL hCall, DWORD dwSelect, LPVARSTRING lpDeviceID,
+                LPCWSTR lpszDeviceClass) {
+  TAPI32_ENTER(lineGetIDW)
+  return tapi32::Server::Instance().LineGetId(hLine, dwAddressID, hCall, dwSelect, lpDeviceID,
+                                              lpszDeviceClass);
+}
+
+LONG lineConfigDialogW(DWORD dwDeviceID, HWND hwndOwner, LPCWSTR lpszDeviceClass) {
+  TAPI32_ENTER(lineConfigDialogW)
+  return tapi32::Server::Instance().LineConfigDialog(dwDeviceID, hwndOwner, lpszDeviceClass);
+}
+
+LONG lineGetTranslateCapsW(HLINEAPP hLineApp, DWORD dwAPIVersion,
+                           LPLINETRANSLATECAPS lpTranslateCaps) {
+  TAPI32_ENTER(lineGetTranslateCapsW)
+  return tapi32::Server::Instance().LineGetTranslateCaps(hLineApp, dwAPIVersion, lpTranslateCaps);
+}
+
+LONG lineSetCurrentLocation(HLINEAPP hLineApp, DWORD dwLocation) {
+  TAPI32_ENTER(lineSetCurrentLocation)
+  return tapi32::Server::Instance().LineSetCurrentLocation(hLineApp, dwLocation);
+}
+
+LONG lineTranslateAddressW(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIVersion,
+                           LPCWSTR lpszAddressIn, DWORD dwCard, DWORD dwTranslateOptions,
+                           LPLINETRANSLATEOUTPUT lpTranslateOutput) {
+  TAPI32_ENTER(lineTranslateAddressW)
+  return tapi32::Server::Instance().LineTranslateAddress(hLineApp, dwDeviceID, dwAPIVersion,
+                                                         lpszAddressIn, dwCard, dwTranslateOptions,
+                                                         lpTranslateOutput);
+}
+
+LONG lineGetCountryW(DWORD dwCountryID, DWORD dwAPIVersion, LPLINECOUNTRYLIST lpLineCountryList) {
+  TAPI32_ENTER(lineGetCountryW)
+  return tapi32::Server::Instance().LineGetCountry(dwCountryID, dwAPIVersion, lpLineCountryList);
+}
+
+LONG lineTranslateDialogW(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIVersion, HWND hwndOwner,
+                          LPCWSTR lpszAddressIn) {
+  TAPI32_ENTER(lineTranslateDialogW)
+  return tapi32::Server::Instance().LineTranslateDialog(hLineApp, dwDeviceID, dwAPIVersion,
+                                                        hwndOwner, lpszAddressIn);
+}
+
 }  // extern "C"

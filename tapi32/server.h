@@ -50,6 +50,7 @@
 #include <vector>
 
 #include "tapi32/faults.h"
+#include "tapi32/locations.h"
 #include "tapi32/message_queue.h"
 #include "tapi32/provider.h"
 #include "tapi32/requests.h"
@@ -186,6 +187,24 @@ class Server final : public ProviderSink {
   LONG PhoneGetId(HPHONE phone, LPVARSTRING deviceId, LPCWSTR deviceClass);
   LONG PhoneGetIcon(DWORD deviceId, LPCWSTR deviceClass, LPHICON icon);
   LONG PhoneConfigDialog(DWORD deviceId, HWND owner, LPCWSTR deviceClass);
+  // Related devices of lines, addresses and calls, and the line's own dialog
+  // (server_related.cpp).
+  LONG LineGetId(HLINE line, DWORD addressId, HCALL call, DWORD select, LPVARSTRING deviceId,
+                 LPCWSTR deviceClass);
+  LONG LineConfigDialog(DWORD deviceId, HWND owner, LPCWSTR deviceClass);
+  // Dialing locations (server_locations.cpp).
+  LONG LineGetTranslateCaps(HLINEAPP app, DWORD apiVersion, LPLINETRANSLATECAPS caps);
+  LONG LineSetCurrentLocation(HLINEAPP app, DWORD location);
+  LONG LineTranslateDialog(HLINEAPP app, DWORD deviceId, DWORD apiVersion, HWND owner,
+                           LPCWSTR addressIn);
+  // The user's locations and calling cards as they stand.
+  LocationBook Locations() const;
+  // Replaces the user's locations and calling cards (the dialog's OK): 0 or a LINEERR_ code.
+  LONG SetLocations(LocationBook book);
+  // Countries and address translation (server_translate.cpp).
+  LONG LineTranslateAddress(HLINEAPP app, DWORD deviceId, DWORD apiVersion, LPCWSTR addressIn,
+                            DWORD card, DWORD options, LPLINETRANSLATEOUTPUT output);
+  LONG LineGetCountry(DWORD countryId, DWORD apiVersion, LPLINECOUNTRYLIST list);
 
   // --- delivery, for providers and tests ---
   // Queues a message for one application; false when the handle is not initialised.
@@ -493,6 +512,7 @@ class Server final : public ProviderSink {
   std::unordered_map<HPHONE, std::unique_ptr<PhoneOpenEntry>> phoneOpens_;
   std::unordered_map<DWORD, std::vector<PhoneOpenEntry*>> phoneOpensByDevice_;  // oldest first
   std::unordered_map<HCALL, Gathering> gatherings_;
+  LocationBook locations_;  // the user's dialing locations and calling cards
   uint64_t lastGathering_ = 0;
   std::unordered_map<DWORD, uint64_t> silences_;  // silent calls: the stretch of silence
   uint64_t lastSilence_ = 0;

@@ -44,6 +44,22 @@ LONG lineGetNewCalls(HLINE hLine, DWORD dwAddressID, DWORD dwSelect, LPLINECALLL
 LONG lineDeallocateCall(HCALL hCall);
 LONG lineSetCallPrivilege(HCALL hCall, DWORD dwCallPrivilege);
 LONG lineGetIconW(DWORD dwDeviceID, LPCWSTR lpszDeviceClass, LPHICON lphIcon);
+// Related devices: the IDs of the devices of another class that belong to a line, one of its
+// addresses or a call (dwSelect: LINECALLSELECT_LINE, _ADDRESS or _CALL), as a VARSTRING.
+LONG lineGetIDW(HLINE hLine, DWORD dwAddressID, HCALL hCall, DWORD dwSelect, LPVARSTRING lpDeviceID,
+                LPCWSTR lpszDeviceClass);
+LONG lineConfigDialogW(DWORD dwDeviceID, HWND hwndOwner, LPCWSTR lpszDeviceClass);
+
+// Dialing locations, countries and address translation.
+LONG lineGetTranslateCapsW(HLINEAPP hLineApp, DWORD dwAPIVersion,
+                           LPLINETRANSLATECAPS lpTranslateCaps);
+LONG lineSetCurrentLocation(HLINEAPP hLineApp, DWORD dwLocation);
+LONG lineTranslateAddressW(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIVersion,
+                           LPCWSTR lpszAddressIn, DWORD dwCard, DWORD dwTranslateOptions,
+                           LPLINETRANSLATEOUTPUT lpTranslateOutput);
+LONG lineGetCountryW(DWORD dwCountryID, DWORD dwAPIVersion, LPLINECOUNTRYLIST lpLineCountryList);
+LONG lineTranslateDialogW(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIVersion, HWND hwndOwner,
+                          LPCWSTR lpszAddressIn);
 // Asynchronous: a request ID, then LINE_REPLY; the call goes IDLE after a successful reply.
 LONG lineDrop(HCALL hCall, LPCSTR lpsUserUserInfo, DWORD dwSize);
 
