@@ -12,10 +12,6 @@ namespace tapi32 {
 
 namespace {
 
-constexpr LONG Err(uint32_t code) {
-  return static_cast<LONG>(code);
-}
-
 // Where a handle counter starts: far from 0 and from small integers that a caller might pass by
 // mistake (device IDs, callback instances).
 constexpr uint32_t kFirstHandle = 0x00010000;

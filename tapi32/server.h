@@ -186,17 +186,17 @@ class Server final : public ProviderSink {
   LONG PhoneDevSpecificRequest(HPHONE phone, LPVOID params, DWORD size);
   LONG PhoneGetId(HPHONE phone, LPVARSTRING deviceId, LPCWSTR deviceClass);
   LONG PhoneGetIcon(DWORD deviceId, LPCWSTR deviceClass, LPHICON icon);
-  LONG PhoneConfigDialog(DWORD deviceId, HWND owner, LPCWSTR deviceClass);
-  // Related devices of lines, addresses and calls, and the line's own dialog
-  // (server_related.cpp).
+  LONG PhoneConfigDialog(DWORD deviceId, HWND owner, LPCWSTR deviceClass);  // server_dialogs.cpp
+  // Related devices of lines, addresses and calls (server_related.cpp).
   LONG LineGetId(HLINE line, DWORD addressId, HCALL call, DWORD select, LPVARSTRING deviceId,
                  LPCWSTR deviceClass);
+  // TAPI's dialogs (server_dialogs.cpp).
   LONG LineConfigDialog(DWORD deviceId, HWND owner, LPCWSTR deviceClass);
+  LONG LineTranslateDialog(HLINEAPP app, DWORD deviceId, DWORD apiVersion, HWND owner,
+                           LPCWSTR addressIn);
   // Dialing locations (server_locations.cpp).
   LONG LineGetTranslateCaps(HLINEAPP app, DWORD apiVersion, LPLINETRANSLATECAPS caps);
   LONG LineSetCurrentLocation(HLINEAPP app, DWORD location);
-  LONG LineTranslateDialog(HLINEAPP app, DWORD deviceId, DWORD apiVersion, HWND owner,
-                           LPCWSTR addressIn);
   // The user's locations and calling cards as they stand.
   LocationBook Locations() const;
   // Replaces the user's locations and calling cards (the dialog's OK): 0 or a LINEERR_ code.

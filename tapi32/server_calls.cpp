@@ -10,10 +10,6 @@ namespace tapi32 {
 
 namespace {
 
-constexpr LONG Err(uint32_t code) {
-  return static_cast<LONG>(code);
-}
-
 DWORD CallInfoFixedSize(DWORD apiVersion) {
   return apiVersion < 0x00020000 ? offsetof(LINECALLINFO, dwCallTreatment) : sizeof(LINECALLINFO);
 }

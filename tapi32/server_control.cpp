@@ -13,10 +13,6 @@ namespace tapi32 {
 
 namespace {
 
-constexpr LONG Err(uint32_t code) {
-  return static_cast<LONG>(code);
-}
-
 std::u16string Wide(LPCWSTR text) {
   return text == nullptr ? std::u16string() : std::u16string(text);
 }

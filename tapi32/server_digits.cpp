@@ -8,10 +8,6 @@ namespace tapi32 {
 
 namespace {
 
-constexpr LONG Err(uint32_t code) {
-  return static_cast<LONG>(code);
-}
-
 // The modes a digit can be gathered in; DTMFEND only tells when a key is let go.
 constexpr DWORD kGatherModes = LINEDIGITMODE_PULSE | LINEDIGITMODE_DTMF;
 constexpr DWORD kMonitorModes = LINEDIGITMODE_PULSE | LINEDIGITMODE_DTMF | LINEDIGITMODE_DTMFEND;

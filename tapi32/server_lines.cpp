@@ -3,16 +3,13 @@
 #include <algorithm>
 #include <cstring>
 
+#include "tapi32/device_class.h"
 #include "tapi32/server.h"
 #include "tapi32/var_struct.h"
 
 namespace tapi32 {
 
 namespace {
-
-constexpr LONG Err(uint32_t code) {
-  return static_cast<LONG>(code);
-}
 
 DWORD TextBytes(const std::u16string& text) {
   return text.empty() ? 0 : static_cast<DWORD>((text.size() + 1) * sizeof(char16_t));
@@ -70,13 +67,6 @@ DWORD AddressCapsFixedSize(DWORD apiVersion) {
 DWORD DevStatusFixedSize(DWORD apiVersion) {
   return apiVersion < 0x00020000 ? offsetof(LINEDEVSTATUS, dwAvailableMediaModes)
                                  : sizeof(LINEDEVSTATUS);
-}
-
-bool SameClass(const std::u16string& a, const std::u16string& b) {
-  auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? c - u'A' + u'a' : c; };
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(),
-                    [&](char16_t x, char16_t y) { return lower(x) == lower(y); });
 }
 
 }  // namespace
@@ -367,14 +357,8 @@ LONG Server::LineGetIcon(DWORD deviceId, LPCWSTR deviceClass, LPHICON icon) {
   if (provider_ == nullptr || deviceId >= provider_->NumLines()) return Err(LINEERR_BADDEVICEID);
   const LineDevice& device = provider_->Line(deviceId);
   if (device.Removed()) return Err(LINEERR_NODEVICE);
-  if (deviceClass != nullptr && *deviceClass != u'\0') {
-    const std::u16string wanted(deviceClass);
-    const LineCaps caps = device.Caps();
-    const bool known =
-        SameClass(wanted, u"tapi/line") ||
-        std::any_of(caps.deviceClasses.begin(), caps.deviceClasses.end(),
-                    [&](const std::u16string& each) { return SameClass(each, wanted); });
-    if (!known) return Err(LINEERR_INVALDEVICECLASS);
+  if (!KnownClass(deviceClass, u"tapi/line", device.Caps().deviceClasses)) {
+    return Err(LINEERR_INVALDEVICECLASS);
   }
   *icon = device.Icon();
   return 0;

@@ -1,10 +1,7 @@
-// The user's dialing locations: translate capabilities, the current location and its dialog.
-#include "tapi32/dialogs.h"
+// The user's dialing locations: translate capabilities and the current location.
 #include "tapi32/server.h"
 
 namespace tapi32 {
-
-void RegisterTranslateDialog(TranslateDialogFunction) {}
 
 LocationBook Server::Locations() const {
   std::lock_guard lock(mutex_);
@@ -22,10 +19,6 @@ LONG Server::LineGetTranslateCaps(HLINEAPP, DWORD, LPLINETRANSLATECAPS) {
 }
 
 LONG Server::LineSetCurrentLocation(HLINEAPP, DWORD) {
-  return LINEERR_OPERATIONUNAVAIL;
-}
-
-LONG Server::LineTranslateDialog(HLINEAPP, DWORD, DWORD, HWND, LPCWSTR) {
   return LINEERR_OPERATIONUNAVAIL;
 }
 

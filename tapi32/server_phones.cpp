@@ -6,17 +6,13 @@
 #include <bit>
 #include <cstring>
 
-#include "tapi32/dialogs.h"
+#include "tapi32/device_class.h"
 #include "tapi32/server.h"
 #include "tapi32/var_struct.h"
 
 namespace tapi32 {
 
 namespace {
-
-constexpr LONG Err(uint32_t code) {
-  return static_cast<LONG>(code);
-}
 
 constexpr DWORD kAllButtonModes = 0x3F;    // PHONEBUTTONMODE_DUMMY .. DISPLAY
 constexpr DWORD kAllButtonStates = 0xF;    // PHONEBUTTONSTATE_UP .. UNAVAIL
@@ -33,22 +29,6 @@ DWORD ButtonInfoFixedSize(DWORD apiVersion) {
                                  : sizeof(PHONEBUTTONINFO);
 }
 
-bool SameClass(std::u16string_view a, std::u16string_view b) {
-  auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? c - u'A' + u'a' : c; };
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(),
-                    [&](char16_t x, char16_t y) { return lower(x) == lower(y); });
-}
-
-// A device class named by an application: known to the phone, or empty (no class).
-bool KnownClass(LPCWSTR deviceClass, const PhoneCaps& caps) {
-  if (deviceClass == nullptr || *deviceClass == u'\0') return true;
-  const std::u16string_view wanted(deviceClass);
-  return SameClass(wanted, u"tapi/phone") ||
-         std::any_of(caps.deviceClasses.begin(), caps.deviceClasses.end(),
-                     [&](const std::u16string& each) { return SameClass(each, wanted); });
-}
-
 // The modes an application may set on one hook-switch device.
 DWORD SettableModes(const PHONECAPS& caps, DWORD device) {
   switch (device) {
@@ -61,17 +41,7 @@ DWORD SettableModes(const PHONECAPS& caps, DWORD device) {
   }
 }
 
-PhoneConfigDialogFunction& PhoneDialog() {
-  static PhoneConfigDialogFunction dialog;
-  return dialog;
-}
-
 }  // namespace
-
-void RegisterPhoneConfigDialog(PhoneConfigDialogFunction dialog) {
-  std::lock_guard lock(Server::Instance().Mutex());
-  PhoneDialog() = std::move(dialog);
-}
 
 // --- opens -------------------------------------------------------------------------------------
 
@@ -413,26 +383,11 @@ LONG Server::PhoneGetIcon(DWORD deviceId, LPCWSTR deviceClass, LPHICON icon) {
   }
   const PhoneDevice& device = provider_->Phone(deviceId);
   if (device.Removed()) return Err(PHONEERR_NODEVICE);
-  if (!KnownClass(deviceClass, device.Caps())) return Err(PHONEERR_INVALDEVICECLASS);
+  if (!KnownClass(deviceClass, u"tapi/phone", device.Caps().deviceClasses)) {
+    return Err(PHONEERR_INVALDEVICECLASS);
+  }
   *icon = device.Icon();
   return 0;
-}
-
-LONG Server::PhoneConfigDialog(DWORD deviceId, HWND owner, LPCWSTR deviceClass) {
-  PhoneConfigDialogFunction dialog;
-  {
-    std::lock_guard lock(mutex_);
-    if (provider_ == nullptr || deviceId >= provider_->NumPhones()) {
-      return Err(PHONEERR_BADDEVICEID);
-    }
-    const PhoneDevice& device = provider_->Phone(deviceId);
-    if (device.Removed()) return Err(PHONEERR_NODEVICE);
-    if (!KnownClass(deviceClass, device.Caps())) return Err(PHONEERR_INVALDEVICECLASS);
-    dialog = PhoneDialog();
-  }
-  if (!dialog) return Err(PHONEERR_OPERATIONUNAVAIL);
-  // The dialog runs its own event loop, during which other threads use TAPI.
-  return dialog(deviceId, owner, deviceClass != nullptr ? deviceClass : u"");
 }
 
 // --- requests ----------------------------------------------------------------------------------

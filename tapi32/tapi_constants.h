@@ -856,3 +856,12 @@ inline constexpr uint32_t TAPIERR_MMCWRITELOCKED = 0xFFFFFFEC;
 inline constexpr uint32_t TAPIERR_PROVIDERALREADYINSTALLED = 0xFFFFFFEB;
 inline constexpr uint32_t TAPIERR_SCP_ALREADY_EXISTS = 0xFFFFFFEA;
 inline constexpr uint32_t TAPIERR_SCP_DOES_NOT_EXIST = 0xFFFFFFE9;
+
+namespace tapi32 {
+
+// A LINEERR_ or PHONEERR_ code as the LONG an entry point returns.
+constexpr int32_t Err(uint32_t code) {
+  return static_cast<int32_t>(code);
+}
+
+}  // namespace tapi32

@@ -9,10 +9,6 @@ namespace tapi32::sim {
 
 namespace {
 
-constexpr LONG Err(uint32_t code) {
-  return static_cast<LONG>(code);
-}
-
 // Each kind of mode takes four bits: every caller, internal callers, external callers, chosen
 // callers.
 constexpr uint32_t kEveryCaller = 0x1;

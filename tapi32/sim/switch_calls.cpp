@@ -13,10 +13,6 @@ namespace tapi32::sim {
 
 namespace {
 
-constexpr LONG Err(uint32_t code) {
-  return static_cast<LONG>(code);
-}
-
 Server& Tapi() {
   return Server::Instance();
 }
