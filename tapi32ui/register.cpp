@@ -5,15 +5,15 @@
 #include "tapi32/dialogs.h"
 #include "tapi32/server.h"
 #include "tapi32/sim/switch.h"
+#include "tapi32ui/line_config_dialog.h"
 #include "tapi32ui/phone_config_dialog.h"
+#include "tapi32ui/translate_dialog.h"
 
 namespace tapi32ui {
 
 namespace {
 
-constexpr LONG Err(uint32_t code) {
-  return static_cast<LONG>(code);
-}
+using tapi32::Err;
 
 // The dialog for the devices of the simulated switch; other providers bring their own.
 LONG ShowPhoneConfigDialog(DWORD deviceId, HWND, const std::u16string&) {
@@ -43,10 +43,14 @@ LONG ShowPhoneConfigDialog(DWORD deviceId, HWND, const std::u16string&) {
 
 void Register() {
   tapi32::RegisterPhoneConfigDialog(ShowPhoneConfigDialog);
+  tapi32::RegisterLineConfigDialog(ShowLineConfigDialog);
+  tapi32::RegisterTranslateDialog(ShowTranslateDialog);
 }
 
 void Unregister() {
   tapi32::RegisterPhoneConfigDialog({});
+  tapi32::RegisterLineConfigDialog({});
+  tapi32::RegisterTranslateDialog({});
 }
 
 }  // namespace tapi32ui
