@@ -22,6 +22,8 @@ struct DialingLocation {
   std::u16string tollPrefixList;          // ",800,888," : prefixes dialled as toll calls
   DWORD options = 0;                      // LINELOCATIONOPTION_ bits (pulse dialling)
   std::u16string cancelCallWaiting;       // e.g. "*70,"
+
+  friend bool operator==(const DialingLocation&, const DialingLocation&) = default;
 };
 
 struct CallingCard {
@@ -32,6 +34,8 @@ struct CallingCard {
   std::u16string longDistanceRule;
   std::u16string internationalRule;
   DWORD options = 0;  // LINECARDOPTION_ bits
+
+  friend bool operator==(const CallingCard&, const CallingCard&) = default;
 };
 
 struct LocationBook {

@@ -76,9 +76,20 @@ QListWidgetItem* AddItem(QListWidget* list, const std::u16string& name, DWORD id
   return item;
 }
 
-// What lineTranslateAddressW answers for `address` from TAPI's current location.
+// What lineTranslateAddressW answers for `address`. TAPI translates from the locations as they
+// are stored, so until the user's edits are stored the preview says that it shows the stored
+// location.
+// Whether TAPI translates from what the user sees: the same location, edited or not, with the
+// same cards.
+bool SameAsStored(const tapi32::LocationBook& edited, const tapi32::LocationBook& stored) {
+  const tapi32::DialingLocation* editedCurrent = edited.Current();
+  const tapi32::DialingLocation* storedCurrent = stored.Current();
+  return editedCurrent != nullptr && storedCurrent != nullptr && *editedCurrent == *storedCurrent &&
+         edited.cards == stored.cards;
+}
+
 Translation TranslateWithTapi(const LineSession& session, DWORD deviceId,
-                              const std::u16string& address) {
+                              const tapi32::LocationBook& edited, const std::u16string& address) {
   const Answer output = Answer::Query(sizeof(LINETRANSLATEOUTPUT) + 256, [&](void* buffer) {
     return lineTranslateAddressW(session.Handle(), deviceId, 0x00020002, address.c_str(), 0, 0,
                                  static_cast<LPLINETRANSLATEOUTPUT>(buffer));
@@ -88,6 +99,8 @@ Translation TranslateWithTapi(const LineSession& session, DWORD deviceId,
   const tapi32::LocationBook stored = tapi32::Server::Instance().Locations();
   if (const tapi32::DialingLocation* current = stored.Current()) {
     translation.from = QString::fromStdU16String(current->name);
+    if (!SameAsStored(edited, stored))
+      translation.from = TranslateDialog::tr("%1, as stored").arg(translation.from);
   }
   if (translation.result != 0) return translation;
   const auto& fields = output.As<LINETRANSLATEOUTPUT>();
@@ -312,6 +325,7 @@ void TranslateDialog::ShowLocation() {
   locationEditor_->setEnabled(location != nullptr);
   removeLocation_->setEnabled(location != nullptr && book_.locations.size() > 1);
   if (location == nullptr) return;
+  // The location the user selects is the one dialled from.
   book_.currentLocationId = location->permanentId;
   showing_ = true;
   locationName_->setText(QString::fromStdU16String(location->name));
@@ -380,15 +394,14 @@ void TranslateDialog::ShowCard() {
   cardEditor_->setEnabled(card != nullptr);
   // Cards that came with the system are there for every user.
   removeCard_->setEnabled(card != nullptr && (card->options & LINECARDOPTION_PREDEFINED) == 0);
+  const tapi32::CallingCard none;
+  const tapi32::CallingCard& shown = card != nullptr ? *card : none;
   showing_ = true;
-  cardName_->setText(card != nullptr ? QString::fromStdU16String(card->name) : QString());
-  cardNumber_->setText(card != nullptr ? QString::fromStdU16String(card->number) : QString());
-  sameAreaRule_->setText(card != nullptr ? QString::fromStdU16String(card->sameAreaRule)
-                                         : QString());
-  longDistanceRule_->setText(card != nullptr ? QString::fromStdU16String(card->longDistanceRule)
-                                             : QString());
-  internationalRule_->setText(card != nullptr ? QString::fromStdU16String(card->internationalRule)
-                                              : QString());
+  cardName_->setText(QString::fromStdU16String(shown.name));
+  cardNumber_->setText(QString::fromStdU16String(shown.number));
+  sameAreaRule_->setText(QString::fromStdU16String(shown.sameAreaRule));
+  longDistanceRule_->setText(QString::fromStdU16String(shown.longDistanceRule));
+  internationalRule_->setText(QString::fromStdU16String(shown.internationalRule));
   showing_ = false;
 }
 
@@ -464,17 +477,15 @@ void TranslateDialog::accept() {
 
 LONG ShowTranslateDialog(DWORD deviceId, HWND, const std::u16string& addressIn) {
   // Only a number to preview needs TAPI's translation, and with it an application of our own.
-  std::shared_ptr<LineSession> session;
+  TranslateDialog::Preview preview;
   if (!addressIn.empty()) {
-    session = std::make_shared<LineSession>();
+    auto session = std::make_shared<LineSession>();
     if (session->Result() != 0) return session->Result();
+    preview = [session, deviceId](const tapi32::LocationBook& edited, DWORD,
+                                  const std::u16string& address) {
+      return TranslateWithTapi(*session, deviceId, edited, address);
+    };
   }
-  // lineTranslateAddressW translates from the location TAPI holds as current, so the preview
-  // shows the stored settings of that location until OK stores the edited ones.
-  auto preview = [session, deviceId](const tapi32::LocationBook&, DWORD,
-                                     const std::u16string& address) {
-    return TranslateWithTapi(*session, deviceId, address);
-  };
   auto store = [](tapi32::LocationBook book) {
     return tapi32::Server::Instance().SetLocations(std::move(book));
   };

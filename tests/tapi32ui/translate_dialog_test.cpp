@@ -254,6 +254,9 @@ class TranslateDialogTest : public QObject {
         QCOMPARE(Find<QLabel>(dialog, "dialable")->text(),
                  expected.Text(output.dwDialableStringSize, output.dwDialableStringOffset));
       }
+      // TAPI knows only the stored location: the preview must not pass it off as the edited one.
+      Type(dialog, "areaCode", "21");
+      QCOMPARE(Find<QLabel>(dialog, "previewFrom")->text(), QString("Home, as stored"));
       dialog.reject();
     });
     QCOMPARE(ShowDialog(app_, number), 0);
