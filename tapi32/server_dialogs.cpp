@@ -21,6 +21,17 @@ Dialogs& Registered() {
   return dialogs;
 }
 
+// A dialog is a program's own code behind a C entry point: whatever it throws becomes the
+// operation's failure instead of unwinding through TAPI's caller.
+template <typename Show>
+LONG RunDialog(LONG failure, Show&& show) {
+  try {
+    return show();
+  } catch (...) {
+    return failure;
+  }
+}
+
 bool KnownPhoneClass(LPCWSTR deviceClass, const PhoneCaps& caps) {
   return KnownClass(deviceClass, u"tapi/phone", caps.deviceClasses);
 }
@@ -55,7 +66,9 @@ LONG Server::PhoneConfigDialog(DWORD deviceId, HWND owner, LPCWSTR deviceClass) 
     dialog = Registered().phoneConfig;
   }
   if (!dialog) return Err(PHONEERR_OPERATIONUNAVAIL);
-  return dialog(deviceId, owner, deviceClass != nullptr ? deviceClass : u"");
+  return RunDialog(Err(PHONEERR_OPERATIONFAILED), [&] {
+    return dialog(deviceId, owner, deviceClass != nullptr ? deviceClass : u"");
+  });
 }
 
 LONG Server::LineConfigDialog(DWORD deviceId, HWND owner, LPCWSTR deviceClass) {
@@ -73,7 +86,9 @@ LONG Server::LineConfigDialog(DWORD deviceId, HWND owner, LPCWSTR deviceClass) {
     dialog = Registered().lineConfig;
   }
   if (!dialog) return Err(LINEERR_OPERATIONUNAVAIL);
-  return dialog(deviceId, owner, deviceClass != nullptr ? deviceClass : u"");
+  return RunDialog(Err(LINEERR_OPERATIONFAILED), [&] {
+    return dialog(deviceId, owner, deviceClass != nullptr ? deviceClass : u"");
+  });
 }
 
 LONG Server::LineTranslateDialog(HLINEAPP app, DWORD deviceId, DWORD apiVersion, HWND owner,
@@ -95,7 +110,9 @@ LONG Server::LineTranslateDialog(HLINEAPP app, DWORD deviceId, DWORD apiVersion,
     if (!dialog) return Err(LINEERR_OPERATIONUNAVAIL);
     Registered().translateShowing = true;
   }
-  const LONG result = dialog(deviceId, owner, addressIn != nullptr ? addressIn : u"");
+  const LONG result = RunDialog(Err(LINEERR_OPERATIONFAILED), [&] {
+    return dialog(deviceId, owner, addressIn != nullptr ? addressIn : u"");
+  });
   std::lock_guard lock(mutex_);
   Registered().translateShowing = false;
   return result;
