@@ -388,10 +388,10 @@ void Switch::FollowDataConnection(const CallData& call, uint32_t before) {
     modems_.Close(call.callId);
     return;
   }
+  if ((call.mediaMode & LINEMEDIAMODE_DATAMODEM) == 0) return;
   const LineConfig& line = LineAt(call.deviceId).Config();
-  const bool dataLine = ListsClass(WideList(line.deviceClasses), u"comm/datamodem");
   // Without a pseudo-terminal (the system has none left) the call simply has no connection.
-  if (dataLine && (call.mediaMode & LINEMEDIAMODE_DATAMODEM) != 0) {
+  if (ListsClass(WideList(line.deviceClasses), u"comm/datamodem")) {
     modems_.Open(call.callId, line.modemScript);
   }
 }

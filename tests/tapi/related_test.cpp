@@ -155,6 +155,21 @@ TEST_F(RelatedDevices, TheDeviceClassDecidesTheQuestion) {
             "TzvTapiRelatedDevice.UpdateData failed! Invalid owner");
 }
 
+// An answer longer than the first buffer is asked for again with the size TAPI names.
+TEST_F(RelatedDevices, ALongAnswerIsFetchedAgainInABufferThatHoldsIt) {
+  const std::string name(1500, 'm');
+  Switch().RenameLine(1, name);
+  LineUnderTest modem;
+  OpenOn(modem, 1);
+  TzvTapiRelatedWaveDevice& port = *modem.WaveOut();
+  port.SetDeviceClass("comm");
+  const uint32_t before = Queries();
+  EXPECT_TRUE(port.Available());
+  EXPECT_EQ(Queries(), before + 2);
+  EXPECT_EQ(port.DeviceID(), -1);  // a name holds no IDs
+  EXPECT_EQ(Queries(), before + 2);
+}
+
 TEST_F(RelatedDevices, ALineListsItsPhonesAndAPhoneNamesItsLine) {
   LineUnderTest line;
   OpenOn(line, 0);
