@@ -1,5 +1,5 @@
 // Feeds arbitrary bytes to the structure readers (also as an address status with forwarding
-// entries) as if a service provider had filled them, and
+// entries and as a related-device answer) as if a service provider had filled them, and
 // drives the fetch loop with a provider that answers with arbitrary header values. Nothing a
 // provider writes may make the library read outside the block, spin, fail an assertion, or grow
 // the block beyond what the provider asked for in an answer.
@@ -124,6 +124,26 @@ void ReadPhoneStructures(zvtapi::TTapiStruct& buffer) {
   zvtapi::GetTapiString(buffer, offsetof(PHONEBUTTONINFO, dwButtonTextSize), stringFormat);
 }
 
+// The block as a related-device answer (lineGetIDW, phoneGetIDW): its string must lie inside the
+// block and inside dwUsedSize, every ID below its count reads and the one past it is refused, and
+// a port name never runs past the string.
+void ReadRelatedAnswer(const zvtapi::TTapiStruct& buffer) {
+  const zvtapi::TVarString text = zvtapi::GetVarString(buffer);
+  if (text.Size != 0) {
+    const uint64_t end = uint64_t(text.Data - buffer.Bytes()) + text.Size;
+    Require(text.Data >= buffer.Bytes() + zvtapi::TapiStructHeaderSize);
+    Require(end <= buffer.Limit() && end <= buffer.UsedSize());
+  }
+  const Cardinal count = std::min<Cardinal>(text.Size / 4, 4096);
+  Cardinal value = 0;
+  for (Cardinal i = 0; i < count; ++i)
+    Require(zvtapi::GetVarStringDWORD(text, i, value));
+  if (count < 4096) Require(!zvtapi::GetVarStringDWORD(text, count, value));
+  Require(!zvtapi::GetVarStringDWORD(text, 0xFFFFFFFFu, value));
+  for (Cardinal from : {Cardinal{0}, Cardinal{4}, text.Size, 0xFFFFFFFFu})
+    Require(zvtapi::GetVarStringText(text, from).size() <= 2 * static_cast<size_t>(text.Size));
+}
+
 struct Answer {
   uint8_t selector;
   Cardinal needed;
@@ -211,6 +231,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   ReadEverything(buffer, sizeField);
   ReadForwarding(buffer);
+  ReadRelatedAnswer(buffer);
   if (flags & 0x40) ReadPhoneStructures(buffer);
   if (flags & 0x80) FetchWithScript(script, in.Rest(), bodySize);
   return 0;

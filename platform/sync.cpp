@@ -4,6 +4,8 @@
 // simpler and faster than per-object locking, and nothing on the set/wait path allocates.
 #include "platform/sync.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -179,6 +181,10 @@ bool ReleaseMutex(HANDLE mutex) {
     o->WakeWaiters();
   }
   return true;
+}
+
+bool CloseDescriptor(int descriptor) {
+  return ::close(descriptor) == 0;
 }
 
 bool CloseHandle(HANDLE handle) {

@@ -31,6 +31,10 @@ bool ReleaseMutex(HANDLE mutex);  // false when the calling thread does not own 
 // Closes any handle; waits in progress on it end with WAIT_FAILED.
 bool CloseHandle(HANDLE handle);
 
+// Closes a file descriptor the telephony runtime handed out (a data call's port), which stands
+// for a kernel handle here; false when it was not open.
+bool CloseDescriptor(int descriptor);
+
 // Waits until one of the objects is signalled (wait-any), or timeoutMs passes (INFINITE waits
 // without limit). Returns WAIT_OBJECT_0 + i for the lowest signalled index i, WAIT_ABANDONED_0
 // + i for an abandoned mutex, WAIT_TIMEOUT, or WAIT_FAILED for an invalid handle or count.

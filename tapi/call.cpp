@@ -83,7 +83,7 @@ TzvTapiCall::~TzvTapiCall() {
 struct TzvTapiCall::TRelatedDevices {
   explicit TRelatedDevices(TzvTapiCall* Call)
       : FComm(Call, "comm/datamodem"), FWaveInDev(Call, "wave/in"), FWaveOutDev(Call, "wave/out") {}
-  TzvTapiRelatedWaveDevice FComm;
+  TzvTapiCommDevice FComm;
   TzvTapiRelatedWaveDevice FWaveInDev;
   TzvTapiRelatedWaveDevice FWaveOutDev;
 };
@@ -93,7 +93,7 @@ TzvTapiCall::TRelatedDevices& TzvTapiCall::Related() const {
   return *FRelated;
 }
 
-TzvTapiRelatedWaveDevice* TzvTapiCall::Comm() const {
+TzvTapiCommDevice* TzvTapiCall::Comm() const {
   return &Related().FComm;
 }
 

@@ -22,6 +22,7 @@ namespace zvtapi {
 class TzvCustomTapiLine;
 class TzvTapiAddress;
 class TzvTapiCall;
+class TzvTapiCommDevice;
 class TzvTapiRelatedWaveDevice;
 class TzvTapiRequest;
 
@@ -126,7 +127,7 @@ class alignas(64) TzvTapiCall : public TObject, public TzvTapiCallAccess {
 
   // Owned helpers.
   TzvTapiCallParams& Params() { return *FParams; }
-  TzvTapiRelatedWaveDevice* Comm() const;
+  TzvTapiCommDevice* Comm() const;
   TzvTapiRelatedWaveDevice* WaveIn() const;
   TzvTapiRelatedWaveDevice* WaveOut() const;
   TzvTapiCallGatherDigits& GatherDigits() { return FDigitCollector; }

@@ -59,6 +59,7 @@ TzvCustomTapiLine::TzvCustomTapiLine(TComponent* AOwner) : TzvTapiDevice(AOwner)
   FTSP = std::make_unique<TzvTapiLineTSP>(this);
   FDeviceCaps = std::make_unique<TzvTapiLineCaps>(this);
   FDeviceStatus = std::make_unique<TzvTapiLineStatus>(this);
+  FPhoneDevs = std::make_unique<TzvTapiLinePhoneDevices>(this, "tapi/phone");
   FCallOptions = std::make_unique<TzvTapiCallOptions>();
   FCallParams = std::make_unique<TzvTapiLineCallParams>();
   // Registered here rather than in the component base, since only now is the object a line;
@@ -100,6 +101,7 @@ void TzvCustomTapiLine::FreeCall(TzvTapiCall* Call) {
 Cardinal TzvCustomTapiLine::Init(Integer DeviceID) {
   const Cardinal result = TzvTapiDevice::Init(DeviceID);
   FDeviceCaps->Invalidate();
+  FPhoneDevs->Invalidate();
   CreateAddresses();
   if (result == 0 && FDeviceCaps->Available()) FPermanentDeviceID = FDeviceCaps->PermanentLineID();
   return result;
@@ -109,6 +111,7 @@ void TzvCustomTapiLine::Done() {
   if (!FInitialized) return;
   FDeviceCaps->Invalidate();
   FDeviceStatus->Invalidate();
+  FPhoneDevs->Invalidate();
   TzvTapiDevice::Done();
 }
 
@@ -303,6 +306,7 @@ void TzvCustomTapiLine::Close() {
   }
   RefreshCalls();
   KeepDevSpecificBlocks(blocks);
+  FPhoneDevs->Invalidate();
   FAddresses->InvalidateStatus();
   if (handle != 0) {
     const auto result = static_cast<Cardinal>(lineClose(handle));

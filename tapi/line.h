@@ -22,6 +22,7 @@
 namespace zvtapi {
 
 class TzvTapiLine;
+class TzvTapiLinePhoneDevices;
 
 class TzvCustomTapiLine : public TzvTapiDevice {
  public:
@@ -65,6 +66,8 @@ class TzvCustomTapiLine : public TzvTapiDevice {
   TzvTapiLinePrivileges& Privileges() { return *FPrivileges; }
   TzvTapiLineCaps& Caps() { return *FDeviceCaps; }
   TzvTapiLineStatus& Status() { return *FDeviceStatus; }
+  // The phones that are sets of this line ("tapi/phone").
+  TzvTapiLinePhoneDevices& Phones() { return *FPhoneDevs; }
   TzvTapiRelatedWaveDevice* WaveIn() const { return WaveInDev(); }
   TzvTapiRelatedWaveDevice* WaveOut() const { return WaveOutDev(); }
   Cardinal MediaModes() const { return FMediaModes; }
@@ -353,6 +356,7 @@ class TzvCustomTapiLine : public TzvTapiDevice {
   std::unique_ptr<TzvTapiCallList> FCalls;
   std::unique_ptr<TzvTapiLineCaps> FDeviceCaps;
   std::unique_ptr<TzvTapiLineStatus> FDeviceStatus;
+  std::unique_ptr<TzvTapiLinePhoneDevices> FPhoneDevs;
   Cardinal FMediaModes = 0;
   std::unique_ptr<TzvTapiLineOptions> FOptions;
   std::unique_ptr<TzvTapiLinePrivileges> FPrivileges;

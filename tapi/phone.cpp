@@ -50,7 +50,7 @@ TzvCustomTapiPhone::TzvCustomTapiPhone(TComponent* AOwner) : TzvTapiDevice(AOwne
   FControls = std::make_unique<TzvTapiPhoneControlList>();
   FDisplay = std::make_unique<TzvTapiPhoneDisplay>(this);
   FRinger = std::make_unique<TzvTapiPhoneRinger>(this);
-  FLineDev = std::make_unique<TzvTapiRelatedWaveDevice>(this, "tapi/line");
+  FLineDev = std::make_unique<TzvTapiPhoneLineDevice>(this, "tapi/line");
   // Registered here rather than in the component base, since only now is the object a phone;
   // and last, so that no failure after it can leave the registry pointing at a dead object.
   if (zvTapiApplication) zvTapiApplication->AddTapiComponent(this);

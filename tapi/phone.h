@@ -13,7 +13,7 @@
 
 namespace zvtapi {
 
-class TzvTapiRelatedWaveDevice;
+class TzvTapiPhoneLineDevice;
 
 class TzvCustomTapiPhone : public TzvTapiDevice {
  public:
@@ -81,7 +81,7 @@ class TzvCustomTapiPhone : public TzvTapiDevice {
   TzvTapiPhoneControlList& Controls() { return *FControls; }
   TzvTapiPhoneDisplay& Display() { return *FDisplay; }
   TzvTapiPhoneRinger& Ringer() { return *FRinger; }
-  TzvTapiRelatedWaveDevice* LineDev() const { return FLineDev.get(); }
+  TzvTapiPhoneLineDevice* LineDev() const { return FLineDev.get(); }
   // The application object's phone application handle.
   Cardinal PhoneApp() const;
   // What phoneGetStatusMessages reports for the open phone; 0 when closed or when it fails.
@@ -126,7 +126,7 @@ class TzvCustomTapiPhone : public TzvTapiDevice {
   std::unique_ptr<TzvTapiPhoneControlList> FControls;
   std::unique_ptr<TzvTapiPhoneDisplay> FDisplay;
   std::unique_ptr<TzvTapiPhoneRinger> FRinger;
-  std::unique_ptr<TzvTapiRelatedWaveDevice> FLineDev;  // "tapi/line"
+  std::unique_ptr<TzvTapiPhoneLineDevice> FLineDev;  // "tapi/line"
 };
 
 // Event types; Sender is the phone.

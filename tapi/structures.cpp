@@ -275,6 +275,36 @@ bool SetTapiArrayEntry(TTapiStruct& buffer, Cardinal sizeFieldOffset, Cardinal i
   return offset && buffer.SetDWORD(*offset, value);
 }
 
+// ---------------------------------------------------------------------------------------------
+// VARSTRING answers
+
+TVarString GetVarString(const TTapiStruct& buffer) {
+  constexpr Cardinal kFormatField = 12;
+  constexpr Cardinal kSizeField = 16;
+  TVarString text;
+  text.Format = buffer.GetDWORD(kFormatField);
+  const TByteRange range = AddressedRange(buffer, kSizeField);
+  if (range.size == 0) return text;
+  const uint64_t end = uint64_t(range.data - buffer.Bytes()) + range.size;
+  if (end > buffer.UsedSize()) return text;
+  text.Data = range.data;
+  text.Size = range.size;
+  return text;
+}
+
+bool GetVarStringDWORD(const TVarString& text, Cardinal index, Cardinal& value) {
+  if (uint64_t{4} * index + 4 > text.Size) return false;
+  std::memcpy(&value, text.Data + 4 * size_t{index}, sizeof value);
+  return true;
+}
+
+std::string GetVarStringText(const TVarString& text, Cardinal from) {
+  if (from >= text.Size) return {};
+  const char* begin = reinterpret_cast<const char*>(text.Data) + from;
+  const size_t length = strnlen(begin, text.Size - from);
+  return platform::WideToUtf8(platform::AnsiToWide(begin, length));
+}
+
 void CompactTapiStruct(TTapiStruct& buffer, Cardinal minSize) {
   if (!buffer.Assigned()) return;
   const Cardinal size = MaxCardinal(buffer.UsedSize(), minSize);

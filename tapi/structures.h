@@ -150,6 +150,22 @@ bool GetTapiArrayEntry(const TTapiStruct& buffer, Cardinal sizeFieldOffset, Card
 bool SetTapiArrayEntry(TTapiStruct& buffer, Cardinal sizeFieldOffset, Cardinal index,
                        Cardinal value);
 
+// The string of a VARSTRING answer (lineGetIDW, phoneGetIDW, ...): its dwStringFormat and the
+// bytes dwStringSize and dwStringOffset address. The bytes count only when they lie completely
+// after the header, inside the block and inside what the provider says it used (dwUsedSize);
+// otherwise the string is empty (Size 0, Data null). An empty holder gives an empty string.
+struct TVarString {
+  Cardinal Format = 0;
+  const uint8_t* Data = nullptr;
+  Cardinal Size = 0;
+};
+TVarString GetVarString(const TTapiStruct& buffer);
+// The index-th 32-bit value of the string; false when it does not lie completely inside it.
+bool GetVarStringDWORD(const TVarString& text, Cardinal index, Cardinal& value);
+// Single-byte (ANSI) text of the string from byte `from` up to the first NUL or the string's end,
+// as UTF-8; empty when `from` lies at or past the end.
+std::string GetVarStringText(const TVarString& text, Cardinal from);
+
 // Shrinks the block to what the provider used, never below minSize nor above its size: every
 // fetch asks with at least TapiStructMinQuerySize bytes, more than a small answer needs kept.
 void CompactTapiStruct(TTapiStruct& buffer, Cardinal minSize);

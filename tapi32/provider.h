@@ -290,6 +290,12 @@ class LineDevice {
   virtual HICON Icon() const = 0;
   // The calls on the line that are not IDLE, oldest first (provider call IDs).
   virtual std::vector<DWORD> LiveCalls() const = 0;
+  // The audio devices of the line for lineGetIDW "wave/in" (input) and "wave/out"; asked only
+  // when the capabilities list the class. None: the provider has no audio for it.
+  virtual std::optional<DWORD> WaveId(bool /*input*/) const { return std::nullopt; }
+  // The name of the line's serial port for lineGetIDW "comm"; asked only when the capabilities
+  // list the class.
+  virtual std::u16string PortName() const { return {}; }
 };
 
 class PhoneDevice {
@@ -305,6 +311,9 @@ class PhoneDevice {
   virtual HICON Icon() const = 0;
   // The line device the phone is the set of ("tapi/line" of phoneGetIDW), if any.
   virtual std::optional<DWORD> AttachedLine() const = 0;
+  // The audio devices of the phone's handset for phoneGetIDW "wave/in" / "wave/out"; asked only
+  // when the capabilities list the class.
+  virtual std::optional<DWORD> WaveId(bool /*input*/) const { return std::nullopt; }
 };
 
 // The owner line of a call made by a party outside this runtime (another program on the same
@@ -413,6 +422,12 @@ class Provider {
   // The conference a call belongs to (or is the conference call of): the conference call first,
   // then its parties; empty when the call is in no conference.
   virtual std::vector<DWORD> ConferenceOf(DWORD callId) const = 0;
+
+  // The data connection of a call ("comm/datamodem"): the name of its port while the call has
+  // one (none otherwise), and a new descriptor of it for an application, which then owns it
+  // (-1 when none can be made). On POSIX the handle TAPI hands out is this file descriptor.
+  virtual std::optional<std::u16string> CallPort(DWORD /*callId*/) const { return std::nullopt; }
+  virtual int DuplicateCallPort(DWORD /*callId*/) { return -1; }
 
   // Carries out a checked phone request when its reply succeeds; the phone reports what
   // changed through ProviderSink. For DevSpecific: bytes to write over the start of the

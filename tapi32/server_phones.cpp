@@ -352,27 +352,28 @@ LONG Server::PhoneGetLevel(HPHONE phone, bool volume, DWORD hookSwitchDev, LPDWO
   return 0;
 }
 
+// A phone answers for its own class, for "tapi/line" when it is the set of a line, and for
+// "wave/in" / "wave/out" (its handset's audio) when its capabilities list them.
 LONG Server::PhoneGetId(HPHONE phone, LPVARSTRING deviceId, LPCWSTR deviceClass) {
   if (deviceId == nullptr || deviceClass == nullptr) return Err(PHONEERR_INVALPOINTER);
   std::lock_guard lock(mutex_);
   LONG error = 0;
   const PhoneOpenEntry* open = UsablePhone(phone, false, &error);
   if (open == nullptr) return error;
+  const PhoneDevice& device = provider_->Phone(open->deviceId);
+  const std::u16string_view wanted(deviceClass);
   std::optional<DWORD> answer;
-  if (SameClass(deviceClass, u"tapi/phone")) {
+  if (SameClass(wanted, u"tapi/phone")) {
     answer = open->deviceId;
-  } else if (SameClass(deviceClass, u"tapi/line")) {
-    answer = provider_->Phone(open->deviceId).AttachedLine();
+  } else if (SameClass(wanted, u"tapi/line")) {
+    answer = device.AttachedLine();
+  } else if (SameClass(wanted, u"wave/in") || SameClass(wanted, u"wave/out")) {
+    if (ListsClass(device.Caps().deviceClasses, wanted)) {
+      answer = device.WaveId(SameClass(wanted, u"wave/in"));
+    }
   }
   if (!answer) return Err(PHONEERR_INVALDEVICECLASS);
-  VARSTRING local{};
-  local.dwTotalSize = deviceId->dwTotalSize;
-  local.dwStringFormat = STRINGFORMAT_BINARY;
-  std::vector<uint8_t> bytes(sizeof(DWORD));
-  std::memcpy(bytes.data(), &*answer, sizeof(DWORD));
-  std::vector<VarField> fields;
-  fields.push_back({{}, std::move(bytes), &local.dwStringSize, &local.dwStringOffset});
-  return AnswerStruct(local, fields, sizeof(VARSTRING), deviceId, PHONEERR_STRUCTURETOOSMALL);
+  return AnswerVarString(DeviceIdString({*answer}), deviceId, PHONEERR_STRUCTURETOOSMALL);
 }
 
 LONG Server::PhoneGetIcon(DWORD deviceId, LPCWSTR deviceClass, LPHICON icon) {

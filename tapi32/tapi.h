@@ -46,6 +46,8 @@ LONG lineSetCallPrivilege(HCALL hCall, DWORD dwCallPrivilege);
 LONG lineGetIconW(DWORD dwDeviceID, LPCWSTR lpszDeviceClass, LPHICON lphIcon);
 // Related devices: the IDs of the devices of another class that belong to a line, one of its
 // addresses or a call (dwSelect: LINECALLSELECT_LINE, _ADDRESS or _CALL), as a VARSTRING.
+// For "comm/datamodem" the handle in the first DWORD is a POSIX file descriptor of the call's
+// data connection (a terminal in raw mode), new for every call; the application closes it.
 LONG lineGetIDW(HLINE hLine, DWORD dwAddressID, HCALL hCall, DWORD dwSelect, LPVARSTRING lpDeviceID,
                 LPCWSTR lpszDeviceClass);
 LONG lineConfigDialogW(DWORD dwDeviceID, HWND hwndOwner, LPCWSTR lpszDeviceClass);

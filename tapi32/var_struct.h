@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "tapi32/tapi_constants.h"
 #include "tapi32/tapi_structs.h"
 
 namespace tapi32 {
@@ -92,6 +93,37 @@ inline LONG AnswerStruct(Struct& local, std::vector<VarField>& fields, DWORD fix
   }
   WriteCaps(local, fields, fixedSize, target);
   return 0;
+}
+
+// The string of a VARSTRING answer (lineGetIDW, phoneGetIDW) and its STRINGFORMAT_.
+struct VarString {
+  DWORD format = STRINGFORMAT_BINARY;
+  std::vector<uint8_t> bytes;
+};
+
+// Device IDs as lineGetIDW answers them: 32-bit values one after the other, in binary.
+inline VarString DeviceIdString(const std::vector<DWORD>& ids) {
+  return {STRINGFORMAT_BINARY, DwordBytes(ids)};
+}
+
+// Text in TAPI's single-byte form, NUL-terminated (a character outside Latin-1 becomes '?').
+inline std::vector<uint8_t> SingleByteText(const std::u16string& text) {
+  std::vector<uint8_t> bytes;
+  bytes.reserve(text.size() + 1);
+  for (char16_t c : text)
+    bytes.push_back(c < 0x100 ? static_cast<uint8_t>(c) : '?');
+  bytes.push_back(0);
+  return bytes;
+}
+
+// Answers a VARSTRING query as AnswerStruct does.
+inline LONG AnswerVarString(const VarString& answer, VARSTRING* target, DWORD tooSmall) {
+  VARSTRING local{};
+  local.dwTotalSize = target->dwTotalSize;
+  local.dwStringFormat = answer.format;
+  std::vector<VarField> fields;
+  fields.push_back({{}, answer.bytes, &local.dwStringSize, &local.dwStringOffset});
+  return AnswerStruct(local, fields, sizeof(VARSTRING), target, tooSmall);
 }
 
 }  // namespace tapi32

@@ -396,6 +396,18 @@ class Reader {
     return mode;
   }
 
+  // "expected -> reply, -> reply, ...": the steps of a modem script.
+  std::vector<ModemStep> ModemScript(const std::string& value) const {
+    std::vector<ModemStep> steps;
+    for (const std::string& item : List(value)) {
+      const size_t arrow = item.find("->");
+      if (arrow == std::string::npos) Fail("'" + item + "' is no modem step (expected -> reply)");
+      steps.push_back({Trim(item.substr(0, arrow)), Trim(item.substr(arrow + 2))});
+      if (steps.back().send.empty()) Fail("the modem step '" + item + "' sends nothing");
+    }
+    return steps;
+  }
+
   std::vector<std::string> List(const std::string& value) const {
     std::vector<std::string> items;
     if (value.empty()) return items;
@@ -497,6 +509,10 @@ const std::map<std::string, LineSetter> kLineKeys = {
     {"num_rings_no_answer", NUMBER(numRingsNoAnswer)},
     {"forward_consult",
      [](const Reader& r, auto& c, const std::string& v) { c.forwardConsult = r.Switch(v); }},
+    {"wave_in", NUMBER(waveIn)},
+    {"wave_out", NUMBER(waveOut)},
+    {"modem_script",
+     [](const Reader& r, auto& c, const std::string& v) { c.modemScript = r.ModemScript(v); }},
 };
 
 const std::map<std::string, PhoneSetter> kPhoneKeys = {
@@ -523,6 +539,8 @@ const std::map<std::string, PhoneSetter> kPhoneKeys = {
     {"phone_info", TEXT(phoneInfo)},
     {"line", TEXT(line)},
     {"icon", NUMBER(icon)},
+    {"wave_in", NUMBER(waveIn)},
+    {"wave_out", NUMBER(waveOut)},
 };
 
 const std::map<std::string, std::function<void(const Reader&, TrafficConfig&, const std::string&)>>
@@ -753,6 +771,9 @@ Config DemoConfig() {
   phone.line = "Reception";
   phone.hookSwitchDevs = PHONEHOOKSWITCHDEV_HANDSET | PHONEHOOKSWITCHDEV_SPEAKER;
   phone.numButtonLamps = 16;
+  // The handset is a USB handset: the machine's second sound card.
+  phone.deviceClasses = {"tapi/phone", "wave/in", "wave/out"};
+  phone.waveIn = phone.waveOut = 1;
   config.phones.push_back(phone);
   return config;
 }

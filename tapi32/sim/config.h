@@ -17,10 +17,15 @@
 //   uui_drop_size = 0
 //   forward_modes = UNCOND|BUSY|NOANSW  call forwarding: modes, limits, rings, consultation call
 //   forward_consult = yes
+//   wave_in = 0                 the audio devices of "wave/in" / "wave/out" (see below)
+//   wave_out = 0
+//   modem_script = ATDT -> CONNECT 33600, -> READY   what the far end of a data call says
 //   [phone]                     starts a new phone device
 //   name = Desk phone
 //   line = Reception            the phone is the set of that line
 //   button_lamps = 16
+//   wave_in = 0                 the handset's audio devices
+//   wave_out = 0
 //   [traffic]                   demo traffic (at most one section; every key optional)
 //   enabled = yes               yes/no, on/off, true/false or 1/0
 //   interval_ms = 4000          mean time between new calls
@@ -41,6 +46,23 @@
 // '|', written short (DATAMODEM) or in full (LINEMEDIAMODE_DATAMODEM). Lists are comma-separated.
 // Keys and flag names ignore letter case; values keep it. Every key is optional except that a
 // section needs a name. See docs/simulated-switch.md for the keys of each section.
+//
+// Wave IDs. lineGetIDW / phoneGetIDW answer "wave/in" and "wave/out" with wave_in and wave_out
+// when device_classes lists the class. A wave ID is the number of an ALSA sound card of this
+// machine, as /proc/asound/cards lists them: a program opens the device with ALSA as
+// "plughw:<ID>" (capture for wave/in, playback for wave/out), or under PulseAudio or PipeWire as
+// the source or sink whose property alsa.card is <ID> (`pactl list sources`). 0, the default, is
+// the first card. The switch makes no sound itself: the ID only says which device the station's
+// audio belongs to.
+//
+// Data calls. On a line whose device_classes list comm/datamodem, a call of media mode DATAMODEM
+// that becomes CONNECTED gets a pseudo-terminal: lineGetIDW "comm/datamodem" on the call hands
+// the application a descriptor of its terminal end (raw mode), and the switch plays the far end
+// on the other. Without modem_script the far end echoes every byte; with one it plays the steps
+// in turn: "expected -> reply" waits until the text received since the last step contains
+// `expected`, then sends `reply` followed by CR LF ("-> reply" sends at once), and after the
+// last step it ignores what it receives. When the call leaves CONNECTED the switch closes its
+// end: the application's reads see end of file, its writes fail.
 //
 // Problems are reported as ConfigError whose what() reads "<file>:<line>: <problem>".
 #pragma once
@@ -65,6 +87,13 @@ inline constexpr uint32_t kHighestDeviceVersion = 0x00020002;
 // The forwarding modes the switch can carry out: unconditional, on busy, on no answer and on
 // busy or no answer, each for every caller, internal or external callers, or chosen callers.
 inline constexpr uint32_t kSwitchForwardModes = 0xFFFF;  // LINEFORWARDMODE_UNCOND .. BUSYNASPECIFIC
+
+// One step of what the far end of a data call says (see above).
+struct ModemStep {
+  std::string expect;  // empty: at once
+  std::string send;
+  bool operator==(const ModemStep&) const = default;
+};
 
 struct LineConfig {
   std::string name;
@@ -146,6 +175,11 @@ struct LineConfig {
   uint32_t maxFwdNumRings = 15;
   uint32_t numRingsNoAnswer = 4;
   bool forwardConsult = false;
+
+  // The ALSA cards of "wave/in" and "wave/out", and the far end of data calls (see above).
+  uint32_t waveIn = 0;
+  uint32_t waveOut = 0;
+  std::vector<ModemStep> modemScript;  // empty: it echoes
 };
 
 struct PhoneConfig {
@@ -182,6 +216,9 @@ struct PhoneConfig {
   std::string line;
   uint32_t icon = 0;  // the phoneGetIconW handle; 0 gives the generic phone icon
   std::vector<std::string> deviceClasses{"tapi/phone"};
+  // The ALSA cards of the handset's "wave/in" and "wave/out" (see above).
+  uint32_t waveIn = 0;
+  uint32_t waveOut = 0;
   std::string providerInfo = "zvTapi simulated switch";
   std::string phoneInfo;
 };

@@ -556,6 +556,10 @@ HICON LineDevice::Icon() const {
   return config_.icon != 0 ? config_.icon : kGenericLineIcon;
 }
 
+std::u16string LineDevice::PortName() const {
+  return platform::Utf8ToWide(config_.name);
+}
+
 std::vector<DWORD> LineDevice::LiveCalls() const {
   return {live_.begin(), live_.end()};
 }

@@ -55,6 +55,7 @@ class LineDevice final : public tapi32::LineDevice {
   const LineConfig& Config() const { return config_; }
   void SetConfig(LineConfig config);
   void SetName(std::string name) { config_.name = std::move(name); }
+  void SetModemScript(std::vector<ModemStep> script) { config_.modemScript = std::move(script); }
   void MarkRemoved() { removed_ = true; }
 
   bool Removed() const override { return removed_; }
@@ -69,6 +70,11 @@ class LineDevice final : public tapi32::LineDevice {
   LINEDEVSTATUS Status() const override;
   HICON Icon() const override;
   std::vector<DWORD> LiveCalls() const override;
+  std::optional<DWORD> WaveId(bool input) const override {
+    return input ? config_.waveIn : config_.waveOut;
+  }
+  // The switch's ports carry the name of their line, as a modem's port is named after it.
+  std::u16string PortName() const override;
 
   // A call on the line moves from one state to another (IDLE when it comes or goes); `mode` is
   // the new state's mode. Returns what the opens of the line are to hear about it.

@@ -53,6 +53,9 @@ class PhoneDevice final : public tapi32::PhoneDevice {
   const PhoneStatus& Status() const override { return status_; }
   HICON Icon() const override;
   std::optional<DWORD> AttachedLine() const override { return line_; }
+  std::optional<DWORD> WaveId(bool input) const override {
+    return input ? config_.waveIn : config_.waveOut;
+  }
 
   // Whether any hook-switch device is off hook (the phone is in use).
   bool OffHook() const;

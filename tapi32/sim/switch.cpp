@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "platform/module.h"
+#include "tapi32/device_class.h"
 #include "tapi32/server.h"
 #include "tapi32/sim/clock.h"
 #include "tapi32/sim/traffic.h"
@@ -39,7 +40,10 @@ Switch& Switch::Instance() {
   // before the rest of the program is torn down.
   static Switch* instance = [] {
     auto* created = new Switch();
-    std::atexit([] { Switch::Instance().clock_->Shutdown(); });
+    std::atexit([] {
+      Switch::Instance().clock_->Shutdown();
+      Switch::Instance().modems_.Shutdown();
+    });
     return created;
   }();
   return *instance;
@@ -69,6 +73,7 @@ void Switch::Forget() {
   traffic_.reset();
   Tapi().DiscardLines();
   Tapi().DiscardPhones();
+  modems_.Shutdown();
   lastPhoneDevSpecific_.clear();
   calls_.clear();
   farEnds_.clear();
@@ -173,6 +178,7 @@ void Switch::RemoveLine(uint32_t deviceId) {
     CallData& call = calls_.at(callId).data;
     // Nobody is left to hear about it.
     line.CallMoved(callId, call.addressId, call.state, LINECALLSTATE_IDLE, 0);
+    modems_.Close(callId);
     calls_.erase(callId);
   }
 }
@@ -362,15 +368,47 @@ void Switch::MoveCall(uint32_t callId, uint32_t state, uint32_t mode) {
   CallData& call = calls_.at(callId).data;
   const LineNews news =
       LineAt(call.deviceId).CallMoved(callId, call.addressId, call.state, state, mode);
+  const uint32_t before = call.state;
   call.state = state;
   call.stateMode = mode;
   call.stateEntryTime = UtcNow();
+  FollowDataConnection(call, before);
   Tapi().CallStateChanged(callId);
   Report(call.deviceId, call.addressId, news);
   PhonesFollowLine(call.deviceId);
   if (state != LINECALLSTATE_IDLE) return;
   CallEnded(callId);
   if (!Tapi().CallHasHandles(callId)) calls_.erase(callId);
+}
+
+void Switch::FollowDataConnection(const CallData& call, uint32_t before) {
+  const bool connected = call.state == LINECALLSTATE_CONNECTED;
+  if (connected == (before == LINECALLSTATE_CONNECTED)) return;
+  if (!connected) {
+    modems_.Close(call.callId);
+    return;
+  }
+  if ((call.mediaMode & LINEMEDIAMODE_DATAMODEM) == 0) return;
+  const LineConfig& line = LineAt(call.deviceId).Config();
+  // Without a pseudo-terminal (the system has none left) the call simply has no connection.
+  if (ListsClass(WideList(line.deviceClasses), u"comm/datamodem")) {
+    modems_.Open(call.callId, line.modemScript);
+  }
+}
+
+std::optional<std::u16string> Switch::CallPort(DWORD callId) const {
+  const std::optional<std::string> name = modems_.PortName(callId);
+  if (!name) return std::nullopt;
+  return platform::Utf8ToWide(*name);
+}
+
+int Switch::DuplicateCallPort(DWORD callId) {
+  return modems_.Duplicate(callId);
+}
+
+void Switch::SetModemScript(uint32_t lineId, std::vector<ModemStep> script) {
+  std::lock_guard lock(Tapi().Mutex());
+  LineAt(lineId).SetModemScript(std::move(script));
 }
 
 uint32_t Switch::OfferCall(uint32_t lineId, uint32_t addressId, const IncomingCall& incoming) {

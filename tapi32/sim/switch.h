@@ -265,6 +265,7 @@
 #include "tapi32/requests.h"
 #include "tapi32/sim/config.h"
 #include "tapi32/sim/devices.h"
+#include "tapi32/sim/modem.h"
 #include "tapi32/sim/phones.h"
 
 namespace tapi32::sim {
@@ -485,6 +486,8 @@ class Switch final : public tapi32::Provider {
   static constexpr size_t kForwardLogSize = 64;
   std::vector<ForwardedCall> ForwardedCalls() const;
 
+  // What the far end of the line's next data connections says (config.h; empty: it echoes).
+  void SetModemScript(uint32_t lineId, std::vector<ModemStep> script);
   // Line events sent to the opens of the line.
   void CloseLine(uint32_t lineId);
   void Ring(uint32_t lineId, uint32_t ringMode, uint32_t ringCount);
@@ -538,6 +541,8 @@ class Switch final : public tapi32::Provider {
   std::function<void()> PerformPartialCallOp(const tapi32::CallRequest& request,
                                              HLINE requester) override;
   std::vector<DWORD> ConferenceOf(DWORD callId) const override;
+  std::optional<std::u16string> CallPort(DWORD callId) const override;
+  int DuplicateCallPort(DWORD callId) override;
   std::optional<std::vector<uint8_t>> PerformPhoneOp(const tapi32::PhoneRequest& request) override;
   void Schedule(uint32_t delayMs, std::function<void()> task) override;
 
@@ -594,6 +599,8 @@ class Switch final : public tapi32::Provider {
   const SimCall* Find(uint32_t callId) const;
   // Moves a call to a state, tells the applications, and forgets an IDLE call nobody holds.
   void MoveCall(uint32_t callId, uint32_t state, uint32_t mode);
+  // A data call on a line with data connections has one exactly while it is CONNECTED.
+  void FollowDataConnection(const tapi32::CallData& call, uint32_t before);
   // Tells the opens of a line what changed on it and on the address, and starts it ringing.
   void Report(uint32_t lineId, uint32_t addressId, const LineNews& news);
   // One ring of a ringing period; the next one is planned on the clock.
@@ -690,6 +697,7 @@ class Switch final : public tapi32::Provider {
   std::unique_ptr<Clock> clock_;
   std::unique_ptr<Traffic> traffic_;
   std::deque<ForwardedCall> forwarded_;
+  ModemConnections modems_;
 };
 
 }  // namespace tapi32::sim

@@ -112,6 +112,32 @@ TEST(ConfigParseTest, ErrorsNameFileLineAndProblem) {
             "test.ini:1: the line 'a' has api_low above api_high");
 }
 
+TEST(ConfigParseTest, ReadsWaveDevicesAndTheModemScript) {
+  const Config config = ParseConfig(R"(
+[line]
+name = Modem
+wave_in = 2
+wave_out = 0x3
+modem_script = -> CONNECT 33600, ATH -> NO CARRIER
+[phone]
+name = Set
+wave_in = 4
+wave_out = 5
+)",
+                                    "wave.ini");
+  const tapi32::sim::LineConfig& line = config.lines.at(0);
+  EXPECT_EQ(line.waveIn, 2u);
+  EXPECT_EQ(line.waveOut, 3u);
+  EXPECT_EQ(line.modemScript,
+            (std::vector<tapi32::sim::ModemStep>{{"", "CONNECT 33600"}, {"ATH", "NO CARRIER"}}));
+  EXPECT_EQ(config.phones.at(0).waveIn, 4u);
+  EXPECT_EQ(config.phones.at(0).waveOut, 5u);
+  EXPECT_EQ(ErrorOf("[line]\nname = a\nmodem_script = hello\n"),
+            "test.ini:3: 'hello' is no modem step (expected -> reply)");
+  EXPECT_EQ(ErrorOf("[line]\nname = a\nmodem_script = AT ->\n"),
+            "test.ini:3: the modem step 'AT ->' sends nothing");
+}
+
 TEST(ConfigParseTest, RepliesSayWhenAndInWhichOrderEntryPointsAnswer) {
   using tapi32::EntryPoint;
   using tapi32::ReplyMode;
