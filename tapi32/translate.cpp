@@ -13,7 +13,6 @@ constexpr DWORD kKnownOptions = LINETRANSLATEOPTION_CARDOVERRIDE |
                                 LINETRANSLATEOPTION_CANCELCALLWAITING |
                                 LINETRANSLATEOPTION_FORCELOCAL | LINETRANSLATEOPTION_FORCELD;
 
-// No calling code is longer than three digits.
 constexpr size_t kLongestCallingCode = 3;
 
 enum class CallKind { kLocal, kLongDistance, kInternational };
@@ -69,7 +68,10 @@ bool ParseCanonical(std::u16string_view address, CanonicalAddress* out) {
   while (at < address.size() && IsDigit(address[at]))
     ++at;
   const size_t codeLength = at - codeStart;
-  if (codeLength == 0 || codeLength > kLongestCallingCode) return false;
+  // No calling code starts with 0, and none is longer than three digits.
+  if (codeLength == 0 || codeLength > kLongestCallingCode || address[codeStart] == u'0') {
+    return false;
+  }
   for (size_t i = codeStart; i < at; ++i)
     out->countryCode = out->countryCode * 10 + (address[i] - u'0');
   if (at >= address.size() || address[at] != u' ') return false;

@@ -201,7 +201,7 @@ TEST_F(TranslateTest, RejectsMalformedCanonicalAddresses) {
   for (const std::u16string address :
        {u"", u"+", u"+44", u"+44 ", u"+4420 7946 0904", u"+1234 5550100", u"+44 (20 7946 0904",
         u"+44 20) 7946 0904", u"+44 () 7946 0904", u"+44 (2a) 7946 0904", u"+44 (20) HELLO",
-        u"+44 (20) 7946+0904", u"+44 (20) |12", u"+ 44 (20) 7946 0904"}) {
+        u"+44 (20) 7946+0904", u"+44 (20) |12", u"+ 44 (20) 7946 0904", u"+0 7946 0904"}) {
     SCOPED_TRACE(std::string(address.begin(), address.end()));
     EXPECT_EQ(Translate(address).result, Code(LINEERR_INVALADDRESS));
   }
