@@ -4,9 +4,12 @@
 set -euo pipefail
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 # Qt 6 Widgets for Ringwatch's window (Qt Test comes with it), DejaVu so that offscreen
-# rendering has glyphs, xvfb and xauth to run the window under a virtual X server.
-packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev
-  qt6-base-dev fonts-dejavu-core xvfb xauth)
+# rendering has glyphs, xvfb and xauth to run the window under a virtual X server; the country
+# table is generated from libphonenumber's metadata (read with protobuf) and iso-codes' names
+# (read with nlohmann's JSON library), found with pkg-config.
+packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev pkg-config
+  qt6-base-dev fonts-dejavu-core xvfb xauth libphonenumber-dev libprotobuf-dev nlohmann-json3-dev
+  iso-codes)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
