@@ -275,6 +275,14 @@ bool SetTapiArrayEntry(TTapiStruct& buffer, Cardinal sizeFieldOffset, Cardinal i
   return offset && buffer.SetDWORD(*offset, value);
 }
 
+std::optional<Cardinal> GetTapiEntryOffset(const TTapiStruct& buffer, Cardinal listOffsetField,
+                                           Cardinal entrySize, Cardinal index) {
+  const uint64_t start = buffer.GetDWORD(listOffsetField);
+  const uint64_t offset = start + uint64_t{entrySize} * index;
+  if (start < TapiStructHeaderSize || offset + entrySize > buffer.Limit()) return std::nullopt;
+  return static_cast<Cardinal>(offset);
+}
+
 void CompactTapiStruct(TTapiStruct& buffer, Cardinal minSize) {
   if (!buffer.Assigned()) return;
   const Cardinal size = MaxCardinal(buffer.UsedSize(), minSize);
