@@ -389,6 +389,26 @@ TEST(LocationFileTest, EveryProblemNamesItsLine) {
   }
 }
 
+// The sample in the user documentation is a file the runtime takes.
+TEST(LocationFileTest, TheDocumentedSampleIsAValidFile) {
+  std::ifstream doc(std::string(ZVTAPI_SOURCE_DIR) + "/docs/telephony-locations.md");
+  ASSERT_TRUE(doc);
+  std::string sample, line;
+  bool inside = false;
+  while (std::getline(doc, line)) {
+    if (line == "```ini" || (inside && line == "```")) {
+      inside = !inside;
+    } else if (inside) {
+      sample += line + "\n";
+    }
+  }
+  ASSERT_FALSE(sample.empty());
+  const LocationBook book = tapi32::ParseLocations(sample, "sample");
+  ASSERT_EQ(book.locations.size(), 1u);
+  EXPECT_EQ(book.locations[0].countryId, 44u);
+  EXPECT_EQ(book.cards[0].number, u"4711081512");
+}
+
 TEST(LocationFileTest, TheFirstLocationComesFromTheLocale) {
   struct Case {
     const char* lcAll;
