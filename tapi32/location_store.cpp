@@ -34,6 +34,11 @@ bool OnlyOf(const std::u16string& text, std::u16string_view allowed) {
   return text.find_first_not_of(allowed) == std::u16string::npos;
 }
 
+// Every value is one line of the file.
+bool OneLine(const std::u16string& text) {
+  return text.find_first_of(u"\r\n") == std::u16string::npos;
+}
+
 std::string Narrow(const std::u16string& text) {
   return platform::WideToUtf8(text);
 }
@@ -57,6 +62,7 @@ std::optional<LocationProblem> LocationFault(const DialingLocation& location, si
     return LocationProblem{code, std::move(text), LocationProblem::Section::Location, index};
   };
   if (location.name.empty()) return fault(LINEERR_INVALPARAM, "the location has no name");
+  if (!OneLine(location.name)) return fault(LINEERR_INVALPARAM, "the name holds a line break");
   if (FindCountry(location.countryId) == nullptr) {
     return fault(LINEERR_INVALCOUNTRYCODE,
                  "country " + std::to_string(location.countryId) + " is not a known country");
@@ -96,6 +102,10 @@ std::optional<LocationProblem> CardFault(const CallingCard& card, size_t index) 
   // Card 0 stands for "no card" wherever a card is chosen.
   if (card.permanentId == 0) return fault(LINEERR_INVALCARD, "a card cannot have ID 0");
   if (card.name.empty()) return fault(LINEERR_INVALPARAM, "the card has no name");
+  for (const std::u16string* text :
+       {&card.name, &card.sameAreaRule, &card.longDistanceRule, &card.internationalRule}) {
+    if (!OneLine(*text)) return fault(LINEERR_INVALPARAM, "a card's text holds a line break");
+  }
   if (!OnlyOf(card.number, kDigits)) {
     return fault(LINEERR_INVALPARAM, "the card number holds more than digits");
   }

@@ -41,6 +41,8 @@
 // LocationFileError, whose what() reads "<file>:<line>: <problem>".
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <stdexcept>
 #include <string>

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "tapi32/countries.h"
 #include "tapi32/location_store.h"
 #include "tapi32/server.h"
 #include "tapi32_fixture.h"
@@ -287,6 +288,10 @@ TEST_F(LocationsTest, SetLocationsRefusesABrokenBookAndKeepsTheOldOne) {
        LINEERR_INVALPARAM},
       {"an unnamed location", [](LocationBook& b) { b.locations[0].name.clear(); },
        LINEERR_INVALPARAM},
+      {"a name of two lines", [](LocationBook& b) { b.locations[0].name = u"Home\n[card]"; },
+       LINEERR_INVALPARAM},
+      {"a card rule of two lines", [](LocationBook& b) { b.cards[0].sameAreaRule = u"G\rG"; },
+       LINEERR_INVALPARAM},
       {"a preferred card that is not there", [](LocationBook& b) { b.cards.clear(); },
        LINEERR_INVALCARD},
       {"a current card that is not there", [](LocationBook& b) { b.currentPreferredCardId = 4; },
@@ -339,8 +344,7 @@ TEST_F(LocationsTest, ACorruptFileIsReportedByFileAndLineAndTheLocaleStandsIn) {
   ::unsetenv("LC_ALL");
   EXPECT_EQ(Server().LocationsProblem(), file + ":5: '44x' is not a number");
   ASSERT_EQ(book.locations.size(), 1u);
-  EXPECT_EQ(book.locations[0].countryId, 49u);
-  EXPECT_EQ(book.locations[0].name, u"Germany");
+  EXPECT_EQ(book.locations[0].countryId, tapi32::FindCountryByRegion("DE")->id);
   // The file stays as the user left it until the locations change.
   std::ifstream in(file);
   std::string first;
@@ -414,15 +418,12 @@ TEST(LocationFileTest, TheFirstLocationComesFromTheLocale) {
     const char* lcAll;
     const char* lcTelephone;
     const char* lang;
-    DWORD country;
-    std::u16string name;
+    const char* region;  // whose country the location is in; none: "My Location"
   };
   const std::vector<Case> cases = {
-      {"en_GB.UTF-8", nullptr, "de_DE.UTF-8", 44, u"United Kingdom"},
-      {nullptr, "de_DE@euro", "en_GB", 49, u"Germany"},
-      {nullptr, nullptr, "en_GB.UTF-8", 44, u"United Kingdom"},
-      {"C", nullptr, "de_DE", 1, u"My Location"},
-      {nullptr, nullptr, nullptr, 1, u"My Location"},
+      {"en_GB.UTF-8", nullptr, "de_DE.UTF-8", "GB"}, {nullptr, "de_DE@euro", "en_GB", "DE"},
+      {nullptr, nullptr, "en_GB.UTF-8", "GB"},       {"C", nullptr, "de_DE", nullptr},
+      {nullptr, nullptr, nullptr, nullptr},
   };
   auto set = [](const char* name, const char* value) {
     if (value != nullptr) {
@@ -439,9 +440,18 @@ TEST(LocationFileTest, TheFirstLocationComesFromTheLocale) {
     set("LANG", c.lang);
     const LocationBook book = tapi32::DefaultLocations();
     ASSERT_EQ(book.locations.size(), 1u);
-    EXPECT_EQ(book.locations[0].countryId, c.country) << (c.lcAll ? c.lcAll : "-");
-    EXPECT_EQ(book.locations[0].name, c.name);
-    EXPECT_EQ(book.currentLocationId, book.locations[0].permanentId);
+    const DialingLocation& location = book.locations[0];
+    if (c.region != nullptr) {
+      const tapi32::Country* country = tapi32::FindCountryByRegion(c.region);
+      ASSERT_NE(country, nullptr);
+      EXPECT_EQ(location.countryId, country->id) << c.region;
+      EXPECT_EQ(location.name, country->name);
+    } else {
+      EXPECT_EQ(location.name, u"My Location");
+      ASSERT_NE(tapi32::FindCountry(location.countryId), nullptr);
+      EXPECT_EQ(tapi32::FindCountry(location.countryId)->callingCode, 1u);
+    }
+    EXPECT_EQ(book.currentLocationId, location.permanentId);
     EXPECT_FALSE(tapi32::CheckLocations(book).has_value());
   }
   ::unsetenv("LC_ALL");
