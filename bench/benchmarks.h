@@ -51,4 +51,7 @@ void BenchSyncAnswerDelayed();
 void BenchPhoneButtons();
 void BenchPhoneMemory();
 
+// location_bench.cpp: fetching 20 locations, the line's refresh on TRANSLATECHANGE.
+void BenchLocations();
+
 }  // namespace zvtapi::bench

@@ -69,6 +69,7 @@ int main(int argc, char** argv) {
       {"BenchDigitEvents", BenchDigitEvents},              // monitoring_bench.cpp
       {"BenchPhoneButtons", BenchPhoneButtons},            // phone_bench.cpp
       {"BenchPhoneMemory", BenchPhoneMemory},              // phone_bench.cpp
+      {"BenchLocations", BenchLocations},                  // location_bench.cpp
   };
   auto chosen = [&](const char* name) {
     if (argc < 2) return true;

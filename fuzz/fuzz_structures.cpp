@@ -1,8 +1,9 @@
 // Feeds arbitrary bytes to the structure readers (also as an address status with forwarding
-// entries and as a related-device answer) as if a service provider had filled them, and
-// drives the fetch loop with a provider that answers with arbitrary header values. Nothing a
-// provider writes may make the library read outside the block, spin, fail an assertion, or grow
-// the block beyond what the provider asked for in an answer.
+// entries, as a related-device answer and as the answers about locations and translation) as
+// if a service provider had filled them, and drives the fetch loop with a provider that answers
+// with arbitrary header values. Nothing a provider writes may make the library read outside the
+// block, spin, fail an assertion, or grow the block beyond what the provider asked for in an
+// answer.
 //
 // Input: [flags] [size field offset, 16 bits] [n] n x [answer] [structure bytes...], where an
 // answer is [selector] [dwNeededSize, 16 bits] [dwUsedSize, 32 bits] [dwTotalSize, 32 bits].
@@ -15,9 +16,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "tapi/forward.h"
+#include "tapi/location_structs.h"
 #include "tapi/structures.h"
 #include "tapi32/tapi_constants.h"
 #include "tapi32/tapi_structs.h"
@@ -144,6 +147,37 @@ void ReadRelatedAnswer(const zvtapi::TTapiStruct& buffer) {
     Require(zvtapi::GetVarStringText(text, from).size() <= 2 * static_cast<size_t>(text.Size));
 }
 
+// The block as the answers about locations: LINETRANSLATECAPS with its location entries as a
+// 2.2 and a 1.3 answer, LINECOUNTRYLIST's first country and LINETRANSLATEOUTPUT's dialable
+// string. The count of entries is capped as for the arrays: each one past the block is refused.
+void ReadLocationAnswers(const zvtapi::TTapiStruct& buffer) {
+  const auto bounded = [&](const std::string& text) {
+    Require(text.size() <= 3 * static_cast<size_t>(buffer.Capacity()));
+  };
+  for (Cardinal version : {Cardinal{0x00020002}, Cardinal{0x00010003}}) {
+    const Cardinal size = zvtapi::LocationEntrySize(version);
+    const Cardinal count =
+        std::min<Cardinal>(buffer.GetDWORD(offsetof(LINETRANSLATECAPS, dwNumLocations)), 4096);
+    for (Cardinal i = 0; i <= count; ++i) {
+      const auto entry = zvtapi::ReadLocationEntry(buffer, i, version);
+      if (i == count && count < 4096) Require(!entry);
+      if (!entry) continue;
+      const auto offset = zvtapi::GetTapiEntryOffset(
+          buffer, offsetof(LINETRANSLATECAPS, dwLocationListOffset), size, i);
+      Require(offset && uint64_t{*offset} + size <= buffer.Limit());
+      for (const std::string* text : {&entry->LocationName, &entry->CityCode,
+                                      &entry->LocalAccessCode, &entry->LongDistanceAccessCode})
+        bounded(*text);
+    }
+  }
+  if (const auto country = zvtapi::ReadFirstCountryEntry(buffer)) {
+    for (const std::string* text : {&country->CountryName, &country->SameAreaRule,
+                                    &country->LongDistanceRule, &country->InternationalRule})
+      bounded(*text);
+  }
+  bounded(zvtapi::ReadDialableString(buffer));
+}
+
 struct Answer {
   uint8_t selector;
   Cardinal needed;
@@ -232,6 +266,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ReadEverything(buffer, sizeField);
   ReadForwarding(buffer);
   ReadRelatedAnswer(buffer);
+  ReadLocationAnswers(buffer);
   if (flags & 0x40) ReadPhoneStructures(buffer);
   if (flags & 0x80) FetchWithScript(script, in.Rest(), bodySize);
   return 0;

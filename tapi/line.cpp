@@ -62,6 +62,7 @@ TzvCustomTapiLine::TzvCustomTapiLine(TComponent* AOwner) : TzvTapiDevice(AOwner)
   FPhoneDevs = std::make_unique<TzvTapiLinePhoneDevices>(this, "tapi/phone");
   FCallOptions = std::make_unique<TzvTapiCallOptions>();
   FCallParams = std::make_unique<TzvTapiLineCallParams>();
+  FLocation = std::make_unique<TzvTapiSystemLocation>();
   // Registered here rather than in the component base, since only now is the object a line;
   // and last, so that no failure after it can leave the registry pointing at a dead object.
   if (zvTapiApplication) zvTapiApplication->AddTapiComponent(this);
@@ -683,7 +684,10 @@ void TzvCustomTapiLine::LineMonitorTone(Cardinal CallHandle, Cardinal AppSpecifi
 
 void TzvCustomTapiLine::DevStateChanged(Cardinal State, Cardinal Param2, Cardinal Param3) {
   FDeviceStatus->Invalidate();
-  if (State & LINEDEVSTATE_REINIT) DoTapiReinit();
+  if (State & LINEDEVSTATE_REINIT) {
+    RefreshLocation();
+    DoTapiReinit();
+  }
   if ((State & LINEDEVSTATE_CAPSCHANGE) != 0) {
     FDeviceCaps->Invalidate();
     // An unbound line keeps the name it was given; there are no capabilities to take one from.
@@ -700,7 +704,10 @@ void TzvCustomTapiLine::DevStateChanged(Cardinal State, Cardinal Param2, Cardina
       }
     }
   }
-  if (State & LINEDEVSTATE_TRANSLATECHANGE) DoTapiTranslateChange();
+  if (State & LINEDEVSTATE_TRANSLATECHANGE) {
+    RefreshLocation();
+    DoTapiTranslateChange();
+  }
   if (State & LINEDEVSTATE_REMOVED) DeviceRemoved(FDeviceID);
   DoDevStateChange(State, Param2, Param3);
 }

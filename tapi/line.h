@@ -17,6 +17,7 @@
 #include "tapi/call_params.h"
 #include "tapi/device.h"
 #include "tapi/line_caps.h"
+#include "tapi/location.h"
 #include "tapi/options.h"
 
 namespace zvtapi {
@@ -84,6 +85,20 @@ class TzvCustomTapiLine : public TzvTapiDevice {
   Cardinal AddressStateMessages() { return GetAddressStateMessages(); }
   void SetLineStateMessages(Cardinal Value);
   void SetAddressStateMessages(Cardinal Value);
+
+  // The current dialing location; loaded from TAPI on the first read that finds it empty. The
+  // line refreshes it after TranslateDialog and when TAPI reports a re-initialisation or a
+  // change of the locations.
+  TzvTapiSystemLocation& Location();
+  // Address translated for dialing from the current location (lineTranslateAddressW with card
+  // 0 and Options); empty when TAPI cannot translate it. Raises on an unbound line.
+  virtual std::string TranslateAddress(const std::string& Address, Cardinal Options);
+  // TAPI's dialing-locations dialog previewing Address, then the location is refreshed; TAPI's
+  // error is raised. Raises on an unbound line.
+  virtual void TranslateDialog(const std::string& Address, HWND OwnerWnd);
+  // TAPI's configuration dialog of the line device; TAPI's error is raised. Raises on an
+  // unbound line.
+  virtual void ConfigDialog(HWND OwnerWnd);
 
   // The address whose name is Value (letter case ignored); none when there is none.
   TzvTapiAddress* Get_AddressByName(const std::string& Value) const;
@@ -287,6 +302,8 @@ class TzvCustomTapiLine : public TzvTapiDevice {
   template <class F>
   void FreeUnbornCalls(TzvTapiRequest* Request, Cardinal RequestID, F&& Unborn);
   void ScheduleCallTimer(TzvTapiCall* Call, Integer Delay, Cardinal Type);
+  // Location.Update for a message; a failure goes to DoError, so the message's events still fire.
+  void RefreshLocation();
 
   // Where TAPI writes what a request hands back (a new call's handle, a completion ID, a park
   // address): a cell of the line's own. A completion ID or park address is copied to the
@@ -357,6 +374,7 @@ class TzvCustomTapiLine : public TzvTapiDevice {
   std::unique_ptr<TzvTapiLineCaps> FDeviceCaps;
   std::unique_ptr<TzvTapiLineStatus> FDeviceStatus;
   std::unique_ptr<TzvTapiLinePhoneDevices> FPhoneDevs;
+  std::unique_ptr<TzvTapiSystemLocation> FLocation;
   Cardinal FMediaModes = 0;
   std::unique_ptr<TzvTapiLineOptions> FOptions;
   std::unique_ptr<TzvTapiLinePrivileges> FPrivileges;

@@ -305,6 +305,14 @@ std::string GetVarStringText(const TVarString& text, Cardinal from) {
   return platform::WideToUtf8(platform::AnsiToWide(begin, length));
 }
 
+std::optional<Cardinal> GetTapiEntryOffset(const TTapiStruct& buffer, Cardinal listOffsetField,
+                                           Cardinal entrySize, Cardinal index) {
+  const uint64_t start = buffer.GetDWORD(listOffsetField);
+  const uint64_t offset = start + uint64_t{entrySize} * index;
+  if (start < TapiStructHeaderSize || offset + entrySize > buffer.Limit()) return std::nullopt;
+  return static_cast<Cardinal>(offset);
+}
+
 void CompactTapiStruct(TTapiStruct& buffer, Cardinal minSize) {
   if (!buffer.Assigned()) return;
   const Cardinal size = MaxCardinal(buffer.UsedSize(), minSize);

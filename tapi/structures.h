@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "tapi/errors.h"
@@ -165,6 +166,14 @@ bool GetVarStringDWORD(const TVarString& text, Cardinal index, Cardinal& value);
 // Single-byte (ANSI) text of the string from byte `from` up to the first NUL or the string's end,
 // as UTF-8; empty when `from` lies at or past the end.
 std::string GetVarStringText(const TVarString& text, Cardinal from);
+
+// Arrays of fixed-size entries whose start the field at listOffsetField holds (LINELOCATIONENTRY,
+// LINECARDENTRY, LINECOUNTRYENTRY): the byte offset of entry index when the whole entry lies
+// after the header and inside Limit(); none otherwise. The entries' own size/offset pairs count
+// from the start of the structure, so their texts are read with GetTapiString at the returned
+// offset plus the pair's offset in the entry.
+std::optional<Cardinal> GetTapiEntryOffset(const TTapiStruct& buffer, Cardinal listOffsetField,
+                                           Cardinal entrySize, Cardinal index);
 
 // Shrinks the block to what the provider used, never below minSize nor above its size: every
 // fetch asks with at least TapiStructMinQuerySize bytes, more than a small answer needs kept.

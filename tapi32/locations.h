@@ -1,7 +1,7 @@
 // The user's dialing locations and calling cards, as TAPI keeps them for every application of
 // the machine: what lineGetTranslateCapsW reports, lineSetCurrentLocation chooses among and
 // lineTranslateAddressW translates from. The runtime holds one book (Server::Locations /
-// SetLocations); where it is stored and how it is edited lives beside the entry points.
+// SetLocations), kept in the user's locations file (location_store.h).
 #pragma once
 
 #include <string>

@@ -197,10 +197,22 @@ class Server final : public ProviderSink {
   // Dialing locations (server_locations.cpp).
   LONG LineGetTranslateCaps(HLINEAPP app, DWORD apiVersion, LPLINETRANSLATECAPS caps);
   LONG LineSetCurrentLocation(HLINEAPP app, DWORD location);
-  // The user's locations and calling cards as they stand.
+  // The user's locations and calling cards as they stand, read from the user's locations file
+  // on first use (location_store.h).
   LocationBook Locations() const;
   // Replaces the user's locations and calling cards (the dialog's OK): 0 or a LINEERR_ code.
+  // The book is checked (CheckLocations), written to the locations file, and every application
+  // hears LINE_LINEDEVSTATE TRANSLATECHANGE.
   LONG SetLocations(LocationBook book);
+  // Forgets the locations held in memory: the next use reads the locations file again, as a
+  // runtime started afresh would.
+  void ReloadLocations();
+  // Why the locations file was rejected the last time it was read ("<file>:<line>: <problem>"),
+  // empty when it was read or did not exist. The runtime then works with DefaultLocations().
+  std::string LocationsProblem() const;
+  // The newest API version lineGetTranslateCapsW accepts, as an older TAPI would be; versions
+  // above it get LINEERR_INCOMPATIBLEAPIVERSION. kHighestApiVersion unless lowered.
+  void SetHighestTranslateVersion(DWORD version);
   // Countries and address translation (server_translate.cpp).
   LONG LineTranslateAddress(HLINEAPP app, DWORD deviceId, DWORD apiVersion, LPCWSTR addressIn,
                             DWORD card, DWORD options, LPLINETRANSLATEOUTPUT output);
@@ -512,7 +524,11 @@ class Server final : public ProviderSink {
   std::unordered_map<HPHONE, std::unique_ptr<PhoneOpenEntry>> phoneOpens_;
   std::unordered_map<DWORD, std::vector<PhoneOpenEntry*>> phoneOpensByDevice_;  // oldest first
   std::unordered_map<HCALL, Gathering> gatherings_;
-  LocationBook locations_;  // the user's dialing locations and calling cards
+  // The user's dialing locations and calling cards once read (server_locations.cpp).
+  LocationBook& Book() const;
+  mutable std::optional<LocationBook> locations_;
+  mutable std::string locationsProblem_;
+  DWORD highestTranslateVersion_ = kHighestApiVersion;
   uint64_t lastGathering_ = 0;
   std::unordered_map<DWORD, uint64_t> silences_;  // silent calls: the stretch of silence
   uint64_t lastSilence_ = 0;

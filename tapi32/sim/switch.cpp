@@ -86,6 +86,7 @@ void Switch::Forget() {
   forwarded_.clear();
   Tapi().Faults().Clear();
   Tapi().Faults().ResetCounts();
+  Tapi().SetHighestTranslateVersion(kHighestApiVersion);
 }
 
 void Switch::Reset(const Config& config) {
@@ -279,6 +280,10 @@ void Switch::FailAlways(const std::string& entryPoint, LONG code) {
 
 void Switch::ClearFaults() {
   Tapi().Faults().Clear();
+}
+
+void Switch::RefuseTranslateVersionsAbove(uint32_t version) {
+  Tapi().SetHighestTranslateVersion(version);
 }
 
 uint32_t Switch::CallCount(const std::string& entryPoint) const {

@@ -386,6 +386,9 @@ class Switch final : public tapi32::Provider {
   void FailAlways(const std::string& entryPoint, LONG code);
   void ClearFaults();
   uint32_t CallCount(const std::string& entryPoint) const;
+  // Makes TAPI refuse lineGetTranslateCapsW for API versions above `version` with
+  // LINEERR_INCOMPATIBLEAPIVERSION, as an older TAPI does; Reset lifts it.
+  void RefuseTranslateVersionsAbove(uint32_t version);
 
   // Asynchronous replies of an entry point: lasting, or for its next request only. An unknown
   // entry point throws std::invalid_argument.
