@@ -95,21 +95,9 @@ LONG Server::LineTranslateAddress(HLINEAPP app, DWORD deviceId, DWORD apiVersion
   if (addressIn == nullptr || output == nullptr) return Err(LINEERR_INVALPOINTER);
 
   const LocationBook book = Locations();
-  const DialingLocation* location = book.Current();
-  const Country* country = location != nullptr ? FindCountry(location->countryId) : nullptr;
-  if (country == nullptr) return Err(LINEERR_INIFILECORRUPT);
-  // Card 0 is TAPI's "no card": the call is dialled directly.
-  const DWORD cardId =
-      (options & LINETRANSLATEOPTION_CARDOVERRIDE) != 0 ? card : location->preferredCardId;
-  const CallingCard* cardEntry = nullptr;
-  if (cardId != 0) {
-    cardEntry = book.FindCard(cardId);
-    if (cardEntry == nullptr) return Err(LINEERR_INVALCARD);
-  }
-
   Translation translation;
   const LONG result =
-      TranslateAddress(*location, *country, cardEntry, addressIn, options, &translation);
+      TranslateFromBook(book, book.currentLocationId, addressIn, card, options, &translation);
   if (result != 0) return result;
 
   LINETRANSLATEOUTPUT local{};

@@ -257,4 +257,20 @@ LONG TranslateAddress(const DialingLocation& location, const Country& country,
   return 0;
 }
 
+LONG TranslateFromBook(const LocationBook& book, DWORD locationId, std::u16string_view address,
+                       DWORD card, DWORD options, Translation* out) {
+  const DialingLocation* location = book.FindLocation(locationId);
+  const Country* country = location != nullptr ? FindCountry(location->countryId) : nullptr;
+  if (country == nullptr) return Err(LINEERR_INIFILECORRUPT);
+  // Card 0 is TAPI's "no card": the call is dialled directly.
+  const DWORD cardId =
+      (options & LINETRANSLATEOPTION_CARDOVERRIDE) != 0 ? card : location->preferredCardId;
+  const CallingCard* cardEntry = nullptr;
+  if (cardId != 0) {
+    cardEntry = book.FindCard(cardId);
+    if (cardEntry == nullptr) return Err(LINEERR_INVALCARD);
+  }
+  return TranslateAddress(*location, *country, cardEntry, address, options, out);
+}
+
 }  // namespace tapi32

@@ -29,4 +29,11 @@ LONG TranslateAddress(const DialingLocation& location, const Country& country,
                       const CallingCard* card, std::u16string_view address, DWORD options,
                       Translation* out);
 
+// Translates `address` from the location `locationId` of `book`, through the calling card the
+// options choose: `card` with LINETRANSLATEOPTION_CARDOVERRIDE, else the location's preferred
+// card (0: dialled directly). Also LINEERR_INIFILECORRUPT for a location or country the book
+// does not resolve and LINEERR_INVALCARD for a card it does not hold.
+LONG TranslateFromBook(const LocationBook& book, DWORD locationId, std::u16string_view address,
+                       DWORD card, DWORD options, Translation* out);
+
 }  // namespace tapi32

@@ -22,6 +22,7 @@
 #include "tapi32/countries.h"
 #include "tapi32/server.h"
 #include "tapi32/tapi.h"
+#include "tapi32/translate.h"
 #include "tapi32ui/tapi_query.h"
 
 namespace tapi32ui {
@@ -76,38 +77,19 @@ QListWidgetItem* AddItem(QListWidget* list, const std::u16string& name, DWORD id
   return item;
 }
 
-// What lineTranslateAddressW answers for `address`. TAPI translates from the locations as they
-// are stored, so until the user's edits are stored the preview says that it shows the stored
-// location.
-// Whether TAPI translates from what the user sees: the same location, edited or not, with the
-// same cards.
-bool SameAsStored(const tapi32::LocationBook& edited, const tapi32::LocationBook& stored) {
-  const tapi32::DialingLocation* editedCurrent = edited.Current();
-  const tapi32::DialingLocation* storedCurrent = stored.Current();
-  return editedCurrent != nullptr && storedCurrent != nullptr && *editedCurrent == *storedCurrent &&
-         edited.cards == stored.cards;
-}
-
-Translation TranslateWithTapi(const LineSession& session, DWORD deviceId,
-                              const tapi32::LocationBook& edited, const std::u16string& address) {
-  const Answer output = Answer::Query(sizeof(LINETRANSLATEOUTPUT) + 256, [&](void* buffer) {
-    return lineTranslateAddressW(session.Handle(), deviceId, 0x00020002, address.c_str(), 0, 0,
-                                 static_cast<LPLINETRANSLATEOUTPUT>(buffer));
-  });
-  Translation translation;
-  translation.result = output.Result();
-  const tapi32::LocationBook stored = tapi32::Server::Instance().Locations();
-  if (const tapi32::DialingLocation* current = stored.Current()) {
-    translation.from = QString::fromStdU16String(current->name);
-    if (!SameAsStored(edited, stored))
-      translation.from = TranslateDialog::tr("%1, as stored").arg(translation.from);
-  }
-  if (translation.result != 0) return translation;
-  const auto& fields = output.As<LINETRANSLATEOUTPUT>();
-  translation.dialable = output.Text(fields.dwDialableStringSize, fields.dwDialableStringOffset);
-  translation.displayable =
-      output.Text(fields.dwDisplayableStringSize, fields.dwDisplayableStringOffset);
-  return translation;
+// The number as it would be dialled from the location being edited, by the same translation
+// lineTranslateAddressW uses, so that the preview follows every edit before it is stored.
+Translation TranslateFromEdited(const tapi32::LocationBook& edited, DWORD locationId,
+                                const std::u16string& address) {
+  Translation shown;
+  if (const tapi32::DialingLocation* location = edited.FindLocation(locationId))
+    shown.from = QString::fromStdU16String(location->name);
+  tapi32::Translation translation;
+  shown.result = tapi32::TranslateFromBook(edited, locationId, address, 0, 0, &translation);
+  if (shown.result != 0) return shown;
+  shown.dialable = QString::fromStdU16String(translation.dialable);
+  shown.displayable = QString::fromStdU16String(translation.displayable);
+  return shown;
 }
 
 }  // namespace
@@ -475,17 +457,9 @@ void TranslateDialog::accept() {
   QMessageBox::warning(this, windowTitle(), problem);
 }
 
-LONG ShowTranslateDialog(DWORD deviceId, HWND, const std::u16string& addressIn) {
-  // Only a number to preview needs TAPI's translation, and with it an application of our own.
+LONG ShowTranslateDialog(DWORD, HWND, const std::u16string& addressIn) {
   TranslateDialog::Preview preview;
-  if (!addressIn.empty()) {
-    auto session = std::make_shared<LineSession>();
-    if (session->Result() != 0) return session->Result();
-    preview = [session, deviceId](const tapi32::LocationBook& edited, DWORD,
-                                  const std::u16string& address) {
-      return TranslateWithTapi(*session, deviceId, edited, address);
-    };
-  }
+  if (!addressIn.empty()) preview = TranslateFromEdited;
   auto store = [](tapi32::LocationBook book) {
     return tapi32::Server::Instance().SetLocations(std::move(book));
   };

@@ -260,11 +260,17 @@ TEST_F(TranslateTest, TellsTheSizeNeededWhenTheStringsDoNotFit) {
             u"T01614960000");
 }
 
-TEST_F(TranslateTest, NeedsAKnownCurrentLocation) {
+// The runtime never holds a book without its current location: such a book is refused and
+// translation goes on from the one it had.
+TEST_F(TranslateTest, ABookWithoutItsCurrentLocationIsRefused) {
+  const Output before = Translate(u"+44 (20) 7946 0904");
+  ASSERT_EQ(before.result, 0);
   tapi32::LocationBook book = Book();
   book.currentLocationId = 99;
-  tapi32::Server::Instance().SetLocations(book);
-  EXPECT_EQ(Translate(u"+44 (20) 7946 0904").result, Code(LINEERR_INIFILECORRUPT));
+  EXPECT_EQ(tapi32::Server::Instance().SetLocations(book), Code(LINEERR_INVALLOCATION));
+  const Output after = Translate(u"+44 (20) 7946 0904");
+  EXPECT_EQ(after.result, 0);
+  EXPECT_EQ(after.dialable, before.dialable);
 }
 
 }  // namespace
