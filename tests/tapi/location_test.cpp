@@ -290,6 +290,33 @@ TEST_F(LocationTest, AnUnboundLineRefusesTranslationAndDialogs) {
   EXPECT_EQ(Switch().CallCount("lineTranslateAddressW"), translations);
 }
 
+// With TAPI's country data the locations carry their countries' codes, names and rules, and the
+// line dials from the current one: a London number is local from London, long distance from
+// Manchester, international from Berlin.
+TEST_F(LocationTest, WithCountryDataLocationsCarryTheirCountriesAndTheLineTranslatesFromThem) {
+  Switch().ClearFaults();
+  TzvTapiLocationList list;
+  ASSERT_TRUE(list.Available());
+  const TzvTapiLocation& home = *list.Get(0);
+  EXPECT_EQ(home.CountryCode(), "44");
+  EXPECT_EQ(home.CountryName(), "United Kingdom");
+  EXPECT_EQ(home.LongDistanceRule(), "0FG");
+  EXPECT_EQ(home.InternationalRule(), "00EFG");
+  EXPECT_EQ(list.Get(1)->CountryCode(), "49");
+
+  LineUnderTest line;
+  OpenOn(line, 0);
+  const std::string london = "+44 (20) 7946 0904";
+  EXPECT_EQ(line.TranslateAddress(london, 0), "T79460904");
+  ASSERT_EQ(Runtime().SetLocations(Book({Place(7, u"Home", 44, u"161")}, 7)), 0);
+  EXPECT_EQ(line.TranslateAddress(london, 0), "T02079460904");
+  ASSERT_EQ(Runtime().SetLocations(HomeAndOffice()), 0);
+  line.Location().SetLocationID(9);
+  EXPECT_EQ(line.Location().LocationName(), "Office");
+  EXPECT_EQ(line.Location().CountryCode(), "49");
+  EXPECT_EQ(line.TranslateAddress(london, 0), "T00442079460904");
+}
+
 TEST_F(LocationTest, AnAddressTapiCannotTranslateGivesAnEmptyString) {
   LineUnderTest line;
   OpenOn(line, 0);
