@@ -30,14 +30,6 @@ class CallControl : public LineTest {
     return line.Calls().Get(line.Calls().Count() - 1);
   }
   // The message of the exception f raises; empty when it raises none.
-  static std::string MessageOf(const std::function<void()>& f) {
-    try {
-      f();
-    } catch (const std::exception& e) {
-      return e.what();
-    }
-    return {};
-  }
   static Cardinal ErrorCodeOf(const std::function<void()>& f) {
     try {
       f();

@@ -82,14 +82,6 @@ class CallWrappers : public LineTest {
     }
     return call;
   }
-  static std::string MessageOf(const std::function<void()>& f) {
-    try {
-      f();
-    } catch (const std::exception& e) {
-      return e.what();
-    }
-    return {};
-  }
   static void Expect(const PartnerLine& line, TzvTapiCall* first, TzvTapiCall* second,
                      Cardinal mode) {
     ASSERT_FALSE(line.requests.empty());

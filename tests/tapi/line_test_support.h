@@ -2,6 +2,8 @@
 // tests, an event recorder, and opening a line of the switch's small office.
 #pragma once
 
+#include <exception>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -9,6 +11,16 @@
 #include "tapi_test_support.h"
 
 namespace zvtapi::testing {
+
+// The message of what `action` throws; empty when it throws nothing.
+inline std::string MessageOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+  return {};
+}
 
 class LineUnderTest : public TzvTapiLine {
  public:

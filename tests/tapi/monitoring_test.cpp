@@ -76,15 +76,6 @@ class Monitoring : public LineTest {
   std::vector<std::string> errors_;
 };
 
-std::string MessageOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return {};
-}
-
 TEST_F(Monitoring, FourDigitsAreGatheredUpToTheHashKeyOrUntilTheCallerStopsTyping) {
   line_.CallOptions().GatherDigits().SetNumDigits(4);
   TzvTapiCall* call = Connected();

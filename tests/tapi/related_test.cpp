@@ -15,9 +15,13 @@
 #include "tapi/errors.h"
 #include "tapi/phone.h"
 #include "tapi/related.h"
+#include "tests/descriptor_support.h"
 #include "tests/tapi/line_test_support.h"
 
 namespace zvtapi::testing {
+
+using test_support::IsOpen;
+using test_support::ReadSome;
 namespace {
 
 // A voice line with two sets and its own audio, a modem line with a data port, a phone of its
@@ -44,33 +48,6 @@ tapi32::sim::Config OfficeWithModem() {
   lonely.name = "Lonely";
   config.phones.push_back(lonely);
   return config;
-}
-
-bool IsOpen(int fd) {
-  return fd >= 0 && fcntl(fd, F_GETFD) != -1;
-}
-
-// Reads until `wanted` bytes came or ten seconds passed without data (a bound against hangs).
-std::string ReadSome(int fd, size_t wanted) {
-  std::string got;
-  char buffer[64];
-  while (got.size() < wanted) {
-    pollfd watched{fd, POLLIN, 0};
-    if (poll(&watched, 1, 10000) <= 0) break;
-    const ssize_t n = read(fd, buffer, sizeof buffer);
-    if (n <= 0) break;
-    got.append(buffer, static_cast<size_t>(n));
-  }
-  return got;
-}
-
-std::string MessageOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return {};
 }
 
 class RelatedDevices : public LineTest {

@@ -10,11 +10,13 @@
 #include <vector>
 
 #include "tapi32_fixture.h"
+#include "tests/descriptor_support.h"
 
 namespace tapi32_test {
 namespace {
 
 using tapi32::sim::ModemStep;
+using test_support::ReadSome;
 
 // One VARSTRING answer: the result and the answer's string.
 struct Answer {
@@ -69,21 +71,6 @@ size_t OpenDescriptors() {
     closedir(dir);
   }
   return count;
-}
-
-// Reads until `wanted` bytes came, the other end closed, or ten seconds passed without data (a
-// bound against hangs only).
-std::string ReadSome(int fd, size_t wanted) {
-  std::string got;
-  char buffer[256];
-  while (got.size() < wanted) {
-    pollfd watched{fd, POLLIN, 0};
-    if (poll(&watched, 1, 10000) <= 0) break;
-    const ssize_t n = read(fd, buffer, sizeof buffer);
-    if (n <= 0) break;
-    got.append(buffer, static_cast<size_t>(n));
-  }
-  return got;
 }
 
 // What a read returns once the other end has gone (0: end of file).
