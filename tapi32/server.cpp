@@ -68,6 +68,16 @@ uint32_t Server::NewHandle() {
   }
 }
 
+LONG Server::CheckLineDevice(DWORD deviceId) const {
+  if (provider_ == nullptr || deviceId >= provider_->NumLines()) return Err(LINEERR_BADDEVICEID);
+  return provider_->Line(deviceId).Removed() ? Err(LINEERR_NODEVICE) : 0;
+}
+
+LONG Server::CheckPhoneDevice(DWORD deviceId) const {
+  if (provider_ == nullptr || deviceId >= provider_->NumPhones()) return Err(PHONEERR_BADDEVICEID);
+  return provider_->Phone(deviceId).Removed() ? Err(PHONEERR_NODEVICE) : 0;
+}
+
 Server::LineApp* Server::FindLine(HLINEAPP handle) {
   auto it = lineApps_.find(handle);
   return it == lineApps_.end() ? nullptr : it->second.get();
@@ -346,9 +356,8 @@ LONG Server::LineNegotiateAPIVersion(HLINEAPP app, DWORD deviceId, DWORD low, DW
   std::lock_guard lock(mutex_);
   LineApp* entry = FindLine(app);
   if (entry == nullptr) return Err(LINEERR_INVALAPPHANDLE);
-  if (provider_ == nullptr || deviceId >= provider_->NumLines()) return Err(LINEERR_BADDEVICEID);
+  if (const LONG error = CheckLineDevice(deviceId)) return error;
   const LineDevice& device = provider_->Line(deviceId);
-  if (device.Removed()) return Err(LINEERR_NODEVICE);
   const DWORD version = Negotiate(low, high, device.ApiVersions());
   if (version == 0) return Err(LINEERR_INCOMPATIBLEAPIVERSION);
   *apiVersion = version;
@@ -363,11 +372,8 @@ LONG Server::PhoneNegotiateAPIVersion(HPHONEAPP app, DWORD deviceId, DWORD low, 
   std::lock_guard lock(mutex_);
   PhoneApp* entry = FindPhone(app);
   if (entry == nullptr) return Err(PHONEERR_INVALAPPHANDLE);
-  if (provider_ == nullptr || deviceId >= provider_->NumPhones()) {
-    return Err(PHONEERR_BADDEVICEID);
-  }
+  if (const LONG error = CheckPhoneDevice(deviceId)) return error;
   const PhoneDevice& device = provider_->Phone(deviceId);
-  if (device.Removed()) return Err(PHONEERR_NODEVICE);
   const DWORD version = Negotiate(low, high, device.ApiVersions());
   if (version == 0) return Err(PHONEERR_INCOMPATIBLEAPIVERSION);
   *apiVersion = version;
@@ -398,9 +404,8 @@ LONG Server::LineNegotiateExtVersion(HLINEAPP app, DWORD deviceId, DWORD apiVers
   std::lock_guard lock(mutex_);
   LineApp* entry = FindLine(app);
   if (entry == nullptr) return Err(LINEERR_INVALAPPHANDLE);
-  if (provider_ == nullptr || deviceId >= provider_->NumLines()) return Err(LINEERR_BADDEVICEID);
+  if (const LONG error = CheckLineDevice(deviceId)) return error;
   const LineDevice& device = provider_->Line(deviceId);
-  if (device.Removed()) return Err(LINEERR_NODEVICE);
   if (!entry->negotiated.Has(deviceId, apiVersion)) return Err(LINEERR_INCOMPATIBLEAPIVERSION);
   return NegotiateExt(device, low, high, extVersion, Err(LINEERR_OPERATIONUNAVAIL),
                       Err(LINEERR_INCOMPATIBLEEXTVERSION));
@@ -412,11 +417,8 @@ LONG Server::PhoneNegotiateExtVersion(HPHONEAPP app, DWORD deviceId, DWORD apiVe
   std::lock_guard lock(mutex_);
   PhoneApp* entry = FindPhone(app);
   if (entry == nullptr) return Err(PHONEERR_INVALAPPHANDLE);
-  if (provider_ == nullptr || deviceId >= provider_->NumPhones()) {
-    return Err(PHONEERR_BADDEVICEID);
-  }
+  if (const LONG error = CheckPhoneDevice(deviceId)) return error;
   const PhoneDevice& device = provider_->Phone(deviceId);
-  if (device.Removed()) return Err(PHONEERR_NODEVICE);
   if (!entry->negotiated.Has(deviceId, apiVersion)) return Err(PHONEERR_INCOMPATIBLEAPIVERSION);
   return NegotiateExt(device, low, high, extVersion, Err(PHONEERR_OPERATIONUNAVAIL),
                       Err(PHONEERR_INCOMPATIBLEEXTVERSION));
@@ -430,9 +432,8 @@ LONG Server::LineGetDevCaps(HLINEAPP app, DWORD deviceId, DWORD apiVersion, DWOR
   std::lock_guard lock(mutex_);
   LineApp* entry = FindLine(app);
   if (entry == nullptr) return Err(LINEERR_INVALAPPHANDLE);
-  if (provider_ == nullptr || deviceId >= provider_->NumLines()) return Err(LINEERR_BADDEVICEID);
+  if (const LONG error = CheckLineDevice(deviceId)) return error;
   const LineDevice& device = provider_->Line(deviceId);
-  if (device.Removed()) return Err(LINEERR_NODEVICE);
   if (!entry->negotiated.Has(deviceId, apiVersion)) return Err(LINEERR_INCOMPATIBLEAPIVERSION);
   if (extVersion != 0 && !device.ExtVersions().Contains(extVersion)) {
     return Err(LINEERR_INCOMPATIBLEEXTVERSION);
@@ -465,11 +466,8 @@ LONG Server::PhoneGetDevCaps(HPHONEAPP app, DWORD deviceId, DWORD apiVersion, DW
   std::lock_guard lock(mutex_);
   PhoneApp* entry = FindPhone(app);
   if (entry == nullptr) return Err(PHONEERR_INVALAPPHANDLE);
-  if (provider_ == nullptr || deviceId >= provider_->NumPhones()) {
-    return Err(PHONEERR_BADDEVICEID);
-  }
+  if (const LONG error = CheckPhoneDevice(deviceId)) return error;
   const PhoneDevice& device = provider_->Phone(deviceId);
-  if (device.Removed()) return Err(PHONEERR_NODEVICE);
   if (!entry->negotiated.Has(deviceId, apiVersion)) return Err(PHONEERR_INCOMPATIBLEAPIVERSION);
   if (extVersion != 0 && !device.ExtVersions().Contains(extVersion)) {
     return Err(PHONEERR_INCOMPATIBLEEXTVERSION);

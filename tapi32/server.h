@@ -395,6 +395,9 @@ class Server final : public ProviderSink {
   uint32_t NewHandle();
   LineApp* FindLine(HLINEAPP handle);
   PhoneApp* FindPhone(HPHONEAPP handle);
+  // Whether a device ID names a device the provider still has: 0, BADDEVICEID or NODEVICE.
+  LONG CheckLineDevice(DWORD deviceId) const;
+  LONG CheckPhoneDevice(DWORD deviceId) const;
   // Asks the provider to get ready; on failure the message goes to stderr once.
   bool PrepareProvider();
   void Post(LineApp& app, const LINEMESSAGE& message);

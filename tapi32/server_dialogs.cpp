@@ -57,11 +57,8 @@ LONG Server::PhoneConfigDialog(DWORD deviceId, HWND owner, LPCWSTR deviceClass) 
   PhoneConfigDialogFunction dialog;
   {
     std::lock_guard lock(mutex_);
-    if (provider_ == nullptr || deviceId >= provider_->NumPhones()) {
-      return Err(PHONEERR_BADDEVICEID);
-    }
+    if (const LONG error = CheckPhoneDevice(deviceId)) return error;
     const PhoneDevice& device = provider_->Phone(deviceId);
-    if (device.Removed()) return Err(PHONEERR_NODEVICE);
     if (!KnownPhoneClass(deviceClass, device.Caps())) return Err(PHONEERR_INVALDEVICECLASS);
     dialog = Registered().phoneConfig;
   }
@@ -75,11 +72,8 @@ LONG Server::LineConfigDialog(DWORD deviceId, HWND owner, LPCWSTR deviceClass) {
   LineConfigDialogFunction dialog;
   {
     std::lock_guard lock(mutex_);
-    if (provider_ == nullptr || deviceId >= provider_->NumLines()) {
-      return Err(LINEERR_BADDEVICEID);
-    }
+    if (const LONG error = CheckLineDevice(deviceId)) return error;
     const LineDevice& device = provider_->Line(deviceId);
-    if (device.Removed()) return Err(LINEERR_NODEVICE);
     if (!KnownClass(deviceClass, u"tapi/line", device.Caps().deviceClasses)) {
       return Err(LINEERR_INVALDEVICECLASS);
     }

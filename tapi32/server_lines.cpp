@@ -108,9 +108,8 @@ LONG Server::LineOpen(HLINEAPP app, DWORD deviceId, LPHLINE line, DWORD apiVersi
   std::lock_guard lock(mutex_);
   LineApp* entry = FindLine(app);
   if (entry == nullptr) return Err(LINEERR_INVALAPPHANDLE);
-  if (provider_ == nullptr || deviceId >= provider_->NumLines()) return Err(LINEERR_BADDEVICEID);
+  if (const LONG error = CheckLineDevice(deviceId)) return error;
   const LineDevice& device = provider_->Line(deviceId);
-  if (device.Removed()) return Err(LINEERR_NODEVICE);
   if (!UsableVersion(*entry, deviceId, device, apiVersion)) {
     return Err(LINEERR_INCOMPATIBLEAPIVERSION);
   }
@@ -288,9 +287,8 @@ LONG Server::LineGetAddressCaps(HLINEAPP app, DWORD deviceId, DWORD addressId, D
   std::lock_guard lock(mutex_);
   LineApp* entry = FindLine(app);
   if (entry == nullptr) return Err(LINEERR_INVALAPPHANDLE);
-  if (provider_ == nullptr || deviceId >= provider_->NumLines()) return Err(LINEERR_BADDEVICEID);
+  if (const LONG error = CheckLineDevice(deviceId)) return error;
   const LineDevice& device = provider_->Line(deviceId);
-  if (device.Removed()) return Err(LINEERR_NODEVICE);
   if (!UsableVersion(*entry, deviceId, device, apiVersion)) {
     return Err(LINEERR_INCOMPATIBLEAPIVERSION);
   }
@@ -354,9 +352,8 @@ LONG Server::LineGetAddressStatus(HLINE line, DWORD addressId, LPLINEADDRESSSTAT
 LONG Server::LineGetIcon(DWORD deviceId, LPCWSTR deviceClass, LPHICON icon) {
   if (icon == nullptr) return Err(LINEERR_INVALPOINTER);
   std::lock_guard lock(mutex_);
-  if (provider_ == nullptr || deviceId >= provider_->NumLines()) return Err(LINEERR_BADDEVICEID);
+  if (const LONG error = CheckLineDevice(deviceId)) return error;
   const LineDevice& device = provider_->Line(deviceId);
-  if (device.Removed()) return Err(LINEERR_NODEVICE);
   if (!KnownClass(deviceClass, u"tapi/line", device.Caps().deviceClasses)) {
     return Err(LINEERR_INVALDEVICECLASS);
   }

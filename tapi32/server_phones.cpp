@@ -79,11 +79,8 @@ LONG Server::PhoneOpen(HPHONEAPP app, DWORD deviceId, LPHPHONE phone, DWORD apiV
   std::lock_guard lock(mutex_);
   PhoneApp* entry = FindPhone(app);
   if (entry == nullptr) return Err(PHONEERR_INVALAPPHANDLE);
-  if (provider_ == nullptr || deviceId >= provider_->NumPhones()) {
-    return Err(PHONEERR_BADDEVICEID);
-  }
+  if (const LONG error = CheckPhoneDevice(deviceId)) return error;
   const PhoneDevice& device = provider_->Phone(deviceId);
-  if (device.Removed()) return Err(PHONEERR_NODEVICE);
   // As for lines: a version both TAPI and the device support, negotiated or not.
   const bool usableVersion = entry->negotiated.Has(deviceId, apiVersion) ||
                              (apiVersion >= kLowestApiVersion && apiVersion <= kHighestApiVersion &&
@@ -379,11 +376,8 @@ LONG Server::PhoneGetId(HPHONE phone, LPVARSTRING deviceId, LPCWSTR deviceClass)
 LONG Server::PhoneGetIcon(DWORD deviceId, LPCWSTR deviceClass, LPHICON icon) {
   if (icon == nullptr) return Err(PHONEERR_INVALPOINTER);
   std::lock_guard lock(mutex_);
-  if (provider_ == nullptr || deviceId >= provider_->NumPhones()) {
-    return Err(PHONEERR_BADDEVICEID);
-  }
+  if (const LONG error = CheckPhoneDevice(deviceId)) return error;
   const PhoneDevice& device = provider_->Phone(deviceId);
-  if (device.Removed()) return Err(PHONEERR_NODEVICE);
   if (!KnownClass(deviceClass, u"tapi/phone", device.Caps().deviceClasses)) {
     return Err(PHONEERR_INVALDEVICECLASS);
   }

@@ -86,10 +86,7 @@ LONG Server::LineTranslateAddress(HLINEAPP app, DWORD deviceId, DWORD apiVersion
   // device numbering to name a line in, so the device is then not checked either.
   if (app != 0) {
     if (FindLine(app) == nullptr) return Err(LINEERR_INVALAPPHANDLE);
-    if (provider_ == nullptr || deviceId >= provider_->NumLines()) {
-      return Err(LINEERR_BADDEVICEID);
-    }
-    if (provider_->Line(deviceId).Removed()) return Err(LINEERR_NODEVICE);
+    if (const LONG error = CheckLineDevice(deviceId)) return error;
   }
   if (!SupportedVersion(apiVersion)) return Err(LINEERR_INCOMPATIBLEAPIVERSION);
   if (addressIn == nullptr || output == nullptr) return Err(LINEERR_INVALPOINTER);
