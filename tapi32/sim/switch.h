@@ -342,7 +342,8 @@ class Clock;
 
 class Switch final : public tapi32::Provider {
  public:
-  // The process's switch; it is installed as TAPI's provider when the program starts.
+  // The process's switch; the runtime serves it from the start of the program, beside the SIP
+  // lines the telephony configuration adds (tapi32/installed_providers.h).
   static Switch& Instance();
 
   // Replaces all devices and reply modes with the configuration (nothing is sent to
