@@ -21,7 +21,10 @@ ProviderSet::ProviderSet(sim::Switch& simSwitch, SipFactory makeSip)
 ProviderSet::~ProviderSet() = default;
 
 void ProviderSet::Reload() {
+  // The switch goes back to what it is without a telephony file.
   switch_.Unconfigure();
+  switch_.SetLineBase(0);
+  switch_.SetConfigFile({});
   std::unique_ptr<Provider> sip;
   {
     std::lock_guard lock(Server::Instance().Mutex());

@@ -39,9 +39,9 @@ class ProviderSet final : public Provider {
   ProviderSet(const ProviderSet&) = delete;
   ProviderSet& operator=(const ProviderSet&) = delete;
 
-  // Forgets the configuration and the SIP provider and unconfigures the switch: the next
-  // initialisation reads the telephony file again. Not with the TAPI lock held; applications
-  // should have shut down.
+  // Forgets the configuration and the SIP provider and returns the switch to what it is
+  // without a telephony file, unconfigured: the next initialisation reads the file again. Not with
+  // the TAPI lock held; applications should have shut down.
   void Reload();
 
   // The provider that serves a device (nullptr: none does), for code that works with one

@@ -169,7 +169,6 @@ class ProviderSetTest : public ::testing::Test {
     for (HPHONEAPP app : Switch().PhoneApps())
       phoneShutdown(app);
     set_->Reload();
-    Switch().SetLineBase(0);
     Server::Instance().SetProvider(&tapi32::InstalledProviders());
     for (const auto& [name, value] : saved_) {
       if (value) {
@@ -356,6 +355,10 @@ TEST_F(ProviderSetTest, ALineTheSwitchAddsTakesTheNextId) {
   EXPECT_EQ(lineNegotiateAPIVersion(init.app, 3, 0x00010004, 0x00020002, &version, &extension),
             Code(LINEERR_NODEVICE));
   EXPECT_EQ(LineName(init.app, 2), u"Beta");
+
+  // Reloading gives the switch back its own numbering, for whoever drives it next.
+  Reload();
+  EXPECT_EQ(Switch().LineBase(), 0u);
 }
 
 TEST_F(ProviderSetTest, TheFileDecidesWhichProvidersRun) {
