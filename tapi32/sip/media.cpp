@@ -105,7 +105,6 @@ class Session final : public MediaSession {
   ~Session() override { Stop(); }
 
   std::string Offer() override {
-    sdp_media_set_ldir(media_, hold_ ? SDP_SENDONLY : SDP_SENDRECV);
     SetAnswered(nullptr);
     return Encode(true);
   }
@@ -118,7 +117,6 @@ class Session final : public MediaSession {
         ChooseCodec(scratchMedia) == nullptr) {
       return {};
     }
-    sdp_media_set_ldir(media_, hold_ ? SDP_SENDONLY : SDP_SENDRECV);
     if (sdp_decode(sdp_.get(), ToMbuf(offer).get(), true) != 0) return {};
     const G711Codec* codec = ChooseCodec(media_);
     Negotiated(codec);
