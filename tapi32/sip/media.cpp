@@ -4,6 +4,7 @@
 #include <rem.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <deque>
 #include <optional>
@@ -105,7 +106,7 @@ class Session final : public MediaSession {
   ~Session() override { Stop(); }
 
   std::string Offer() override {
-    SetAnswered(nullptr);
+    ChooseFormats(nullptr);
     return Encode(true);
   }
 
@@ -123,7 +124,7 @@ class Session final : public MediaSession {
     // The peer holds us when it no longer wants to receive: its sendonly or inactive reads as
     // our recvonly or inactive. An old-style hold names no address (c=0.0.0.0).
     peerHolds_ = (sdp_media_rdir(media_) & SDP_SENDONLY) == 0 || !HasPeerAddress();
-    SetAnswered(codec);
+    ChooseFormats(codec);
     return Encode(false);
   }
 
@@ -172,7 +173,10 @@ class Session final : public MediaSession {
   // Calls no callback, so that no session can disappear while the clock goes through them.
   void Tick(mbuf* buffer) {
     timestamp_ += kFrameSamples;
-    if (!Sending()) return;
+    if (!Sending()) {
+      firstPacket_ = true;  // the next packet starts a talkspurt
+      return;
+    }
     bool marker = false;
     uint8_t payload = 0;
     uint32_t timestamp = timestamp_;
@@ -234,7 +238,7 @@ class Session final : public MediaSession {
   // libre answers with every codec both sides have; our answer names the chosen one only. An
   // offer (chosen null) names all of ours again, in our order of preference, which libre changed
   // to the order of the last offer it decoded.
-  void SetAnswered(const G711Codec* chosen) {
+  void ChooseFormats(const G711Codec* chosen) {
     auto* formats = const_cast<list*>(sdp_media_format_lst(media_, true));
     for (le* it = list_head(formats); it != nullptr; it = it->next) {
       auto* format = static_cast<sdp_format*>(it->data);
