@@ -92,6 +92,17 @@ class Session final : public MediaSession {
     }
     rtp_.reset(rtp);
     localAddr_ = *rtp_local(rtp);
+    // Listening on every interface, the description names the one that reaches the default
+    // route (without one, only loopback can be reached): "0.0.0.0" would tell the peer that we
+    // hold the call.
+    if (sa_is_any(&localAddr_)) {
+      sa announced{};
+      if (net_default_source_addr_get(sa_af(&localAddr_), &announced) != 0) {
+        sa_set_str(&announced, sa_af(&localAddr_) == AF_INET6 ? "::1" : "127.0.0.1", 0);
+      }
+      sa_set_port(&announced, sa_port(&localAddr_));
+      localAddr_ = announced;
+    }
     for (const std::string& name : config_.codecs) {
       if (const G711Codec* codec = FindCodec(name)) codecs_.push_back(codec);
     }
