@@ -109,9 +109,7 @@ class Session final : public MediaSession {
     auto [sdp, media] = NewSdp();
     sdp_ = std::move(sdp);
     media_ = media;
-    telev* tel = nullptr;
-    if (telev_alloc(&tel, kFrameMs) != 0) throw std::bad_alloc();
-    telev_.reset(tel);
+    telev_ = NewTelev();
   }
 
   ~Session() override { Stop(); }
@@ -279,8 +277,21 @@ class Session final : public MediaSession {
     const sdp_format* event = sdp_media_rformat(media_, telev_rtpfmt);
     sendEventPayload_ =
         event == nullptr ? std::nullopt : std::optional<uint8_t>(static_cast<uint8_t>(event->pt));
+    if (!sendEventPayload_ && (digit_ || !digits_.empty())) {
+      // The peer no longer takes telephone events: the digits not yet sent are dropped.
+      digits_.clear();
+      digit_.reset();
+      eventBusy_ = false;
+      telev_ = NewTelev();
+    }
     const sdp_format* ours = sdp_media_format(media_, true, nullptr, -1, telev_rtpfmt, -1, -1);
     receiveEventPayload_ = ours == nullptr ? -1 : ours->pt;
+  }
+
+  static MemPtr<telev> NewTelev() {
+    telev* tel = nullptr;
+    if (telev_alloc(&tel, kFrameMs) != 0) throw std::bad_alloc();
+    return MemPtr<telev>(tel);
   }
 
   std::string Encode(bool offer) {

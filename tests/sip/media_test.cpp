@@ -317,14 +317,21 @@ TEST_F(MediaTest, DigitsArriveOnceEachWithStartAndEnd) {
                                                     {'1', true},  {'#', false}, {'#', true}};
   EXPECT_EQ(OnLoop([&] { return b.digits; }), expected);
   EXPECT_TRUE(OnLoop([&] { return a.digits.empty(); }));
+}
 
-  // A peer that offers no telephone-event gets no digits.
-  Party& plain = Make();
+TEST_F(MediaTest, PeerThatStopsTakingTelephoneEventsGetsNoDigits) {
+  Party& a = Make();
+  Party& b = Make();
+  Negotiate(a, b);
+  ASSERT_TRUE(OnLoop([&] { return a.session->SendDigit('1', 1000); }));  // queued, not yet sent
   std::string offer = OnLoop([&] { return b.session->Offer(); });
   offer.replace(offer.find(" 101"), 4, "");
   offer.erase(offer.find("a=rtpmap:101"));
-  ASSERT_NE(OnLoop([&] { return plain.session->Answer(offer); }), "");
-  EXPECT_FALSE(OnLoop([&] { return plain.session->SendDigit('1', 100); }));
+  ASSERT_NE(OnLoop([&] { return a.session->Answer(offer); }), "");
+  EXPECT_FALSE(OnLoop([&] { return a.session->SendDigit('2', 100); }));
+  StartBoth(a, b);
+  LetPacketsPass(60);
+  EXPECT_TRUE(OnLoop([&] { return b.digits.empty(); }));
 }
 
 TEST_F(MediaTest, CallGoesOnWhenTheSoundDevicesCannotBeOpened) {
