@@ -18,6 +18,9 @@ constexpr uint32_t kLongestRetryMs = 300'000;
 // How long unregistering and the last transactions may take at shutdown.
 constexpr uint32_t kCloseGraceMs = 3'000;
 constexpr uint32_t kHashSize = 32;
+// A renewal may take a retransmission or two; only a registration that stays unrenewed this long
+// past its expiry takes the line out of service.
+constexpr uint32_t kLapseGraceMs = 2'000;
 
 uint32_t FirstRetryMs() {
   const char* text = std::getenv("ZVTAPI_SIP_RETRY_MS");
@@ -178,7 +181,7 @@ void AccountAgent::OnRegistered(int err, const sip_msg* msg, void* arg) {
   agent->retryMs_ = FirstRetryMs();
   // libre renews the registration before it runs out; if no renewal gets through in time, the
   // line is out of service.
-  tmr_start(agent->lapse_.get(), uint64_t{expires} * 1000, OnLapse, agent);
+  tmr_start(agent->lapse_.get(), uint64_t{expires} * 1000 + kLapseGraceMs, OnLapse, agent);
   agent->SetService(true, "registered with " + agent->account_.registrar + " (expires in " +
                               std::to_string(expires) + " s)");
 }

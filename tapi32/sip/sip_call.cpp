@@ -12,8 +12,6 @@ namespace tapi32::sip {
 namespace {
 
 constexpr const char* kSdp = "application/sdp";
-// The pause between two telephone events, so that the far end hears two keys.
-constexpr uint32_t kDigitGapMs = 50;
 
 std::string Body(const sip_msg* msg) {
   if (msg == nullptr || msg->mb == nullptr) return {};
@@ -43,6 +41,10 @@ FailedCallState StateForFailure(int err, uint16_t scode) {
     // request could not be sent at all.
     return {LINECALLSTATE_DISCONNECTED,
             err == ETIMEDOUT ? LINEDISCONNECTMODE_NOANSWER : LINEDISCONNECTMODE_UNREACHABLE};
+  }
+  if (scode >= 300 && scode < 400) {
+    // The far end sends the call elsewhere; a redirection is not followed here.
+    return {LINECALLSTATE_DISCONNECTED, LINEDISCONNECTMODE_FORWARDED};
   }
   switch (scode) {
     case 486:
@@ -96,8 +98,6 @@ void SipCall::MakeMedia(MediaConfig media) {
   MediaSession::Events events;
   events.digit = [this](char digit, bool end) { listener_.OnDigit(callId_, digit, end); };
   media_ = MediaSession::Create(media, std::move(events));
-  digitTimer_ = std::make_unique<tmr>();
-  tmr_init(digitTimer_.get());
 }
 
 SipCall::SipCall(DWORD callId, const CallStack& stack, const sip_msg& invite, MediaConfig media,
@@ -131,7 +131,6 @@ SipCall::SipCall(DWORD callId, const CallStack& stack, const std::string& uri, M
 }
 
 SipCall::~SipCall() {
-  if (digitTimer_) tmr_cancel(digitTimer_.get());
   refer_ = static_cast<sipsub*>(mem_deref(refer_));
   if (media_) media_->Stop();
   session_ = static_cast<sipsess*>(mem_deref(session_));
@@ -155,7 +154,8 @@ void SipCall::Reject(uint16_t scode, const char* reason, const std::string& cont
   if (contact.empty()) {
     sipsess_reject(session_, scode, reason, nullptr);
   } else {
-    sipsess_reject(session_, scode, reason, "Contact: <%s>\r\n", contact.c_str());
+    sipsess_reject(session_, scode, reason, "Contact: <%s>\r\nContent-Length: 0\r\n\r\n",
+                   contact.c_str());
   }
   // The session has answered its INVITE finally; freeing it sends nothing more.
   session_ = static_cast<sipsess*>(mem_deref(session_));
@@ -184,26 +184,10 @@ void SipCall::FinishTransfer(bool succeeded) {
 }
 
 void SipCall::SendDigits(const std::string& digits, uint32_t durationMs) {
-  const bool idle = digits_.empty();
-  digits_.insert(digits_.end(), digits.begin(), digits.end());
-  digitMs_ = durationMs;
-  if (idle) NextDigit();
-}
-
-void SipCall::NextDigit() {
-  while (!digits_.empty()) {
-    const char digit = digits_.front();
-    digits_.pop_front();
-    // A comma is a pause of its own; a digit the peer cannot receive is left out.
-    if (digit == ',' || media_->SendDigit(digit, digitMs_)) {
-      tmr_start(digitTimer_.get(), digitMs_ + kDigitGapMs, OnDigitTimer, this);
-      return;
-    }
+  // The media session paces the events; a pause (',') has no telephone event of its own.
+  for (const char digit : digits) {
+    if (digit != ',') media_->SendDigit(digit, durationMs);
   }
-}
-
-void SipCall::OnDigitTimer(void* arg) {
-  static_cast<SipCall*>(arg)->NextDigit();
 }
 
 int SipCall::OnOffer(mbuf** descp, const sip_msg* msg, void* arg) {

@@ -9,7 +9,6 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <string>
 
@@ -22,7 +21,6 @@ struct sipsess;
 struct sipsess_sock;
 struct sipevent_sock;
 struct sipsub;
-struct tmr;
 struct mbuf;
 struct sipevent_substate;
 
@@ -109,10 +107,8 @@ class SipCall {
   static void OnNotify(struct ::sip* sip, const sip_msg* msg, void* arg);
   static void OnReferClosed(int err, const sip_msg* msg, const ::sipevent_substate* substate,
                             void* arg);
-  static void OnDigitTimer(void* arg);
   void MakeMedia(MediaConfig media);
   void FinishTransfer(bool succeeded);
-  void NextDigit();
 
   DWORD callId_;
   CallStack stack_;
@@ -123,9 +119,6 @@ class SipCall {
   bool transferring_ = false;
   bool established_ = false;
   std::string peerOffer_;  // the INVITE's offer, answered by Answer()
-  std::deque<char> digits_;
-  uint32_t digitMs_ = 0;
-  std::unique_ptr<struct tmr> digitTimer_;
 };
 
 }  // namespace tapi32::sip

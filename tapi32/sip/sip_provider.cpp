@@ -226,17 +226,21 @@ SipProvider::Impl::~Impl() {
     for (Timer& timer : timers)
       tmr_cancel(&timer.timer);
     timers.clear();
-    std::lock_guard lock(doneMutex);
+    {
+      std::lock_guard lock(doneMutex);
+      open = static_cast<size_t>(std::count_if(agents.begin(), agents.end(),
+                                               [](const auto& agent) { return agent != nullptr; }));
+      posted = true;
+    }
+    // An account with nothing left to finish reports at once.
     for (auto& agent : agents) {
       if (!agent) continue;
-      ++open;
       agent->Close([&] {
         std::lock_guard closedLock(doneMutex);
         --open;
         doneChanged.notify_all();
       });
     }
-    posted = true;
     doneChanged.notify_all();
   });
   {
