@@ -43,6 +43,8 @@ bool In(DWORD state, DWORD states) {
 constexpr DWORD kAlerting = LINECALLSTATE_OFFERING | LINECALLSTATE_ACCEPTED;
 constexpr DWORD kAwaitingFarEnd =
     LINECALLSTATE_DIALING | LINECALLSTATE_PROCEEDING | LINECALLSTATE_RINGBACK;
+// How long an incoming call may ring unanswered before it is refused.
+constexpr uint32_t kLongestRingMs = 60'000;
 // Longest wait for the accounts to unregister at shutdown.
 constexpr auto kShutdownWait = std::chrono::seconds(5);
 
@@ -449,18 +451,25 @@ void SipProvider::Impl::OnIncoming(size_t line, const sip_msg& invite) {
   if (call.data.caller.flags != LINECALLPARTYID_UNKNOWN) info |= LINECALLINFOSTATE_CALLERID;
   if (call.data.called.flags != LINECALLPARTYID_UNKNOWN) info |= LINECALLINFOSTATE_CALLEDID;
   Tapi().CallInfoChanged(callId, info);
-  // Forwarding on no answer: the call rings for the configured rings, then goes elsewhere.
-  if (const ForwardEntry* entry = forwardFor(ForwardWhen::NoAnswer)) {
-    const std::string target = TargetUri(agent.Account().aor, entry->destAddress);
-    After(device.ForwardRings() * kSipRingMs, [this, callId, target] {
-      const auto later = LockTapi();
-      const Call* now = later.owns_lock() ? Find(callId) : nullptr;
-      if (now == nullptr || !In(now->data.state, kAlerting)) return;
-      EndSession(callId,
-                 [target](SipCall& session) { session.Reject(302, "Moved Temporarily", target); });
-      Leave(callId, LINEDISCONNECTMODE_FORWARDED);
+  // Unanswered, the call goes elsewhere after the rings forwarding on no answer asks for, or ends
+  // after the longest ring: a caller whose CANCEL never arrives would otherwise ring forever.
+  const ForwardEntry* noAnswer = forwardFor(ForwardWhen::NoAnswer);
+  const std::string target =
+      noAnswer != nullptr ? TargetUri(agent.Account().aor, noAnswer->destAddress) : std::string();
+  After(noAnswer != nullptr ? device.ForwardRings() * kSipRingMs : kLongestRingMs, [this, callId,
+                                                                                    target] {
+    const auto later = LockTapi();
+    const Call* now = later.owns_lock() ? Find(callId) : nullptr;
+    if (now == nullptr || !In(now->data.state, kAlerting)) return;
+    EndSession(callId, [target](SipCall& session) {
+      if (target.empty()) {
+        session.Reject(480, "Temporarily Unavailable");
+      } else {
+        session.Reject(302, "Moved Temporarily", target);
+      }
     });
-  }
+    Leave(callId, target.empty() ? LINEDISCONNECTMODE_NOANSWER : LINEDISCONNECTMODE_FORWARDED);
+  });
 }
 
 void SipProvider::Impl::OnProgress(DWORD callId, uint16_t scode) {
