@@ -50,6 +50,7 @@ class SipLine final : public LineDevice {
   // many of them are held by us.
   void CallCame(DWORD callId) { live_.push_back(callId); }
   void CallGone(DWORD callId);
+  DWORD HeldCount() const { return held_; }
   void SetHeldCount(DWORD held) { held_ = held; }
 
   void SetForwarding(std::vector<ForwardEntry> entries, DWORD rings);

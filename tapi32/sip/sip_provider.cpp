@@ -336,15 +336,12 @@ void SipProvider::Impl::MoveCall(DWORD callId, DWORD state, DWORD mode) {
   if (call == nullptr) return;
   CallData& data = call->data;
   SipLine& line = *lines[data.deviceId];
+  const int held = (state == LINECALLSTATE_ONHOLD) - (data.state == LINECALLSTATE_ONHOLD);
+  line.SetHeldCount(line.HeldCount() + static_cast<DWORD>(held));
   data.state = state;
   data.stateMode = mode;
   data.stateEntryTime = UtcNow();
   if (state == LINECALLSTATE_IDLE) line.CallGone(callId);
-  line.SetHeldCount(
-      static_cast<DWORD>(std::count_if(calls.begin(), calls.end(), [&](const auto& each) {
-        return each.second.data.deviceId == data.deviceId &&
-               each.second.data.state == LINECALLSTATE_ONHOLD;
-      })));
   Tapi().CallStateChanged(callId);
   if (state != LINECALLSTATE_IDLE) return;
   EndSession(callId);
