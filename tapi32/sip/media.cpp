@@ -4,6 +4,7 @@
 #include <rem.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <deque>
 #include <optional>
@@ -91,21 +92,30 @@ class Session final : public MediaSession {
     }
     rtp_.reset(rtp);
     localAddr_ = *rtp_local(rtp);
+    // Listening on every interface, the description names the one that reaches the default
+    // route (without one, only loopback can be reached): "0.0.0.0" would tell the peer that we
+    // hold the call.
+    if (sa_is_any(&localAddr_)) {
+      sa announced{};
+      if (net_default_source_addr_get(sa_af(&localAddr_), &announced) != 0) {
+        sa_set_str(&announced, sa_af(&localAddr_) == AF_INET6 ? "::1" : "127.0.0.1", 0);
+      }
+      sa_set_port(&announced, sa_port(&localAddr_));
+      localAddr_ = announced;
+    }
     for (const std::string& name : config_.codecs) {
       if (const G711Codec* codec = FindCodec(name)) codecs_.push_back(codec);
     }
     auto [sdp, media] = NewSdp();
     sdp_ = std::move(sdp);
     media_ = media;
-    telev* tel = nullptr;
-    if (telev_alloc(&tel, kFrameMs) != 0) throw std::bad_alloc();
-    telev_.reset(tel);
+    telev_ = NewTelev();
   }
 
   ~Session() override { Stop(); }
 
   std::string Offer() override {
-    SetAnswered(nullptr);
+    ChooseFormats(nullptr);
     return Encode(true);
   }
 
@@ -123,7 +133,7 @@ class Session final : public MediaSession {
     // The peer holds us when it no longer wants to receive: its sendonly or inactive reads as
     // our recvonly or inactive. An old-style hold names no address (c=0.0.0.0).
     peerHolds_ = (sdp_media_rdir(media_) & SDP_SENDONLY) == 0 || !HasPeerAddress();
-    SetAnswered(codec);
+    ChooseFormats(codec);
     return Encode(false);
   }
 
@@ -172,7 +182,10 @@ class Session final : public MediaSession {
   // Calls no callback, so that no session can disappear while the clock goes through them.
   void Tick(mbuf* buffer) {
     timestamp_ += kFrameSamples;
-    if (!Sending()) return;
+    if (!Sending()) {
+      firstPacket_ = true;  // the next packet starts a talkspurt
+      return;
+    }
     bool marker = false;
     uint8_t payload = 0;
     uint32_t timestamp = timestamp_;
@@ -234,7 +247,7 @@ class Session final : public MediaSession {
   // libre answers with every codec both sides have; our answer names the chosen one only. An
   // offer (chosen null) names all of ours again, in our order of preference, which libre changed
   // to the order of the last offer it decoded.
-  void SetAnswered(const G711Codec* chosen) {
+  void ChooseFormats(const G711Codec* chosen) {
     auto* formats = const_cast<list*>(sdp_media_format_lst(media_, true));
     for (le* it = list_head(formats); it != nullptr; it = it->next) {
       auto* format = static_cast<sdp_format*>(it->data);
@@ -264,8 +277,21 @@ class Session final : public MediaSession {
     const sdp_format* event = sdp_media_rformat(media_, telev_rtpfmt);
     sendEventPayload_ =
         event == nullptr ? std::nullopt : std::optional<uint8_t>(static_cast<uint8_t>(event->pt));
+    if (!sendEventPayload_ && (digit_ || !digits_.empty())) {
+      // The peer no longer takes telephone events: the digits not yet sent are dropped.
+      digits_.clear();
+      digit_.reset();
+      eventBusy_ = false;
+      telev_ = NewTelev();
+    }
     const sdp_format* ours = sdp_media_format(media_, true, nullptr, -1, telev_rtpfmt, -1, -1);
     receiveEventPayload_ = ours == nullptr ? -1 : ours->pt;
+  }
+
+  static MemPtr<telev> NewTelev() {
+    telev* tel = nullptr;
+    if (telev_alloc(&tel, kFrameMs) != 0) throw std::bad_alloc();
+    return MemPtr<telev>(tel);
   }
 
   std::string Encode(bool offer) {

@@ -5,8 +5,6 @@
 #include <re.h>
 #include <rem.h>
 
-#include <algorithm>
-#include <atomic>
 #include <bit>
 #include <cstring>
 #include <deque>
@@ -14,6 +12,7 @@
 #include <iostream>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <thread>
 #include <vector>
