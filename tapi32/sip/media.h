@@ -28,12 +28,14 @@ class MediaSession {
  public:
   struct Events {
     // A telephone event (RFC 4733) started (end false) or ended (end true): '0'-'9', '*', '#',
-    // 'A'-'D'.
+    // 'A'-'D'. Each once, however often the peer repeats its packets. Called from the session's
+    // socket handler: it must not destroy the session (post that to the loop instead).
     std::function<void(char digit, bool end)> digit;
   };
 
-  // Opens the RTP socket on a free port of the range. Throws std::runtime_error when no port
-  // is free.
+  // Opens the RTP socket (and RTCP on the next port) on a free port of the range. On the loop
+  // thread, where the session is also used and destroyed, before the loop stops. Throws
+  // std::runtime_error when no port is free.
   static std::unique_ptr<MediaSession> Create(const MediaConfig& config, Events events);
   virtual ~MediaSession() = default;
 
@@ -50,11 +52,15 @@ class MediaSession {
   // The peer's latest offer put the call on hold (sendonly or inactive from its side). Our own
   // hold, answered recvonly by the peer, is not a hold by the peer.
   virtual bool PeerHolds() const = 0;
-  // Audio flows once both sides agreed; before that, and after Stop, nothing is sent.
+  // Audio flows once both sides agreed and Start was called, in each direction the last
+  // offer/answer allows; nothing is sent while we hold. Start opens the audio ends. Stop is final
+  // (a later Start does nothing): nothing more is sent or received, and a Files recording is
+  // complete once it returns.
   virtual void Start() = 0;
   virtual void Stop() = 0;
-  // Sends a telephone event lasting durationMs. False when the peer did not offer
-  // telephone-event or the digit is not one.
+  // Queues a telephone event lasting durationMs (whole 20 ms packets); digits follow each other
+  // with a packet of audio between them. False when the peer did not offer telephone-event or
+  // the digit is not one.
   virtual bool SendDigit(char digit, uint32_t durationMs) = 0;
   // The negotiated codec ("PCMU"/"PCMA"), empty before negotiation.
   virtual std::string Codec() const = 0;
