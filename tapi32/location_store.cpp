@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/module.h"
+#include "tapi32/config_file.h"
 #include "tapi32/countries.h"
 #include "tapi32/tapi_constants.h"
 
@@ -41,19 +42,6 @@ bool OneLine(const std::u16string& text) {
 
 std::string Narrow(const std::u16string& text) {
   return platform::WideToUtf8(text);
-}
-
-std::string Trim(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t\r");
-  if (first == std::string_view::npos) return {};
-  const auto last = text.find_last_not_of(" \t\r");
-  return std::string(text.substr(first, last - first + 1));
-}
-
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
 }
 
 std::optional<LocationProblem> LocationFault(const DialingLocation& location, size_t index,
@@ -234,7 +222,7 @@ class Parser {
   }
 
   bool YesNo(const std::string& value) const {
-    const std::string v = Lower(value);
+    const std::string v = LowerCase(value);
     if (v == "yes" || v == "on" || v == "true" || v == "1") return true;
     if (v == "no" || v == "off" || v == "false" || v == "0") return false;
     Fail("'" + value + "' is not yes or no");
@@ -310,17 +298,12 @@ LocationBook ParseLocations(const std::string& text, const std::string& fileName
   int currentLine = 0;
   std::set<std::string> seenKeys;
 
-  std::istringstream in(text);
-  int lineNumber = 0;
-  for (std::string raw; std::getline(in, raw);) {
-    ++lineNumber;
+  for (const ConfigLine& line : SplitConfigLines(text)) {
+    const int lineNumber = line.number;
     parser.SetLine(lineNumber);
-    const std::string line = Trim(raw);
-    if (line.empty() || line[0] == '#' || line[0] == ';') continue;
-
-    if (line.front() == '[') {
-      if (line.back() != ']') parser.Fail("a section header must end with ']'");
-      const std::string name = Lower(Trim(std::string_view(line).substr(1, line.size() - 2)));
+    if (line.kind == ConfigLine::Kind::Malformed) parser.Fail(line.value);
+    if (line.kind == ConfigLine::Kind::Section) {
+      const std::string& name = line.key;
       seenKeys.clear();
       if (name == "location") {
         section = Section::Location;
@@ -340,11 +323,8 @@ LocationBook ParseLocations(const std::string& text, const std::string& fileName
       continue;
     }
 
-    const size_t equals = line.find('=');
-    if (equals == std::string::npos) parser.Fail("expected 'key = value' or a [section]");
-    const std::string key = Lower(Trim(std::string_view(line).substr(0, equals)));
-    const std::string value = Trim(std::string_view(line).substr(equals + 1));
-    if (key.empty()) parser.Fail("a key is missing before '='");
+    const std::string& key = line.key;
+    const std::string& value = line.value;
     if (section == Section::None) {
       parser.Fail("'" + key + "' stands before any [location], [card] or [current]");
     }
@@ -364,7 +344,12 @@ LocationBook ParseLocations(const std::string& text, const std::string& fileName
     }
   }
 
-  if (currentLine == 0) parser.Fail(lineNumber, "the [current] section is missing");
+  if (currentLine == 0) {
+    // Named at the file's last line, where the section would have to be added.
+    const int lastLine = static_cast<int>(std::count(text.begin(), text.end(), '\n')) +
+                         (!text.empty() && text.back() != '\n' ? 1 : 0);
+    parser.Fail(lastLine, "the [current] section is missing");
+  }
   if (auto problem = CheckLocations(book)) {
     using S = LocationProblem::Section;
     const int line = problem->section == S::Location ? locationLines[problem->index]
@@ -378,18 +363,7 @@ LocationBook ParseLocations(const std::string& text, const std::string& fileName
 // --- the file itself ---------------------------------------------------------------------------
 
 std::string LocationsFilePath() {
-  auto variable = [](const char* name) -> std::string {
-    const char* value = std::getenv(name);
-    return value != nullptr ? value : "";
-  };
-  if (std::string named = variable(kLocationsVariable); !named.empty()) return named;
-  std::string config = variable("XDG_CONFIG_HOME");
-  if (config.empty()) {
-    const std::string home = variable("HOME");
-    if (home.empty()) return {};
-    config = home + "/.config";
-  }
-  return config + "/ringwatch/telephony-locations.ini";
+  return UserConfigFile(kLocationsVariable, "telephony-locations.ini");
 }
 
 std::optional<LocationBook> LoadLocationsFile(const std::string& path) {

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "tapi32/server.h"
+#include "tapi32/installed_providers.h"
 #include "tapi32/sim/switch.h"
 #include "tapi32/tapi.h"
 #include "tapi32ui/tapi_query.h"
@@ -179,7 +179,7 @@ LONG ShowLineConfigDialog(DWORD deviceId, HWND, const std::u16string&) {
   if (const LONG result = ReadLineSettings(deviceId, &settings); result != 0) return result;
   // Only the simulated switch can be reconfigured from here; other providers' lines are shown.
   auto& sim = tapi32::sim::Switch::Instance();
-  const bool editable = tapi32::Server::Instance().CurrentProvider() == &sim;
+  const bool editable = tapi32::SwitchServesLine(deviceId);
   LineConfigDialog dialog(deviceId, settings, editable, QApplication::activeWindow());
   if (dialog.exec() != QDialog::Accepted || !editable) return 0;
 

@@ -3,7 +3,7 @@
 #include <QApplication>
 
 #include "tapi32/dialogs.h"
-#include "tapi32/server.h"
+#include "tapi32/installed_providers.h"
 #include "tapi32/sim/switch.h"
 #include "tapi32ui/line_config_dialog.h"
 #include "tapi32ui/phone_config_dialog.h"
@@ -18,7 +18,7 @@ using tapi32::Err;
 // The dialog for the devices of the simulated switch; other providers bring their own.
 LONG ShowPhoneConfigDialog(DWORD deviceId, HWND, const std::u16string&) {
   auto& sim = tapi32::sim::Switch::Instance();
-  if (tapi32::Server::Instance().CurrentProvider() != &sim) {
+  if (!tapi32::SwitchServesPhone(deviceId)) {
     return Err(PHONEERR_OPERATIONUNAVAIL);
   }
   PhoneConfigDialog dialog(deviceId, sim.PhoneConfigOf(deviceId), QApplication::activeWindow());

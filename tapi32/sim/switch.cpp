@@ -28,12 +28,6 @@ EntryPoint Entry(const std::string& name) {
   return *entry;
 }
 
-// The switch serves TAPI from the start of the program.
-[[maybe_unused]] const bool kInstalled = [] {
-  Tapi().SetProvider(&Switch::Instance());
-  return true;
-}();
-
 }  // namespace
 
 Switch& Switch::Instance() {
@@ -58,7 +52,8 @@ void Switch::ReplaceDevices(const Config& config) {
   lines_.clear();
   phones_.clear();
   for (const auto& line : config.lines) {
-    lines_.push_back(std::make_unique<LineDevice>(static_cast<uint32_t>(lines_.size()), line));
+    lines_.push_back(
+        std::make_unique<LineDevice>(lineBase_ + static_cast<uint32_t>(lines_.size()), line));
   }
   for (const auto& phone : config.phones) {
     phones_.push_back(std::make_unique<PhoneDevice>(static_cast<uint32_t>(phones_.size()), phone));
@@ -129,12 +124,32 @@ uint32_t Switch::TrafficCalls() const {
   return traffic_ != nullptr ? traffic_->CallsMade() : 0;
 }
 
+void Switch::SetConfigFile(std::string path) {
+  std::lock_guard lock(Tapi().Mutex());
+  configFile_ = std::move(path);
+}
+
+void Switch::SetLineBase(uint32_t base) {
+  std::lock_guard lock(Tapi().Mutex());
+  if (base == lineBase_) return;
+  // The lines' IDs are fixed when they are made; renumbering them under open handles would
+  // move calls to other devices.
+  if (!lines_.empty()) throw std::logic_error("the switch's lines already have their IDs");
+  lineBase_ = base;
+}
+
+uint32_t Switch::LineBase() const {
+  std::lock_guard lock(Tapi().Mutex());
+  return lineBase_;
+}
+
 bool Switch::Prepare(std::string& error) {
   if (configured_) return true;
-  const char* path = std::getenv(kConfigVariable);
+  const char* named = std::getenv(kConfigVariable);
+  const std::string path = named != nullptr && *named != '\0' ? named : configFile_;
   Config config;
   try {
-    config = path != nullptr && *path != '\0' ? LoadConfigFile(path) : LiveDemoConfig();
+    config = !path.empty() ? LoadConfigFile(path) : LiveDemoConfig();
   } catch (const ConfigError& e) {
     error = e.what();
     return false;
@@ -143,11 +158,15 @@ bool Switch::Prepare(std::string& error) {
   return true;
 }
 
+LineDevice* Switch::FindLine(uint32_t deviceId) const {
+  if (deviceId < lineBase_ || deviceId - lineBase_ >= lines_.size()) return nullptr;
+  return lines_[deviceId - lineBase_].get();
+}
+
 LineDevice& Switch::LineAt(uint32_t deviceId) const {
-  if (deviceId >= lines_.size()) {
-    throw std::out_of_range("no line device " + std::to_string(deviceId));
-  }
-  return *lines_[deviceId];
+  LineDevice* line = FindLine(deviceId);
+  if (line == nullptr) throw std::out_of_range("no line device " + std::to_string(deviceId));
+  return *line;
 }
 
 PhoneDevice& Switch::PhoneAt(uint32_t deviceId) const {
@@ -162,7 +181,7 @@ PhoneDevice& Switch::PhoneAt(uint32_t deviceId) const {
 uint32_t Switch::AddLine(const LineConfig& config) {
   CheckDevice(config);
   std::lock_guard lock(Tapi().Mutex());
-  const auto id = static_cast<uint32_t>(lines_.size());
+  const auto id = lineBase_ + static_cast<uint32_t>(lines_.size());
   lines_.push_back(std::make_unique<LineDevice>(id, config));
   Tapi().LineCreated(id);
   return id;
@@ -574,8 +593,9 @@ void Switch::Report(uint32_t lineId, uint32_t addressId, const LineNews& news) {
 }
 
 void Switch::RingLine(uint32_t lineId, uint32_t period) {
-  if (lineId >= lines_.size()) return;
-  LineDevice& line = *lines_[lineId];
+  LineDevice* found = FindLine(lineId);
+  if (found == nullptr) return;
+  LineDevice& line = *found;
   // A ring planned in an earlier ringing period, or after the line stopped ringing, is void.
   if (line.Removed() || !line.Ringing() || line.RingPeriod() != period) return;
   ForwardBeforeRing(line);

@@ -3,7 +3,8 @@
 //
 // Configuration. The switch configures itself on the first lineInitializeExW /
 // phoneInitializeExW: from the file named by the environment variable ZVTAPI_SIM_CONFIG when it
-// is set (format in tapi32/sim/config.h), otherwise from LiveDemoConfig(). A file that cannot be
+// is set (format in tapi32/sim/config.h), otherwise from the file SetConfigFile named, otherwise
+// from LiveDemoConfig(). A file that cannot be
 // read or parsed makes that initialisation fail with LINEERR_INIFILECORRUPT
 // (PHONEERR_INIFILECORRUPT); the reason ("<file>:<line>: <problem>") is printed to stderr once, and
 // the next initialisation tries again. Reset() configures the switch directly and takes precedence.
@@ -11,7 +12,9 @@
 // the runtime lays out; a configuration that asks for more is refused with ConfigError.
 //
 // Device IDs are positions: a removed device keeps its ID (negotiation then answers NODEVICE)
-// and new devices are appended.
+// and new devices are appended. The switch's line devices start at its line base (0 unless the
+// set of providers it serves in puts other providers' lines before them): every line ID the
+// switch takes or reports, here and through TAPI, is that device ID. Its phones start at 0.
 //
 // Notifications sent to every initialised application (callback instance 0):
 //   AddLine        LINE_CREATE        dwParam1 = new device ID
@@ -350,6 +353,13 @@ class Switch final : public tapi32::Provider {
   // Forgets the configuration: the next initialisation reads ZVTAPI_SIM_CONFIG (or the demo)
   // again. Faults and counters are cleared as by Reset.
   void Unconfigure();
+  // What the switch configures itself from when ZVTAPI_SIM_CONFIG is not set: a configuration
+  // file, or (empty, the default) the live demo. Used from the next initialisation on.
+  void SetConfigFile(std::string path);
+  // The device ID of the switch's first line; the lines before it belong to other providers.
+  // Only while the switch has no lines (std::logic_error otherwise, unless it stays the same).
+  void SetLineBase(uint32_t base);
+  uint32_t LineBase() const;
 
   // Device changes; IDs outside the device list throw std::out_of_range, configurations the
   // switch cannot offer ConfigError.
@@ -529,6 +539,7 @@ class Switch final : public tapi32::Provider {
 
   // tapi32::Provider
   bool Prepare(std::string& error) override;
+  // The switch's own lines; their device IDs run from LineBase().
   DWORD NumLines() const override;
   const tapi32::LineDevice& Line(DWORD deviceId) const override;
   DWORD NumPhones() const override;
@@ -596,6 +607,8 @@ class Switch final : public tapi32::Provider {
   void Forget();
   void StartTraffic(const TrafficConfig& config);
   LineDevice& LineAt(uint32_t deviceId) const;
+  // The line with this device ID, nullptr when the switch has none.
+  LineDevice* FindLine(uint32_t deviceId) const;
   PhoneDevice& PhoneAt(uint32_t deviceId) const;
   tapi32::CallData& CallAt(uint32_t callId);
   SimCall* Find(uint32_t callId);
@@ -684,7 +697,9 @@ class Switch final : public tapi32::Provider {
   HCALL PerformForward(const tapi32::CallRequest& request, HLINE requester);
   void LogForwarded(std::vector<ForwardedCall> hops, uint32_t callId);
 
-  std::vector<std::unique_ptr<LineDevice>> lines_;
+  uint32_t lineBase_ = 0;
+  std::string configFile_;                          // empty: the live demo
+  std::vector<std::unique_ptr<LineDevice>> lines_;  // the line with device ID lineBase_ first
   std::vector<std::unique_ptr<PhoneDevice>> phones_;
   bool configured_ = false;
   std::unordered_map<uint32_t, SimCall> calls_;
