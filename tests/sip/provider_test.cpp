@@ -295,6 +295,28 @@ TEST_F(SipProviderTest, CallerThatCancelsWhileRingingLeavesNoAnswerThenIdle) {
   EXPECT_TRUE(provider_->Line(0).LiveCalls().empty());
 }
 
+// Dropping an incoming call nobody answered refuses it: busy while it only rang, declined once
+// somebody accepted it.
+TEST_F(SipProviderTest, DroppedRingingCallIsRefusedAsBusyOrDeclined) {
+  Start({Account("rw")});
+  Baresip baresip;
+  for (const bool accept : {false, true}) {
+    ASSERT_TRUE(baresip.Command("dial", UriOf(0)).value("ok", false));
+    const HCALL call = WaitNewCall(lines_[0]);
+    ASSERT_TRUE(WaitState(call, LINECALLSTATE_OFFERING));
+    if (accept) {
+      EXPECT_EQ(Request(lineAccept(call, nullptr, 0)), 0);
+    }
+    EXPECT_EQ(Request(lineDrop(call, nullptr, 0)), 0);
+    EXPECT_TRUE(WaitState(call, LINECALLSTATE_IDLE));
+    const auto closed = baresip.WaitEvent("CALL_CLOSED");
+    ASSERT_TRUE(closed) << baresip.Log();
+    EXPECT_NE(closed->value("param", "").find(accept ? "603" : "486"), std::string::npos)
+        << closed->dump();
+    EXPECT_EQ(lineDeallocateCall(call), 0);
+  }
+}
+
 TEST_F(SipProviderTest, OutgoingCallIsHeldResumedAndTransferredBlind) {
   Start({Account("rw")});
   ASSERT_TRUE(InService(lines_[0]));
