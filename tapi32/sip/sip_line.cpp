@@ -55,6 +55,8 @@ LineCaps SipLine::Caps() const {
   f.dwMediaModes = LINEMEDIAMODE_INTERACTIVEVOICE;
   f.dwGenerateDigitModes = LINEDIGITMODE_DTMF;
   f.dwMonitorDigitModes = LINEDIGITMODE_DTMF | LINEDIGITMODE_DTMFEND;
+  f.dwGatherDigitsMinTimeout = kSipGatherMinTimeoutMs;
+  f.dwGatherDigitsMaxTimeout = kSipGatherMaxTimeoutMs;
   // Nobody here could take over a call whose owner went: it ends with its last owner.
   f.dwDevCapFlags = LINEDEVCAPFLAGS_CLOSEDROP;
   // A SIP account takes as many calls as the far ends send; the limit is the machine's.

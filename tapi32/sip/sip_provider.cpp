@@ -107,11 +107,19 @@ bool Dialable(std::u16string_view address) {
   return any && !breaks && address.back() != u';';
 }
 
+bool DtmfKey(char16_t c) {
+  return (c >= u'0' && c <= u'9') || c == u'*' || c == u'#' || (c >= u'A' && c <= u'D');
+}
+
+// What lineGenerateDigitsW may send: keys (in either case) and pauses.
 bool DtmfDigits(std::u16string_view digits) {
   return std::all_of(digits.begin(), digits.end(), [](char16_t c) {
-    return (c >= u'0' && c <= u'9') || c == u'*' || c == u'#' || c == u',' ||
-           (c >= u'A' && c <= u'D') || (c >= u'a' && c <= u'd');
+    return DtmfKey(c) || c == u',' || (c >= u'a' && c <= u'd');
   });
+}
+
+bool GatherTimeout(DWORD ms) {
+  return ms == 0 || (ms >= kSipGatherMinTimeoutMs && ms <= kSipGatherMaxTimeoutMs);
 }
 
 LONG CheckForwardList(const std::vector<ForwardEntry>& entries) {
@@ -600,6 +608,16 @@ LONG SipProvider::Impl::CheckCallOp(const CallRequest& request) const {
         return Err(LINEERR_INVALDIGITMODE);
       }
       return state == LINECALLSTATE_IDLE ? Err(LINEERR_INVALCALLSTATE) : LONG{0};
+    case CallOp::GatherDigits:
+      if ((request.mode & ~LINEDIGITMODE_DTMF) != 0) return Err(LINEERR_INVALDIGITMODE);
+      if (!GatherTimeout(request.firstDigitTimeout) || !GatherTimeout(request.interDigitTimeout)) {
+        return Err(LINEERR_INVALTIMEOUT);
+      }
+      // Termination digits that no telephone event carries would never end the gathering.
+      if (!std::all_of(request.address.begin(), request.address.end(), DtmfKey)) {
+        return Err(LINEERR_INVALDIGITS);
+      }
+      return state == LINECALLSTATE_IDLE ? Err(LINEERR_INVALCALLSTATE) : LONG{0};
     case CallOp::SetMediaMode:
       if (request.mode != LINEMEDIAMODE_INTERACTIVEVOICE) return Err(LINEERR_INVALMEDIAMODE);
       return state == LINECALLSTATE_IDLE ? Err(LINEERR_INVALCALLSTATE) : LONG{0};
@@ -608,7 +626,7 @@ LONG SipProvider::Impl::CheckCallOp(const CallRequest& request) const {
       return CheckForwardList(request.forwards);
     default:
       // Parking, pickup, consultation transfers, conferences, completion, tones, media
-      // monitoring, gathering and device-specific operations: SIP accounts here do none.
+      // monitoring and device-specific operations: SIP accounts here do none.
       return Err(LINEERR_OPERATIONUNAVAIL);
   }
 }
@@ -695,6 +713,7 @@ CallFeatureSet SipProvider::CallFeatures(DWORD callId) const {
       {LINECALLFEATURE_UNHOLD, allows(CallOp::Unhold)},
       {LINECALLFEATURE_GENERATEDIGITS, allows(CallOp::GenerateDigits, LINEDIGITMODE_DTMF, u"1")},
       {LINECALLFEATURE_MONITORDIGITS, allows(CallOp::MonitorDigits, LINEDIGITMODE_DTMF)},
+      {LINECALLFEATURE_GATHERDIGITS, allows(CallOp::GatherDigits, LINEDIGITMODE_DTMF)},
   };
   for (const auto& [feature, allowed] : features) {
     if (allowed) out.features |= feature;

@@ -401,6 +401,19 @@ TEST_F(SipProviderTest, LinesCallEachOtherAndExchangeDigits) {
   }
   // Each key once as it starts and once as it ends.
   EXPECT_EQ(heard, "4+4-#+#-");
+  // Gathering collects the keys as they arrive, until its buffer is full.
+  char16_t gathered[3] = {};
+  EXPECT_EQ(lineGatherDigitsW(incoming, LINEDIGITMODE_DTMF, gathered, 2, u"#", 0, 70000), 0);
+  EXPECT_EQ(lineGatherDigitsW(incoming, LINEDIGITMODE_DTMF, gathered, 2, u",", 0, 0),
+            Code(LINEERR_INVALDIGITS));
+  EXPECT_EQ(lineGatherDigitsW(incoming, LINEDIGITMODE_DTMF, gathered, 2, u"#", 0, 0), 0);
+  ASSERT_EQ(lineGenerateDigitsW(outgoing, LINEDIGITMODE_DTMF, u"79", 100), 0);
+  const auto done = Wait([incoming](const LINEMESSAGE& m) {
+    return m.dwMessageID == LINE_GATHERDIGITS && m.hDevice == incoming &&
+           m.dwParam1 == LINEGATHERTERM_BUFFERFULL;
+  });
+  ASSERT_TRUE(done);
+  EXPECT_EQ(std::u16string(gathered), u"79");
 
   // The far end holding us is how we are connected, not our hold.
   EXPECT_EQ(Request(lineHold(outgoing)), 0);
