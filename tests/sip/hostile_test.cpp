@@ -113,7 +113,10 @@ class HostileSipTest : public ::testing::TestWithParam<Scenario> {
         case LINECALLSTATE_CONNECTED:
           ++connected_;
           if (reaction_ == Reaction::AnswerAndDrop) {
-            EXPECT_GT(lineDrop(call, nullptr, 0), 0);
+            // The message may be read after the caller's side has already ended the call.
+            const LONG dropped = lineDrop(call, nullptr, 0);
+            EXPECT_TRUE(dropped > 0 || dropped == tapi32_test::Code(LINEERR_INVALCALLSTATE))
+                << std::hex << dropped;
           }
           break;
         case LINECALLSTATE_IDLE:
