@@ -195,17 +195,18 @@ TEST_P(HostileSipTest, ProviderSurvivesAndKeepsNoCall) {
 // About 60 KiB: as much as a UDP datagram carries once the rest of the INVITE is in it.
 const std::string kHugeField(60000, 'x');
 
-INSTANTIATE_TEST_SUITE_P(Scenarios, HostileSipTest,
-                         ::testing::Values(Scenario{"missing_headers", Reaction::Leave, -1, {}},
-                                           Scenario{"bad_sdp", Reaction::AnswerAndDrop, -1, {}},
-                                           Scenario{
-                                               "huge_header", Reaction::Leave, -1, {kHugeField}},
-                                           Scenario{"unknown_methods", Reaction::Leave, 0, {}},
-                                           Scenario{"retransmitted_invite", Reaction::Leave, 1, {}},
-                                           Scenario{"no_ack", Reaction::Answer, 1, {}},
-                                           Scenario{"cancel_unknown", Reaction::Leave, 0, {}},
-                                           Scenario{"bye_unknown", Reaction::Leave, 0, {}}),
-                         [](const auto& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(
+    Scenarios, HostileSipTest,
+    ::testing::Values(Scenario{"missing_headers", Reaction::Leave, -1, {}},
+                      Scenario{"bad_sdp", Reaction::AnswerAndDrop, -1, {}},
+                      Scenario{"lying_content_length", Reaction::AnswerAndDrop, -1, {}},
+                      Scenario{"huge_header", Reaction::Leave, -1, {kHugeField}},
+                      Scenario{"unknown_methods", Reaction::Leave, 0, {}},
+                      Scenario{"retransmitted_invite", Reaction::Leave, 1, {}},
+                      Scenario{"no_ack", Reaction::Answer, 1, {}},
+                      Scenario{"cancel_unknown", Reaction::Leave, 0, {}},
+                      Scenario{"bye_unknown", Reaction::Leave, 0, {}}),
+    [](const auto& info) { return info.param.name; });
 
 // Offered today as calls that ring until the program ends: libre accepts these INVITEs, and the
 // provider has to refuse them itself before it creates a call. Enable once it does.
