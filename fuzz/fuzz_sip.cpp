@@ -110,7 +110,7 @@ struct Harness {
     std::vector<char> buffer(65536);
     for (;;) {
       pollfd ready{peer, POLLIN, 0};
-      Check(poll(&ready, 1, 10000) == 1, "the provider stopped answering");
+      Check(poll(&ready, 1, 30000) == 1, "the provider stopped answering");
       const ssize_t size = recv(peer, buffer.data(), buffer.size(), 0);
       if (size > 0 && std::string_view(buffer.data(), size).find(callId) != std::string::npos) {
         return;

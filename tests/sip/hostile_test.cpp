@@ -113,7 +113,10 @@ class HostileSipTest : public ::testing::TestWithParam<Scenario> {
         case LINECALLSTATE_CONNECTED:
           ++connected_;
           if (reaction_ == Reaction::AnswerAndDrop) {
-            EXPECT_GT(lineDrop(call, nullptr, 0), 0);
+            // The message may be read after the caller's side has already ended the call.
+            const LONG dropped = lineDrop(call, nullptr, 0);
+            EXPECT_TRUE(dropped > 0 || dropped == tapi32_test::Code(LINEERR_INVALCALLSTATE))
+                << std::hex << dropped;
           }
           break;
         case LINECALLSTATE_IDLE:
@@ -192,16 +195,24 @@ TEST_P(HostileSipTest, ProviderSurvivesAndKeepsNoCall) {
 // About 60 KiB: as much as a UDP datagram carries once the rest of the INVITE is in it.
 const std::string kHugeField(60000, 'x');
 
-INSTANTIATE_TEST_SUITE_P(Scenarios, HostileSipTest,
-                         ::testing::Values(Scenario{"missing_headers", Reaction::Leave, -1, {}},
-                                           Scenario{"bad_sdp", Reaction::AnswerAndDrop, -1, {}},
-                                           Scenario{
-                                               "huge_header", Reaction::Leave, -1, {kHugeField}},
-                                           Scenario{"unknown_methods", Reaction::Leave, 0, {}},
-                                           Scenario{"retransmitted_invite", Reaction::Leave, 1, {}},
-                                           Scenario{"no_ack", Reaction::Answer, 1, {}},
-                                           Scenario{"cancel_unknown", Reaction::Leave, 0, {}},
-                                           Scenario{"bye_unknown", Reaction::Leave, 0, {}}),
+INSTANTIATE_TEST_SUITE_P(
+    Scenarios, HostileSipTest,
+    ::testing::Values(Scenario{"missing_headers", Reaction::Leave, -1, {}},
+                      Scenario{"bad_sdp", Reaction::AnswerAndDrop, -1, {}},
+                      Scenario{"lying_content_length", Reaction::AnswerAndDrop, -1, {}},
+                      Scenario{"huge_header", Reaction::Leave, -1, {kHugeField}},
+                      Scenario{"unknown_methods", Reaction::Leave, 0, {}},
+                      Scenario{"retransmitted_invite", Reaction::Leave, 1, {}},
+                      Scenario{"no_ack", Reaction::Answer, 1, {}},
+                      Scenario{"cancel_unknown", Reaction::Leave, 0, {}},
+                      Scenario{"bye_unknown", Reaction::Leave, 0, {}}),
+    [](const auto& info) { return info.param.name; });
+
+// Offered today as calls that ring until the program ends: libre accepts these INVITEs, and the
+// provider has to refuse them itself before it creates a call. Enable once it does.
+INSTANTIATE_TEST_SUITE_P(DISABLED_Unanswerable, HostileSipTest,
+                         ::testing::Values(Scenario{
+                             "unanswerable_invites", Reaction::Leave, 0, {}}),
                          [](const auto& info) { return info.param.name; });
 
 }  // namespace
