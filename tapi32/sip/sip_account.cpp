@@ -129,6 +129,9 @@ AccountAgent::~AccountAgent() {
   tmr_cancel(lapse_.get());
   mem_deref(registration_);
   mem_deref(stack_.events);
+  // Sessions still saying goodbye (a BYE the peer never answers) hold themselves until their
+  // transaction times out; at shutdown they are freed here rather than leaked with the stack.
+  if (stack_.sessions != nullptr) sipsess_close_all(stack_.sessions);
   mem_deref(stack_.sessions);
   if (sip_ != nullptr) sip_close(sip_, true);
   mem_deref(sip_);
@@ -198,6 +201,16 @@ void AccountAgent::OnConnect(const sip_msg* msg, void* arg) {
   auto* agent = static_cast<AccountAgent*>(arg);
   if (agent->closing_) {
     agent->Reply(*msg, 480, "Temporarily Unavailable");
+    return;
+  }
+  // An INVITE without a Via cannot be answered, and one without a usable CSeq cannot be
+  // answered, acknowledged or cancelled reliably: offering either would leave a call ringing
+  // that nothing can end.
+  if (!pl_isset(&msg->via.sentby)) return;
+  const sip_hdr* cseq = sip_msg_hdr(msg, SIP_HDR_CSEQ);
+  if (cseq == nullptr || cseq->val.l == 0 || cseq->val.p[0] < '0' || cseq->val.p[0] > '9' ||
+      pl_cmp(&msg->cseq.met, &msg->met) != 0) {
+    agent->Reply(*msg, 400, "Bad Request");
     return;
   }
   agent->listener_.OnIncoming(agent->line_, *msg);

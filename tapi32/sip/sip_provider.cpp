@@ -358,8 +358,11 @@ void SipProvider::Impl::MoveCall(DWORD callId, DWORD state, DWORD mode) {
 
 // The far end or the network ended the call: DISCONNECTED with the reason, then IDLE.
 void SipProvider::Impl::Leave(DWORD callId, DWORD disconnectMode) {
-  MoveCall(callId, LINECALLSTATE_DISCONNECTED, disconnectMode);
+  // A call its owner dropped meanwhile has ended already: it must not come back to end twice.
   const Call* call = Find(callId);
+  if (call == nullptr || call->data.state == LINECALLSTATE_IDLE) return;
+  MoveCall(callId, LINECALLSTATE_DISCONNECTED, disconnectMode);
+  call = Find(callId);
   if (call != nullptr && call->data.state != LINECALLSTATE_IDLE) {
     MoveCall(callId, LINECALLSTATE_IDLE, 0);
   }
