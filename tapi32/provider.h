@@ -247,6 +247,8 @@ struct CallRequest {
   // forwarding is cancelled); mode holds the rings before a call counts as unanswered.
   bool allAddresses = false;
   std::vector<ForwardEntry> forwards;
+  // The request's ID when the provider completes it itself (Provider::CompletesLater), else 0.
+  DWORD requestId = 0;
 };
 
 // What an owner of a call can do with it now (LINECALLSTATUS dwCallFeatures, dwCallFeatures2).
@@ -382,6 +384,9 @@ class ProviderSink {
   virtual void DigitDetected(DWORD callId, char16_t digit, DWORD digitMode) = 0;
   // Silence on a call starts or ends: silence monitors (tones without frequencies) count it.
   virtual void SilenceChanged(DWORD callId, bool silent) = 0;
+  // A request the provider completes itself (Provider::CompletesLater) ended: LINE_REPLY with
+  // `result` (0 or a LINEERR_ code) to the application that asked.
+  virtual void RequestCompleted(DWORD requestId, LONG result) = 0;
 };
 
 class Provider {
@@ -437,6 +442,10 @@ class Provider {
   // delayMs from now with the global TAPI lock held. Planned tasks are dropped when the
   // provider's devices are replaced.
   virtual void Schedule(uint32_t delayMs, std::function<void()> task) = 0;
+  // Whether the provider learns only later whether a checked operation succeeded (a far end
+  // that has to agree): the runtime then carries it out at once and sends LINE_REPLY when the
+  // provider reports ProviderSink::RequestCompleted with request.requestId.
+  virtual bool CompletesLater(const CallRequest& /*request*/) const { return false; }
 };
 
 }  // namespace tapi32

@@ -179,4 +179,9 @@ void ProviderSet::Schedule(uint32_t delayMs, std::function<void()> task) {
   if (clock != nullptr) clock->Schedule(delayMs, std::move(task));
 }
 
+bool ProviderSet::CompletesLater(const CallRequest& request) const {
+  const Provider* provider = ForLine(request.deviceId);
+  return provider != nullptr && provider->CompletesLater(request);
+}
+
 }  // namespace tapi32

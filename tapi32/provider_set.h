@@ -67,6 +67,7 @@ class ProviderSet final : public Provider {
   int DuplicateCallPort(DWORD callId) override;
   std::optional<std::vector<uint8_t>> PerformPhoneOp(const PhoneRequest& request) override;
   void Schedule(uint32_t delayMs, std::function<void()> task) override;
+  bool CompletesLater(const CallRequest& request) const override;
 
  private:
   // Reads the telephony file and sets the providers up from it.

@@ -284,6 +284,7 @@ class Server final : public ProviderSink {
   void PhoneDevSpecific(DWORD deviceId, DWORD param1, DWORD param2, DWORD param3) override;
   void DigitDetected(DWORD callId, char16_t digit, DWORD digitMode) override;
   void SilenceChanged(DWORD callId, bool silent) override;
+  void RequestCompleted(DWORD requestId, LONG result) override;
 
  private:
   struct Negotiations {
@@ -509,6 +510,11 @@ class Server final : public ProviderSink {
                     std::function<LONG()> check, std::function<void()> effect,
                     std::function<std::function<void()>()> partialEffect);
   void FinishRequest(DWORD requestId, LONG result);
+  // The next free request ID.
+  DWORD NextRequestId();
+  // A request whose reply the provider sends through RequestCompleted; its effect is the
+  // caller's to carry out at once.
+  DWORD StartProviderRequest(const OpenEntry& open);
   void ScheduleReply(DWORD requestId, uint32_t delayMs);
   void TimerLoop();
 

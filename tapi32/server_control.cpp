@@ -143,6 +143,12 @@ LONG Server::StartCallOp(EntryPoint entry, const OpenEntry& open, std::function<
   if (const LONG error = CheckCallOp(appCheck, request); error != 0) return error;
   const HLINE requester = open.handle;
   request.appName = open.app->name;
+  if (provider_->CompletesLater(request)) {
+    request.requestId = StartProviderRequest(open);
+    const CallOutcome outcome = provider_->PerformCallOp(request, requester);
+    if (deliver) deliver(outcome);
+    return static_cast<LONG>(request.requestId);
+  }
   auto check = [this, appCheck, request] { return CheckCallOp(appCheck, request); };
   auto effect = [this, request, requester, deliver = std::move(deliver)] {
     const CallOutcome outcome = provider_->PerformCallOp(request, requester);

@@ -23,10 +23,7 @@ LONG Server::StartRequest(EntryPoint entry, bool phone, DWORD app, DWORD callbac
                           std::function<LONG()> check, std::function<void()> effect,
                           std::function<std::function<void()>()> partialEffect) {
   const ReplyMode mode = replyModes_.Take(entry);
-  do {
-    lastRequestId_ = lastRequestId_ >= kHighestRequestId ? 1 : lastRequestId_ + 1;
-  } while (requests_.contains(lastRequestId_));
-  const DWORD id = lastRequestId_;
+  const DWORD id = NextRequestId();
   requests_.emplace(id, Request{id, phone, app, callbackInstance, mode.result, mode.order,
                                 std::move(check), std::move(effect), std::move(partialEffect)});
   switch (mode.kind) {
@@ -41,6 +38,32 @@ LONG Server::StartRequest(EntryPoint entry, bool phone, DWORD app, DWORD callbac
       break;
   }
   return static_cast<LONG>(id);
+}
+
+DWORD Server::NextRequestId() {
+  do {
+    lastRequestId_ = lastRequestId_ >= kHighestRequestId ? 1 : lastRequestId_ + 1;
+  } while (requests_.contains(lastRequestId_));
+  return lastRequestId_;
+}
+
+DWORD Server::StartProviderRequest(const OpenEntry& open) {
+  const DWORD id = NextRequestId();
+  // No check and no effect: the effect has happened, and only the provider knows the outcome.
+  requests_.emplace(id, Request{id,
+                                false,
+                                open.app->handle,
+                                open.callbackInstance,
+                                0,
+                                ReplyMode::Order::EffectFirst,
+                                {},
+                                {},
+                                {}});
+  return id;
+}
+
+void Server::RequestCompleted(DWORD requestId, LONG result) {
+  FinishRequest(requestId, result);
 }
 
 void Server::FinishRequest(DWORD requestId, LONG result) {

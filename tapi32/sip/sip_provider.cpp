@@ -17,6 +17,7 @@
 #include <stdexcept>
 #include <thread>
 #include <unordered_map>
+#include <utility>
 
 #include "platform/module.h"
 #include "tapi32/server.h"
@@ -145,6 +146,7 @@ struct SipProvider::Impl final : AccountAgent::Listener, CallListener {
     CallData data;
     bool outgoing = false;
     bool peerHolds = false;
+    DWORD transferRequest = 0;  // the blind transfer waiting for the far end's verdict
   };
   std::vector<std::unique_ptr<SipLine>> lines;
   std::unordered_map<DWORD, Call> calls;
@@ -200,6 +202,8 @@ struct SipProvider::Impl final : AccountAgent::Listener, CallListener {
   void OnClosed(DWORD callId, int err, uint16_t scode, bool established) override;
   void OnDigit(DWORD callId, char digit, bool end) override;
   void OnTransferDone(DWORD callId, bool succeeded) override;
+  // Answers the call's pending blind transfer, if any, with `result`.
+  void CompleteTransfer(DWORD callId, LONG result);
 };
 
 // --- set-up and shutdown -------------------------------------------------------------------------
@@ -342,6 +346,10 @@ SipProvider::Impl::Call& SipProvider::Impl::NewCall(size_t line, DWORD origin) {
 void SipProvider::Impl::MoveCall(DWORD callId, DWORD state, DWORD mode) {
   Call* call = Find(callId);
   if (call == nullptr) return;
+  // A transfer the call was waiting on cannot succeed once the call ends another way.
+  if (state == LINECALLSTATE_DISCONNECTED || state == LINECALLSTATE_IDLE) {
+    CompleteTransfer(callId, Err(LINEERR_OPERATIONFAILED));
+  }
   CallData& data = call->data;
   SipLine& line = *lines[data.deviceId];
   const int held = (state == LINECALLSTATE_ONHOLD) - (data.state == LINECALLSTATE_ONHOLD);
@@ -539,12 +547,21 @@ void SipProvider::Impl::OnDigit(DWORD callId, char digit, bool end) {
                        end ? LINEDIGITMODE_DTMFEND : LINEDIGITMODE_DTMF);
 }
 
+void SipProvider::Impl::CompleteTransfer(DWORD callId, LONG result) {
+  auto it = calls.find(callId);
+  if (it == calls.end() || it->second.transferRequest == 0) return;
+  const DWORD request = std::exchange(it->second.transferRequest, 0);
+  Tapi().RequestCompleted(request, result);
+}
+
 void SipProvider::Impl::OnTransferDone(DWORD callId, bool succeeded) {
   const auto lock = LockTapi();
   const Call* call = lock.owns_lock() ? Find(callId) : nullptr;
   if (call == nullptr || call->data.state == LINECALLSTATE_IDLE) return;
+  // The request is answered before the call ends, so that its reply comes first.
+  CompleteTransfer(callId, succeeded ? LONG{0} : Err(LINEERR_OPERATIONFAILED));
   if (!succeeded) {
-    // The call stays as it was; the transfer's request had been answered already.
+    // The call stays as it was.
     std::cerr << "sip: " << lines[call->data.deviceId]->Account().displayName
               << ": blind transfer failed, the call stays connected\n";
     return;
@@ -798,7 +815,8 @@ CallOutcome SipProvider::PerformCallOp(const CallRequest& request, HLINE request
       break;
     }
     case CallOp::BlindTransfer: {
-      const Impl::Call& call = impl_->calls.at(callId);
+      Impl::Call& call = impl_->calls.at(callId);
+      call.transferRequest = request.requestId;
       const std::string target =
           TargetUri(impl_->lines[call.data.deviceId]->Account().aor, request.address);
       impl_->loop.Post([impl = impl_.get(), callId, target] {
@@ -837,6 +855,10 @@ std::vector<DWORD> SipProvider::ConferenceOf(DWORD) const {
 
 std::optional<std::vector<uint8_t>> SipProvider::PerformPhoneOp(const PhoneRequest&) {
   return std::nullopt;
+}
+
+bool SipProvider::CompletesLater(const CallRequest& request) const {
+  return request.op == CallOp::BlindTransfer;
 }
 
 void SipProvider::Schedule(uint32_t delayMs, std::function<void()> task) {

@@ -39,6 +39,8 @@ class SipProvider final : public Provider {
   std::vector<DWORD> ConferenceOf(DWORD callId) const override;
   std::optional<std::vector<uint8_t>> PerformPhoneOp(const PhoneRequest& request) override;
   void Schedule(uint32_t delayMs, std::function<void()> task) override;
+  // A blind transfer succeeds or fails when the far end says so (its NOTIFYs).
+  bool CompletesLater(const CallRequest& request) const override;
 
  private:
   struct Impl;

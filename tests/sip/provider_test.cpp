@@ -346,6 +346,25 @@ TEST_F(SipProviderTest, OutgoingCallIsHeldResumedAndTransferredBlind) {
   EXPECT_TRUE(WaitState(call, LINECALLSTATE_IDLE));
 }
 
+// The request answers when the far end says how the transfer went, not when the REFER left.
+TEST_F(SipProviderTest, RefusedBlindTransferFailsAndKeepsTheCall) {
+  Start({Account("rw")});
+  ASSERT_TRUE(InService(lines_[0]));
+  Baresip first;
+  Baresip target({.autoAnswer = false});
+  const HCALL call = MakeCall(lines_[0], first.Uri());
+  ASSERT_EQ(WaitState(call, LINECALLSTATE_CONNECTED), LINECONNECTEDMODE_ACTIVE) << first.Log();
+  const std::u16string to = platform::Utf8ToWide(target.Uri());
+  const LONG transfer = lineBlindTransferW(call, to.c_str(), 0);
+  ASSERT_GT(transfer, 0);
+  ASSERT_TRUE(target.WaitEvent("CALL_INCOMING")) << target.Log();
+  ASSERT_TRUE(target.Command("hangup").value("ok", false));
+  EXPECT_EQ(Request(transfer), Code(LINEERR_OPERATIONFAILED)) << first.Log();
+  EXPECT_EQ(Status(call).dwCallState, LINECALLSTATE_CONNECTED);
+  EXPECT_EQ(Request(lineDrop(call, nullptr, 0)), 0);
+  EXPECT_TRUE(WaitState(call, LINECALLSTATE_IDLE));
+}
+
 TEST_F(SipProviderTest, DroppedOutgoingCallEndsAtTheFarEnd) {
   Start({Account("rw")});
   ASSERT_TRUE(InService(lines_[0]));
