@@ -66,14 +66,8 @@ size_t ResidentBytes() {
 class SipLine {
  public:
   SipLine() : port_(sip_test::FreeUdpPort()) {
-    tapi32::sip::SipAccount account;
-    account.origin = "sip_bench";
-    account.displayName = "Bench";
-    account.aor = "sip:rw@127.0.0.1:" + std::to_string(port_);
-    account.localAddress = "127.0.0.1:" + std::to_string(port_);
-    account.audio.kind = tapi32::sip::AudioConfig::Kind::None;
-    provider_ =
-        std::make_unique<tapi32::sip::SipProvider>(std::vector<tapi32::sip::SipAccount>{account});
+    provider_ = std::make_unique<tapi32::sip::SipProvider>(
+        std::vector<tapi32::sip::SipAccount>{sip_test::LoopbackAccount("rw", "Bench", port_)});
     tapi32::Server::Instance().SetProvider(provider_.get());
     zvTapiApplication->Initialize();
     line_ = std::make_unique<TzvTapiLine>(nullptr);

@@ -54,14 +54,8 @@ class HostileSipTest : public ::testing::TestWithParam<Scenario> {
  protected:
   void SetUp() override {
     port_ = sip_test::FreeUdpPort();
-    tapi32::sip::SipAccount account;
-    account.origin = "hostile_test";
-    account.displayName = "Reception";
-    account.aor = "sip:rw@127.0.0.1:" + std::to_string(port_);
-    account.localAddress = "127.0.0.1:" + std::to_string(port_);
-    account.audio.kind = tapi32::sip::AudioConfig::Kind::None;
-    provider_ =
-        std::make_unique<tapi32::sip::SipProvider>(std::vector<tapi32::sip::SipAccount>{account});
+    provider_ = std::make_unique<tapi32::sip::SipProvider>(
+        std::vector<tapi32::sip::SipAccount>{sip_test::LoopbackAccount("rw", "Reception", port_)});
     previous_ = tapi32::Server::Instance().CurrentProvider();
     tapi32::Server::Instance().SetProvider(provider_.get());
     init_ = tapi32_test::InitLine();

@@ -19,6 +19,17 @@ extern char** environ;
 
 namespace sip_test {
 
+tapi32::sip::SipAccount LoopbackAccount(const std::string& user, const std::string& name,
+                                        uint16_t port) {
+  tapi32::sip::SipAccount account;
+  account.origin = name;
+  account.displayName = name;
+  account.aor = "sip:" + user + "@127.0.0.1:" + std::to_string(port);
+  account.localAddress = "127.0.0.1:" + std::to_string(port);
+  account.audio.kind = tapi32::sip::AudioConfig::Kind::None;
+  return account;
+}
+
 uint16_t FreeUdpPort() {
   const int fd = socket(AF_INET, SOCK_DGRAM, 0);
   sockaddr_in address{};

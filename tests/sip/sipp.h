@@ -11,10 +11,17 @@
 #include <string>
 #include <vector>
 
+#include "tapi32/sip/account.h"
+
 namespace sip_test {
 
 // A UDP port on 127.0.0.1 that nothing uses now, as the kernel hands out for port 0.
 uint16_t FreeUdpPort();
+
+// An account of `user` listening on 127.0.0.1:port, without registrar and without audio: what
+// SIPp calls in tests and benchmarks.
+tapi32::sip::SipAccount LoopbackAccount(const std::string& user, const std::string& name,
+                                        uint16_t port);
 
 // The path of a scenario file under tests/sip/scenarios/ ("no_ack" -> ".../no_ack.xml").
 std::filesystem::path ScenarioPath(const std::string& name);
