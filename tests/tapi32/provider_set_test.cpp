@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -146,10 +145,7 @@ class ProviderSetTest : public ::testing::Test {
               ("provider-set-test-" + std::to_string(::getpid()) + "-" +
                ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::create_directories(folder_);
-    for (const char* name : {tapi32::kTelephonyVariable, tapi32::sim::kConfigVariable}) {
-      const char* value = std::getenv(name);
-      saved_[name] = value != nullptr ? std::optional<std::string>(value) : std::nullopt;
-    }
+    environment_.emplace({tapi32::kTelephonyVariable, tapi32::sim::kConfigVariable});
     ::unsetenv(tapi32::sim::kConfigVariable);
     ::setenv(tapi32::kTelephonyVariable, (folder_ / "telephony.ini").c_str(), 1);
     Write("switch.ini", kSwitchFile);
@@ -170,13 +166,7 @@ class ProviderSetTest : public ::testing::Test {
       phoneShutdown(app);
     set_->Reload();
     Server::Instance().SetProvider(&tapi32::InstalledProviders());
-    for (const auto& [name, value] : saved_) {
-      if (value) {
-        ::setenv(name.c_str(), value->c_str(), 1);
-      } else {
-        ::unsetenv(name.c_str());
-      }
-    }
+    environment_.reset();
     fs::remove_all(folder_);
   }
 
@@ -243,7 +233,7 @@ class ProviderSetTest : public ::testing::Test {
   }
 
   fs::path folder_;
-  std::map<std::string, std::optional<std::string>> saved_;
+  std::optional<tapi32_test::SavedEnvironment> environment_;
   std::unique_ptr<tapi32::ProviderSet> set_;
   FakeSip* sip_ = nullptr;
 };

@@ -9,9 +9,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "tapi32_fixture.h"
 
 namespace tapi32_test {
 namespace {
@@ -170,20 +173,10 @@ class TelephonyFileTest : public ::testing::Test {
               ("telephony-config-test-" + std::to_string(::getpid()) + "-" +
                ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::create_directories(folder_);
-    for (const char* name : {tapi32::kTelephonyVariable, "XDG_CONFIG_HOME", "HOME"}) {
-      const char* value = std::getenv(name);
-      saved_.emplace_back(name,
-                          value != nullptr ? std::optional<std::string>(value) : std::nullopt);
-    }
+    environment_.emplace({tapi32::kTelephonyVariable, "XDG_CONFIG_HOME", "HOME"});
   }
   void TearDown() override {
-    for (const auto& [name, value] : saved_) {
-      if (value) {
-        ::setenv(name.c_str(), value->c_str(), 1);
-      } else {
-        ::unsetenv(name.c_str());
-      }
-    }
+    environment_.reset();
     fs::remove_all(folder_);
   }
 
@@ -195,7 +188,7 @@ class TelephonyFileTest : public ::testing::Test {
   }
 
   fs::path folder_;
-  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+  std::optional<tapi32_test::SavedEnvironment> environment_;
 };
 
 TEST_F(TelephonyFileTest, TheFileIsFoundAsTheEnvironmentSays) {
