@@ -1,6 +1,7 @@
 // Reading a pseudo-terminal or pipe from a test without hanging on a peer that stays silent.
 #pragma once
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
@@ -8,6 +9,17 @@
 #include <string>
 
 namespace test_support {
+
+// The descriptors the process has open now: what leaks a socket or a port shows here.
+inline size_t OpenDescriptors() {
+  size_t count = 0;
+  if (DIR* dir = opendir("/proc/self/fd")) {
+    while (readdir(dir) != nullptr)
+      ++count;
+    closedir(dir);
+  }
+  return count;
+}
 
 inline bool IsOpen(int fd) {
   return fd >= 0 && fcntl(fd, F_GETFD) != -1;

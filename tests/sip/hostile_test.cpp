@@ -1,6 +1,5 @@
 // Hostile and malformed SIP from SIPp against the provider: after each scenario the provider
 // still offers a normal call, and no call, call handle or socket is left behind.
-#include <dirent.h>
 
 #include <chrono>
 #include <functional>
@@ -14,6 +13,7 @@
 
 #include "tapi32/server.h"
 #include "tapi32/sip/sip_provider.h"
+#include "tests/descriptor_support.h"
 #include "tests/sip/sipp.h"
 #include "tests/tapi32/tapi32_fixture.h"
 
@@ -39,16 +39,7 @@ void PrintTo(const Scenario& scenario, std::ostream* out) {
   *out << scenario.name;
 }
 
-// The descriptors the process has open: a call that keeps its RTP sockets shows here.
-size_t OpenDescriptors() {
-  size_t count = 0;
-  if (DIR* dir = opendir("/proc/self/fd")) {
-    while (readdir(dir) != nullptr)
-      ++count;
-    closedir(dir);
-  }
-  return count;
-}
+using test_support::OpenDescriptors;
 
 class HostileSipTest : public ::testing::TestWithParam<Scenario> {
  protected:

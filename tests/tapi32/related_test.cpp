@@ -1,7 +1,6 @@
 // Related devices through lineGetIDW and phoneGetIDW: the argument checks, the classes each
 // device has and the answers' layouts, and the data call's pseudo-terminal carrying bytes both
 // ways until the call leaves CONNECTED.
-#include <dirent.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -62,16 +61,7 @@ Answer PhoneId(HPHONE phone, const char16_t* deviceClass) {
   return Read(buffer, phoneGetIDW(phone, reinterpret_cast<VARSTRING*>(buffer.data()), deviceClass));
 }
 
-// The descriptors the process has open now.
-size_t OpenDescriptors() {
-  size_t count = 0;
-  if (DIR* dir = opendir("/proc/self/fd")) {
-    while (readdir(dir) != nullptr)
-      ++count;
-    closedir(dir);
-  }
-  return count;
-}
+using test_support::OpenDescriptors;
 
 // What a read returns once the other end has gone (0: end of file).
 ssize_t ReadAfterHangUp(int fd) {
