@@ -10,10 +10,13 @@ as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 # through libre and librem and plays and records audio through PulseAudio's API (PipeWire serves
 # it too); its tests call and are called by baresip, register with Kamailio and are attacked by
 # SIPp, each started by the test itself on free loopback ports; the SIP fuzzer runs in a network
-# namespace of its own with only loopback up (iproute2's ip).
+# namespace of its own with only loopback up (iproute2's ip). The crash reporter walks and
+# symbolises every thread's stack with elfutils' libdw; packaging needs dpkg-dev (cpack's
+# dependency scan), appstream and desktop-file-utils (to validate the desktop metadata).
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev pkg-config
   qt6-base-dev fonts-dejavu-core xvfb xauth libphonenumber-dev libprotobuf-dev nlohmann-json3-dev
-  iso-codes libre-dev librem-dev libpulse-dev baresip-core kamailio sip-tester iproute2)
+  iso-codes libre-dev librem-dev libpulse-dev baresip-core kamailio sip-tester iproute2
+  libdw-dev dpkg-dev appstream desktop-file-utils)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
