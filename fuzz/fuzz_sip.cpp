@@ -6,7 +6,9 @@
 // loop has handled it before the next one, an OPTIONS with a fresh Call-ID follows it on the
 // same socket: the loop reads its socket in order, and it answers every request (libre replies
 // 501 to one that nobody handles), so the OPTIONS' answer comes only after the input was dealt
-// with. The provider is used through its socket alone, as a peer would.
+// with. The provider is used through its socket alone, as a peer would. Like any peer on UDP it
+// sends the OPTIONS again until it hears the answer: under a stream of inputs the provider's
+// retransmitted responses can fill this socket's buffer, and the kernel then drops the answer.
 //
 // Replies go where the datagram's Via says: run the fuzzer in a network namespace of its own
 // (`unshare --net`), as .ci/run does, so that no mutated address reaches another host.
@@ -17,6 +19,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -96,8 +99,9 @@ struct Harness {
     sendto(peer, data, size, 0, reinterpret_cast<const sockaddr*>(&to), sizeof(to));
   }
 
-  // Sends the OPTIONS that marks the end of an input and waits for its answer; the answers to
-  // the input itself are read and dropped on the way.
+  // Sends the OPTIONS that marks the end of an input and waits for its answer, sending it again
+  // every T1 (500 ms) until the answer comes or 30 s have passed; the answers to the input
+  // itself are read and dropped on the way.
   void Sync() {
     const std::string callId = "fuzz-sync-" + std::to_string(++syncs);
     const std::string options =
@@ -106,14 +110,27 @@ struct Harness {
         ";rport;branch=z9hG4bK" + callId + "\r\nFrom: <sip:sync@127.0.0.1>;tag=" + callId +
         "\r\nTo: <sip:fuzz@127.0.0.1>\r\nCall-ID: " + callId +
         "\r\nCSeq: 1 OPTIONS\r\nMax-Forwards: 70\r\nContent-Length: 0\r\n\r\n";
-    Send(reinterpret_cast<const uint8_t*>(options.data()), options.size());
     std::vector<char> buffer(65536);
+    constexpr int kRetransmitMs = 500;
+    constexpr int kGiveUpMs = 30000;
+    for (int waited = 0;; waited += kRetransmitMs) {
+      Check(waited < kGiveUpMs, "the provider stopped answering");
+      Send(reinterpret_cast<const uint8_t*>(options.data()), options.size());
+      if (AnswerArrives(callId, buffer, kRetransmitMs)) return;
+    }
+  }
+
+  // Reads datagrams for up to timeoutMs; true once one of them mentions callId.
+  bool AnswerArrives(const std::string& callId, std::vector<char>& buffer, int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          deadline - std::chrono::steady_clock::now());
       pollfd ready{peer, POLLIN, 0};
-      Check(poll(&ready, 1, 30000) == 1, "the provider stopped answering");
+      if (left.count() <= 0 || poll(&ready, 1, static_cast<int>(left.count())) != 1) return false;
       const ssize_t size = recv(peer, buffer.data(), buffer.size(), 0);
       if (size > 0 && std::string_view(buffer.data(), size).find(callId) != std::string::npos) {
-        return;
+        return true;
       }
     }
   }
