@@ -4,9 +4,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,18 +17,9 @@
 
 #include "tests/sip/sipp.h"
 
-extern char** environ;
-
 namespace sip_test {
 
 namespace {
-
-std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 void WriteFile(const std::filesystem::path& path, const std::string& text) {
   std::ofstream out(path);
@@ -55,16 +44,6 @@ int ConnectWhenListening(uint16_t port, std::chrono::seconds wait) {
   }
 }
 
-template <typename Predicate>
-bool WaitUntil(std::chrono::seconds wait, Predicate done) {
-  const auto deadline = std::chrono::steady_clock::now() + wait;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return true;
-}
-
 // Free ports well apart from each other: baresip also listens on its SIP port + 1 (TLS), and an
 // RTP range takes the ports after its first one.
 std::vector<uint16_t> ApartPorts(size_t count, uint16_t gap) {
@@ -80,62 +59,6 @@ std::vector<uint16_t> ApartPorts(size_t count, uint16_t gap) {
 }
 
 }  // namespace
-
-// --- TempDir, PeerProcess ------------------------------------------------------------------------
-
-TempDir::TempDir(const std::string& prefix) {
-  std::string pattern = (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
-  if (mkdtemp(pattern.data()) == nullptr) {
-    throw std::runtime_error("cannot create a temporary folder");
-  }
-  path_ = pattern;
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
-
-PeerProcess::PeerProcess(std::vector<std::string> arguments, std::filesystem::path log)
-    : log_(std::move(log)) {
-  std::vector<char*> argv;
-  for (std::string& argument : arguments)
-    argv.push_back(argument.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, log_.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-  posix_spawn_file_actions_adddup2(&actions, 1, 2);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  const int error = posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (error != 0) {
-    pid_ = -1;
-    throw std::runtime_error("cannot start " + arguments[0] + " (scripts/deps.sh installs it)");
-  }
-}
-
-PeerProcess::~PeerProcess() {
-  Kill();
-}
-
-void PeerProcess::Kill() {
-  if (pid_ <= 0) return;
-  // SIGTERM first: Kamailio then stops its worker processes too, which would otherwise keep its
-  // port. What does not end in time is killed.
-  kill(pid_, SIGTERM);
-  const bool ended = WaitUntil(std::chrono::seconds(10),
-                               [this] { return waitpid(pid_, nullptr, WNOHANG) == pid_; });
-  if (!ended) {
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-  }
-  pid_ = -1;
-}
-
-std::string PeerProcess::Log() const {
-  return ReadFile(log_);
-}
 
 void WriteToneWav(const std::filesystem::path& path, double frequencyHz, double seconds) {
   constexpr uint32_t kRate = 8000;

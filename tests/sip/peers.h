@@ -22,36 +22,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include "tests/sip/child_process.h"
+
 namespace sip_test {
-
-// A folder under the system's temporary folder, removed with everything in it.
-class TempDir {
- public:
-  explicit TempDir(const std::string& prefix);
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::filesystem::path& Path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
-
-// A program run with its standard output and error going to a log file; killed and reaped when
-// stopped or destroyed.
-class PeerProcess {
- public:
-  PeerProcess(std::vector<std::string> arguments, std::filesystem::path log);
-  ~PeerProcess();
-  PeerProcess(const PeerProcess&) = delete;
-  PeerProcess& operator=(const PeerProcess&) = delete;
-  void Kill();
-  std::string Log() const;
-
- private:
-  pid_t pid_ = -1;
-  std::filesystem::path log_;
-};
 
 // Writes a WAV file (8 kHz, mono, 16-bit) of a sine tone.
 void WriteToneWav(const std::filesystem::path& path, double frequencyHz, double seconds);
@@ -86,7 +59,7 @@ class Baresip {
   TempDir dir_;
   uint16_t sipPort_ = 0;
   uint16_t controlPort_ = 0;
-  std::optional<PeerProcess> process_;
+  std::optional<ChildProcess> process_;
   int control_ = -1;
   std::thread reader_;
   std::mutex mutex_;
@@ -118,7 +91,7 @@ class Kamailio {
   TempDir dir_;
   uint16_t port_ = 0;
   int runs_ = 0;
-  std::optional<PeerProcess> process_;
+  std::optional<ChildProcess> process_;
   std::string earlierLogs_;
 };
 

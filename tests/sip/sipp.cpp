@@ -1,21 +1,11 @@
 #include "tests/sip/sipp.h"
 
-#include <fcntl.h>
 #include <netinet/in.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <stdexcept>
-#include <thread>
-
-extern char** environ;
 
 namespace sip_test {
 
@@ -46,19 +36,6 @@ uint16_t FreeUdpPort() {
 }
 
 namespace {
-
-std::filesystem::path MakeTempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "sipp-XXXXXX").string();
-  if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot create a temporary folder");
-  return pattern;
-}
-
-std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 std::vector<std::string> Arguments(const SippOptions& options, const std::filesystem::path& dir) {
   std::vector<std::string> args = {"sipp"};
@@ -97,59 +74,23 @@ std::filesystem::path ScenarioPath(const std::string& name) {
   return std::filesystem::path(ZVTAPI_SOURCE_DIR) / "tests/sip/scenarios" / (name + ".xml");
 }
 
-Sipp::Sipp(SippOptions options) : dir_(MakeTempDir()) {
-  std::vector<std::string> args = Arguments(options, dir_);
-  std::vector<char*> argv;
-  for (std::string& arg : args)
-    argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  const std::string output = (dir_ / "output.log").string();
-  posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  posix_spawn_file_actions_adddup2(&actions, 1, 2);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+Sipp::Sipp(SippOptions options) {
   // SIPp writes its statistics files into the working folder: the temporary one.
-  posix_spawn_file_actions_addchdir_np(&actions, dir_.c_str());
-  const int error = posix_spawnp(&pid_, "sipp", &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (error != 0) {
-    pid_ = -1;
-    std::filesystem::remove_all(dir_);
-    throw std::runtime_error("cannot start sipp (install sip-tester)");
-  }
+  process_.emplace(Arguments(options, dir_.Path()), dir_.Path() / "output.log", dir_.Path());
 }
 
-Sipp::~Sipp() {
-  if (pid_ > 0 && !status_) {
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-  }
-  std::error_code ignored;
-  std::filesystem::remove_all(dir_, ignored);
-}
+Sipp::~Sipp() = default;
 
 std::optional<int> Sipp::Wait(int limitS) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(limitS);
-  while (!status_) {
-    int status = 0;
-    const pid_t done = waitpid(pid_, &status, WNOHANG);
-    if (done == pid_) {
-      status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      break;
-    }
-    if (std::chrono::steady_clock::now() > deadline) return std::nullopt;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return status_;
+  return process_->Wait(std::chrono::seconds(limitS));
 }
 
 std::string Sipp::Log() const {
-  return ReadFile(dir_ / "output.log") + ReadFile(dir_ / "errors.log");
+  return ReadFile(dir_.Path() / "output.log") + ReadFile(dir_.Path() / "errors.log");
 }
 
 std::filesystem::path Sipp::MessageLog() const {
-  return dir_ / "messages.log";
+  return dir_.Path() / "messages.log";
 }
 
 }  // namespace sip_test

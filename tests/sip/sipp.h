@@ -3,8 +3,6 @@
 // free local port, and stops it in its destructor whatever happened.
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -12,6 +10,7 @@
 #include <vector>
 
 #include "tapi32/sip/account.h"
+#include "tests/sip/child_process.h"
 
 namespace sip_test {
 
@@ -58,9 +57,8 @@ class Sipp {
   std::filesystem::path MessageLog() const;
 
  private:
-  std::filesystem::path dir_;
-  pid_t pid_ = -1;
-  std::optional<int> status_;
+  TempDir dir_{"sipp"};
+  std::optional<ChildProcess> process_;
 };
 
 }  // namespace sip_test
