@@ -17,14 +17,15 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # declares what it provides, so packages built against it depend on it correctly.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_SOURCE_DIR}/strip_debug.cmake)
 
 set(CPACK_DEBIAN_RINGWATCH_PACKAGE_NAME ringwatch)
 set(CPACK_DEBIAN_RINGWATCH_PACKAGE_SECTION comm)
-# dpkg-shlibdeps sees the Qt libraries the program links; libqt6gui6 also carries the xcb and
-# offscreen platform plugins Qt loads at run time. Without a font every glyph is an empty box,
-# and nothing warns. On a Wayland session Qt uses its native plugin when it is there, XWayland
-# otherwise.
-set(CPACK_DEBIAN_RINGWATCH_PACKAGE_DEPENDS "libqt6gui6, fonts-dejavu-core")
+# dpkg-shlibdeps finds the Qt libraries the program links; libqt6gui6 among them also carries
+# the xcb and offscreen platform plugins Qt loads at run time. Without a font every glyph is an
+# empty box, and nothing warns. On a Wayland session Qt uses its native plugin when it is
+# there, XWayland otherwise.
+set(CPACK_DEBIAN_RINGWATCH_PACKAGE_DEPENDS "fonts-dejavu-core")
 set(CPACK_DEBIAN_RINGWATCH_PACKAGE_RECOMMENDS "qt6-wayland")
 set(CPACK_COMPONENT_RINGWATCH_DESCRIPTION
     "Telephony monitor for the desktop
@@ -46,10 +47,10 @@ This package contains the shared library.")
 
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME libzvtapi-dev)
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
-set(CPACK_COMPONENT_DEVELOPMENT_DEPENDS runtime)
 # Static linking and pkg-config's Requires.private need the private dependencies' own
 # development files.
-set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS "libre-dev, librem-dev, libpulse-dev")
+set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS
+    "libzvtapi${PROJECT_VERSION_MAJOR} (= ${PROJECT_VERSION}-${CPACK_DEBIAN_PACKAGE_RELEASE}), libre-dev, librem-dev, libpulse-dev")
 set(CPACK_COMPONENT_DEVELOPMENT_DESCRIPTION
     "Component library over the Telephony API 2.x (development files)
 zvTapi is an object layer over the Telephony API: an application object,
