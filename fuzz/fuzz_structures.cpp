@@ -1,9 +1,9 @@
 // Feeds arbitrary bytes to the structure readers (also as an address status with forwarding
-// entries, as a related-device answer and as the answers about locations and translation) as
-// if a service provider had filled them, and drives the fetch loop with a provider that answers
-// with arbitrary header values. Nothing a provider writes may make the library read outside the
-// block, spin, fail an assertion, or grow the block beyond what the provider asked for in an
-// answer.
+// entries, as a related-device answer, as a call list and as the answers about locations and
+// translation) as if a service provider had filled them, and drives the fetch loop with a
+// provider that answers with arbitrary header values. Nothing a provider writes may make the
+// library read outside the block, spin, fail an assertion, or grow the block beyond what the
+// provider asked for in an answer.
 //
 // Input: [flags] [size field offset, 16 bits] [n] n x [answer] [structure bytes...], where an
 // answer is [selector] [dwNeededSize, 16 bits] [dwUsedSize, 32 bits] [dwTotalSize, 32 bits].
@@ -178,6 +178,12 @@ void ReadLocationAnswers(const zvtapi::TTapiStruct& buffer) {
   bounded(zvtapi::ReadDialableString(buffer));
 }
 
+// The block as a call list (lineGetNewCalls, lineGetConfRelatedCalls): never more handles than
+// the block has room for, whatever count the provider claims.
+void ReadCallListAnswer(const zvtapi::TTapiStruct& buffer) {
+  Require(zvtapi::ReadCallList(buffer).size() <= buffer.Capacity() / sizeof(HCALL));
+}
+
 struct Answer {
   uint8_t selector;
   Cardinal needed;
@@ -267,6 +273,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ReadForwarding(buffer);
   ReadRelatedAnswer(buffer);
   ReadLocationAnswers(buffer);
+  ReadCallListAnswer(buffer);
   if (flags & 0x40) ReadPhoneStructures(buffer);
   if (flags & 0x80) FetchWithScript(script, in.Rest(), bodySize);
   return 0;

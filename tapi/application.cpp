@@ -5,6 +5,7 @@
 #include "platform/clock.h"
 #include "platform/module.h"
 #include "tapi/device.h"
+#include "tapi/errors.h"
 #include "tapi/line.h"
 #include "tapi/phone.h"
 #include "tapi/structures.h"
@@ -423,6 +424,8 @@ void TzvTapiApplication::WndProc(platform::Message& Message) {
         if (FNumWaitProcs == 0) ProcessNextMessage();
       } else if (Message.wParam == TAPI_NOTIFY_TIMER) {
         ProcessTimerTick(static_cast<Cardinal>(Message.lParam));
+      } else if (Message.wParam == TAPI_NOTIFY_FETCH_FAILED) {
+        HandleException(EzvTapiError::CreateCode(static_cast<Cardinal>(Message.lParam)));
       } else {
         platform::DefWindowProc(Message);
       }

@@ -218,8 +218,10 @@ extern TzvTapiApplication* zvTapiApplication;
 // The TAPI version the library asks for at initialisation and when it names devices.
 inline constexpr Cardinal kZvTapiVersion = 0x00020002;
 
-// The notification window's message number and its two kinds of notification.
+// The notification window's message number and its kinds of notification.
 inline constexpr Cardinal TAPI_NOTIFY_MESSAGES = 1;
 inline constexpr Cardinal TAPI_NOTIFY_TIMER = 2;
+// The event thread could not fetch a message TAPI announced; lParam holds TAPI's error code.
+inline constexpr Cardinal TAPI_NOTIFY_FETCH_FAILED = 3;
 
 }  // namespace zvtapi

@@ -149,7 +149,8 @@ void TzvTapiEventThread::SendTimerTickIfDue(uint32_t& lastTick) {
 }
 
 template <class Item, class Record, class GetMessage>
-void TzvTapiEventThread::DrainMessages(Cardinal appHandle, GetMessage getMessage) {
+void TzvTapiEventThread::DrainMessages(Cardinal appHandle, GetMessage getMessage,
+                                       Cardinal emptyQueue, Cardinal& lastFailure) {
   TzvTapiMsgStack& stack = FAppl->FMsgStack;
   bool added = false;
   {
@@ -160,7 +161,22 @@ void TzvTapiEventThread::DrainMessages(Cardinal appHandle, GetMessage getMessage
       Record record{};
       // The event said messages wait; once TAPI's queue runs dry there is no point in holding
       // the queue's lock (and the user-interface thread) any longer, so the wait is 0 ms.
-      if (getMessage(appHandle, &record, 0) != 0) break;
+      const Cardinal result = static_cast<Cardinal>(getMessage(appHandle, &record, 0));
+      if (result != 0) {
+        // A dry queue answers "operation failed" once messages have been taken; any other
+        // failure, or that one before the first message, means the announced messages could
+        // not be fetched. They stay queued and the event stays set, so the next wake tries
+        // again; the program hears of the failure through OnError, once for a failure that
+        // persists rather than at every try.
+        const bool failed = i == 0 || result != emptyQueue;
+        if (failed && result != lastFailure) {
+          platform::PostMessage(FAppl->FWindowHandle, FAppl->FWindowMessage,
+                                TAPI_NOTIFY_FETCH_FAILED, static_cast<intptr_t>(result));
+        }
+        if (failed) lastFailure = result;
+        break;
+      }
+      lastFailure = 0;
       stack.Add(std::make_unique<Item>(record));
     }
     added = stack.Count() > before;
@@ -173,11 +189,13 @@ void TzvTapiEventThread::DrainMessages(Cardinal appHandle, GetMessage getMessage
 }
 
 void TzvTapiEventThread::DrainLineMessages() {
-  DrainMessages<TzvTapiLineMsgStackItem, LINEMESSAGE>(FAppl->FLineApp, lineGetMessage);
+  DrainMessages<TzvTapiLineMsgStackItem, LINEMESSAGE>(FAppl->FLineApp, lineGetMessage,
+                                                      LINEERR_OPERATIONFAILED, FLastLineFailure);
 }
 
 void TzvTapiEventThread::DrainPhoneMessages() {
-  DrainMessages<TzvTapiPhoneMsgStackItem, PHONEMESSAGE>(FAppl->FPhoneApp, phoneGetMessage);
+  DrainMessages<TzvTapiPhoneMsgStackItem, PHONEMESSAGE>(
+      FAppl->FPhoneApp, phoneGetMessage, PHONEERR_OPERATIONFAILED, FLastPhoneFailure);
 }
 
 }  // namespace zvtapi

@@ -84,14 +84,20 @@ class TzvTapiEventThread final : public platform::Thread {
   void RunLoop();
   void DrainLineMessages();
   void DrainPhoneMessages();
+  // Moves up to ten messages from TAPI to the queue. emptyQueue is what getMessage answers when
+  // no message waits; lastFailure the failure last reported for this side (0: none).
   template <class Item, class Record, class GetMessage>
-  void DrainMessages(Cardinal appHandle, GetMessage getMessage);
+  void DrainMessages(Cardinal appHandle, GetMessage getMessage, Cardinal emptyQueue,
+                     Cardinal& lastFailure);
   void RepostIfWaiting();
   void SendTimerTickIfDue(uint32_t& lastTick);
 
   TzvTapiApplication* FAppl;
   platform::HANDLE FWakeUpEvent;
   std::atomic<bool> FSendNextTimerMsg{true};
+  // What lineGetMessage / phoneGetMessage last failed with (0: they work); the thread's own.
+  Cardinal FLastLineFailure = 0;
+  Cardinal FLastPhoneFailure = 0;
   bool FStarted = false;
 };
 

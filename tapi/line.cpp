@@ -262,15 +262,8 @@ Cardinal TzvCustomTapiLine::RefreshCalls() {
                                static_cast<LPLINECALLLIST>(structure));
       });
       if (result == 0) {
-        const Cardinal count = list.GetDWORD(offsetof(LINECALLLIST, dwCallsNumEntries));
-        const Cardinal size = list.GetDWORD(offsetof(LINECALLLIST, dwCallsSize));
-        const Cardinal offset = list.GetDWORD(offsetof(LINECALLLIST, dwCallsOffset));
-        const Cardinal stride = count != 0 ? size / count : 0;
-        for (Cardinal n = 0; n < count; ++n) {
-          // GetDWORD reads 0 for an entry outside the structure, so a lying count ends here.
-          const Cardinal handle = list.GetDWORD(offset + n * stride);
-          if (handle != 0) FindCall(handle, true);
-        }
+        for (const Cardinal handle : ReadCallList(list))
+          FindCall(handle, true);
       }
     } else {
       while (FCalls->Count() > 0)
@@ -862,8 +855,11 @@ void TzvCustomTapiLine::HandleTimerEvent(Cardinal /*ID*/, TzvTapiRequest* Reques
       if (call->Valid()) {
         try {
           call->Drop("");
-        } catch (const std::exception&) {
-          // The call may have gone idle meanwhile; the idle timer takes it from here.
+        } catch (const std::exception& e) {
+          // A call that went idle meanwhile needs no drop: the idle timer takes it from here.
+          // One still disconnected stays on the line until the program drops it, so it must
+          // hear why.
+          if (IsCallObject(call) && call->State() == LINECALLSTATE_DISCONNECTED) DoError(e, call);
         }
       } else {
         FCalls->Remove(call);

@@ -591,13 +591,9 @@ bool TzvCustomTapiLine::GetConfRelatedCalls(TzvTapiCall* Call, TzvTapiCallList* 
     return lineGetConfRelatedCalls(handle, static_cast<LPLINECALLLIST>(structure));
   });
   if (result != 0) return false;
-  const Cardinal count = list.GetDWORD(offsetof(LINECALLLIST, dwCallsNumEntries));
-  if (count == 0) return false;
-  const Cardinal offset = list.GetDWORD(offsetof(LINECALLLIST, dwCallsOffset));
-  for (Cardinal n = 0; n < count; ++n) {
-    // An entry outside the structure reads 0 and is skipped like an unknown handle.
-    if (TzvTapiCall* call = FindCall(list.GetDWORD(offset + n * sizeof(HCALL)), false))
-      ConfCalls->Add(call);
+  if (list.GetDWORD(offsetof(LINECALLLIST, dwCallsNumEntries)) == 0) return false;
+  for (const Cardinal handle : ReadCallList(list)) {
+    if (TzvTapiCall* call = FindCall(handle, false)) ConfCalls->Add(call);
   }
   return true;
 }

@@ -1,6 +1,7 @@
 #include "tapi/structures.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -9,6 +10,7 @@
 
 #include "platform/module.h"
 #include "tapi32/tapi_constants.h"
+#include "tapi32/tapi_structs.h"
 
 namespace zvtapi {
 
@@ -311,6 +313,18 @@ std::optional<Cardinal> GetTapiEntryOffset(const TTapiStruct& buffer, Cardinal l
   const uint64_t offset = start + uint64_t{entrySize} * index;
   if (start < TapiStructHeaderSize || offset + entrySize > buffer.Limit()) return std::nullopt;
   return static_cast<Cardinal>(offset);
+}
+
+std::vector<Cardinal> ReadCallList(const TTapiStruct& list) {
+  std::vector<Cardinal> handles;
+  const Cardinal count = list.GetDWORD(offsetof(LINECALLLIST, dwCallsNumEntries));
+  for (Cardinal n = 0; n < count; ++n) {
+    const std::optional<Cardinal> entry =
+        GetTapiEntryOffset(list, offsetof(LINECALLLIST, dwCallsOffset), sizeof(HCALL), n);
+    if (!entry) break;  // this one and every later one lie past the block
+    if (const Cardinal handle = list.GetDWORD(*entry); handle != 0) handles.push_back(handle);
+  }
+  return handles;
 }
 
 void CompactTapiStruct(TTapiStruct& buffer, Cardinal minSize) {

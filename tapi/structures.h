@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "tapi/errors.h"
 #include "tapi/string_list.h"
@@ -174,6 +175,11 @@ std::string GetVarStringText(const TVarString& text, Cardinal from);
 // offset plus the pair's offset in the entry.
 std::optional<Cardinal> GetTapiEntryOffset(const TTapiStruct& buffer, Cardinal listOffsetField,
                                            Cardinal entrySize, Cardinal index);
+
+// The call handles of a LINECALLLIST answer (lineGetNewCalls, lineGetConfRelatedCalls), in
+// order, without the zero ones. Only entries that lie inside the block are read, so a provider
+// that claims billions of entries costs no more than the block it filled.
+std::vector<Cardinal> ReadCallList(const TTapiStruct& list);
 
 // Shrinks the block to what the provider used, never below minSize nor above its size: every
 // fetch asks with at least TapiStructMinQuerySize bytes, more than a small answer needs kept.

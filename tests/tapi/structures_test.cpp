@@ -496,5 +496,39 @@ TEST(GetTapiStringListTest, SizeLimitsTheWalkEvenWhenMoreTextFollows) {
   EXPECT_EQ(list->Strings(0), "one");
 }
 
+// --- ReadCallList ----------------------------------------------------------------------------
+
+// A LINECALLLIST block of `total` bytes whose header claims `count` entries at `offset`, with
+// `handles` written from there.
+TTapiStruct CallList(Cardinal total, Cardinal count, Cardinal offset,
+                     const std::vector<Cardinal>& handles) {
+  TTapiStruct list = AllocTapiStruct(total);
+  list.SetDWORD(offsetof(LINECALLLIST, dwCallsNumEntries), count);
+  list.SetDWORD(offsetof(LINECALLLIST, dwCallsSize), count * 4);
+  list.SetDWORD(offsetof(LINECALLLIST, dwCallsOffset), offset);
+  for (size_t i = 0; i < handles.size(); ++i)
+    list.SetDWORD(offset + static_cast<Cardinal>(4 * i), handles[i]);
+  return list;
+}
+
+TEST(ReadCallListTest, ReadsTheHandlesInOrderWithoutZeroes) {
+  EXPECT_EQ(ReadCallList(CallList(64, 3, sizeof(LINECALLLIST), {0x11, 0, 0x33})),
+            (std::vector<Cardinal>{0x11, 0x33}));
+  EXPECT_TRUE(ReadCallList(CallList(64, 0, sizeof(LINECALLLIST), {0x11})).empty());
+}
+
+TEST(ReadCallListTest, ALyingProviderGetsNoMoreThanTheBlockHolds) {
+  // Four billion entries claimed, two in the block: the reader stops at its end instead of
+  // walking
+  // the whole count on the user-interface thread.
+  const Cardinal offset = sizeof(LINECALLLIST);
+  EXPECT_EQ(ReadCallList(CallList(offset + 8, 0xFFFFFFFF, offset, {0x11, 0x22})),
+            (std::vector<Cardinal>{0x11, 0x22}));
+  // Entries that start inside the header or past the block are not read at all.
+  EXPECT_TRUE(ReadCallList(CallList(64, 2, 4, {})).empty());
+  EXPECT_TRUE(ReadCallList(CallList(64, 2, 62, {})).empty());
+  EXPECT_TRUE(ReadCallList(CallList(64, 2, 0xFFFFFFFC, {})).empty());
+}
+
 }  // namespace
 }  // namespace zvtapi
