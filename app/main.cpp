@@ -1,11 +1,14 @@
-// Ringwatch's entry point: Qt, the main window and its event loop; TAPI is shut down once the
-// window and its lines are gone. SIGTERM and SIGINT (a desktop session's logout, Ctrl+C) end
-// the program the same way closing the window does.
+// Ringwatch's entry point: Qt, the crash reporter, the main window and its event loop; TAPI is
+// shut down once the window and its lines are gone. SIGTERM and SIGINT (a desktop session's
+// logout, Ctrl+C) end the program the same way closing the window does. Started with
+// --crash-stacks, Ringwatch is the crash reporter's helper that reads another Ringwatch's
+// stacks.
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <QApplication>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -15,6 +18,9 @@
 #include <memory>
 #include <string>
 
+#include "app/crash/reporter.h"
+#include "app/crash/stacks.h"
+#include "app/crash/watchdog.h"
 #include "app/main_window.h"
 #include "app/qt_message_pump.h"
 #include "tapi/application.h"
@@ -94,22 +100,34 @@ bool DisplayAvailable() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc >= 2 && std::strcmp(argv[1], ringwatch::crash::kStacksHelperArgument) == 0)
+    return ringwatch::crash::RunStacksHelper(argc, argv);
   if (!DisplayAvailable()) {
     std::fprintf(stderr,
                  "ringwatch: no display available (set DISPLAY or QT_QPA_PLATFORM=offscreen)\n");
     return 2;
   }
-  QApplication app(argc, argv);
+  ringwatch::crash::TRingwatchApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Ringwatch"));
   int exitCode = 0;
   {
     ringwatch::QtMessagePump pump;
     StopSignals stopSignals;
+    ringwatch::crash::TCrashReporterOptions options;
+    options.WatchdogLimit = ringwatch::crash::WatchdogLimitFromEnvironment();
+    ringwatch::crash::TCrashReporter reporter(std::move(options));
+    pump.SetExceptionHandler(
+        [&reporter](std::exception_ptr error) { reporter.ReportException(error); });
     {
       auto Form1 = std::make_unique<ringwatch::TForm1>();
+      reporter.SetWindow(Form1.get());
       Form1->show();
+      // Once the window is up, so that the offer appears in front of it.
+      QTimer::singleShot(0, &reporter, [&reporter] { reporter.OfferSavedReports(); });
       exitCode = QApplication::exec();
+      reporter.SetWindow(nullptr);
     }  // the window frees its lines here, while the application object still exists
+    pump.SetExceptionHandler(nullptr);
     try {
       if (zvtapi::zvTapiApplication) zvtapi::zvTapiApplication->Shutdown();
     } catch (const std::exception& e) {

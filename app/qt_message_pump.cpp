@@ -14,17 +14,21 @@ QEvent::Type DispatchEventType() {
   return type;
 }
 
-void DispatchGuarded() {
+}  // namespace
+
+void QtMessagePump::DispatchGuarded() {
   // The library reports its own failures through OnError; whatever still escapes must not
   // unwind through Qt's event delivery, which is not exception-safe.
   try {
     platform::DispatchPendingMessages();
-  } catch (const std::exception& e) {
-    qWarning("ringwatch: unhandled exception in a window message: %s", e.what());
+  } catch (...) {
+    if (FExceptionHandler) {
+      FExceptionHandler(std::current_exception());
+    } else {
+      qWarning("ringwatch: unhandled exception in a window message");
+    }
   }
 }
-
-}  // namespace
 
 QtMessagePump::QtMessagePump() {
   Q_ASSERT(QCoreApplication::instance() != nullptr);

@@ -7,6 +7,8 @@
 
 #include <QObject>
 #include <atomic>
+#include <exception>
+#include <functional>
 
 #include "platform/message_window.h"
 
@@ -29,11 +31,19 @@ class QtMessagePump final : public QObject, public platform::MessagePump {
   void Wake() override;
   // User-interface thread: Qt's pending events, then whatever window messages are pending.
   void ProcessPending() override;
+  // Receives what escapes the library's message dispatch (an event handler's exception the
+  // library does not route to OnError); without one, the exception is logged and dropped.
+  void SetExceptionHandler(std::function<void(std::exception_ptr)> handler) {
+    FExceptionHandler = std::move(handler);
+  }
 
  protected:
   bool event(QEvent* e) override;
 
  private:
+  void DispatchGuarded();
+
+  std::function<void(std::exception_ptr)> FExceptionHandler;
   // Set while a dispatch event is queued and not yet started.
   std::atomic<bool> FScheduled{false};
 };

@@ -453,6 +453,7 @@ bool TzvTapiApplication::ProcessNextMessage() {
   }
   if (!item) return false;
   const TTapiMessage& msg = item->TapiMessage;
+  FJournal.Record(item->IsLineMessage(), msg);
   try {
     if (FOnTapiMessage) {
       DoTapiMessage(msg.dwMessageID, msg.hDevice, msg.dwCallbackInstance, msg.dwParam1,

@@ -12,6 +12,7 @@
 #include "platform/sync.h"
 #include "tapi/errors.h"
 #include "tapi/event_thread.h"
+#include "tapi/journal.h"
 #include "tapi/protected_list.h"
 #include "tapi/string_list.h"
 #include "tapi/types.h"
@@ -124,6 +125,8 @@ class TzvTapiApplication : public TObject {
   // Signalled (auto-reset) by the event thread each time it has added messages to the queue,
   // so that a synchronous wait need not poll for them.
   platform::HANDLE MessagesArrivedEvent() const { return FMessagesArrivedEvent; }
+  // The last messages handed on to the devices, for error reports; readable from any thread.
+  const TzvTapiJournal& Journal() const { return FJournal; }
 
   // Device catalogue.
   void UpdateLineDevice(Cardinal DeviceID);
@@ -200,6 +203,7 @@ class TzvTapiApplication : public TObject {
   TzvTapiMsgStack FReplyStack;
   Integer FNumWaitProcs = 0;
   platform::HANDLE FMessagesArrivedEvent;
+  TzvTapiJournal FJournal;
 
   TNotifyEvent FOnInitialize;
   TzvTapiDeviceNameEvent FOnLineCreate, FOnLineRemove, FOnLineRename;
