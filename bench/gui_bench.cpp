@@ -1,13 +1,7 @@
 // ringwatch_gui_bench: what one refresh of a call's row costs in the monitor window, with 10
 // and with 1,000 rows in the list, and how that scales. Runs offscreen unless the environment
 // chose a Qt platform; prints "BENCH <name> <value> <unit>" lines.
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <QApplication>
-#include <QDeadlineTimer>
-#include <QDir>
-#include <QThread>
 #include <QTreeWidget>
 #include <algorithm>
 #include <chrono>
@@ -20,28 +14,17 @@
 
 #include "app/main_window.h"
 #include "app/qt_message_pump.h"
+#include "bench/window_support.h"
 #include "tapi/application.h"
 #include "tapi32/sim/switch.h"
 
 namespace {
 
 using ringwatch::TForm1;
+using ringwatch::bench::Require;
+using ringwatch::bench::WaitUntil;
 using zvtapi::TzvTapiCall;
 using zvtapi::TzvTapiLine;
-
-void Require(bool condition, const char* what) {
-  if (!condition) throw std::runtime_error(what);
-}
-
-// Runs the Qt loop until the condition holds; the limit only guards against a hang.
-void WaitUntil(const std::function<bool()>& condition, const char* what) {
-  QDeadlineTimer limit(300000);
-  while (!condition()) {
-    Require(!limit.hasExpired(), what);
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-    QThread::usleep(200);
-  }
-}
 
 // Microseconds per UpdateCallItem for the call in the last of `rows` rows: the best of several
 // batches, so that a busy machine's interruptions do not count.
@@ -96,14 +79,7 @@ double UpdateCost(int rows) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
-    const QString dir = QDir::tempPath() + QStringLiteral("/ringwatch-bench-") +
-                        QString::number(static_cast<unsigned>(getuid()));
-    QDir().mkpath(dir);
-    chmod(dir.toLocal8Bit().constData(), 0700);
-    qputenv("XDG_RUNTIME_DIR", dir.toLocal8Bit());
-  }
+  ringwatch::bench::PrepareOffscreen();
   QApplication app(argc, argv);
   int result = 0;
   {

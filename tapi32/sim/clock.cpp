@@ -8,7 +8,7 @@ void Clock::Schedule(uint32_t delayMs, Task task) {
   std::lock_guard guard(mutex_);
   // While the clock stops, what would be planned now belongs to what is being dropped.
   if (shutDown_ || stopping_) return;
-  const Time due = Now() + std::chrono::milliseconds(delayMs);
+  const Time due = Now() + std::chrono::microseconds(uint64_t{delayMs} * 1000 / speed_);
   events_.emplace(due, Event{generation_, std::move(task)});
   if (!thread_.joinable()) thread_ = std::thread([this] { Loop(); });
   wake_.notify_one();
@@ -27,6 +27,11 @@ void Clock::Run(const Event& event) {
 
 Clock::Time Clock::Now() const {
   return manual_ ? manualNow_ : std::chrono::steady_clock::now();
+}
+
+void Clock::SetSpeed(uint32_t factor) {
+  std::lock_guard guard(mutex_);
+  speed_ = factor == 0 ? 1 : factor;
 }
 
 void Clock::MakeManual() {

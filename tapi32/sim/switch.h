@@ -479,6 +479,10 @@ class Switch final : public tapi32::Provider {
   // advances the clock, in the order they fall due.
   void UseManualClock();
   void AdvanceClock(uint32_t ms);
+  // The switch's clock runs `factor` times faster from now on (1: real time), through later
+  // Resets, so that a configuration's traffic starts at that speed: time-outs, rings, far ends
+  // and traffic come after 1/factor of their delays. The library's own timers keep real time.
+  void SpeedUpClock(uint32_t factor);
 
   // Device-specific requests: the bytes a successful reply writes over the start of the caller's
   // block (nullopt, the default: the block stays as sent), and what was last asked.

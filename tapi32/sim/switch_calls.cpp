@@ -231,6 +231,10 @@ void Switch::AdvanceClock(uint32_t ms) {
   clock_->Advance(ms);
 }
 
+void Switch::SpeedUpClock(uint32_t factor) {
+  clock_->SetSpeed(factor);
+}
+
 void Switch::Schedule(uint32_t delayMs, std::function<void()> task) {
   clock_->Schedule(delayMs, std::move(task));
 }

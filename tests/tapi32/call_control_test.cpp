@@ -334,9 +334,14 @@ TEST_F(CallControlTest, AFarEndThatTakesItsTimeAnswersFromTheSwitchsClock) {
   FarEnd slow;
   slow.afterMs = 20;
   Switch().SetFarEnd("300", slow);
+  // A clock of its own, so that a slow machine does not see the answer before the ringback.
+  Switch().UseManualClock();
   HCALL call = 0;
   ASSERT_GT(lineMakeCallW(ownerLine_, &call, u"300", 0, nullptr), 0);
   EXPECT_EQ(States(DrainLine(owner_.app), call).back(), LINECALLSTATE_RINGBACK);
+  Switch().AdvanceClock(19);
+  EXPECT_TRUE(States(DrainLine(owner_.app), call).empty());
+  Switch().AdvanceClock(1);
   EXPECT_EQ(NextState(owner_.app, call), LINECALLSTATE_CONNECTED);
 
   // One that never answers stays at ringback until the script lets it answer.

@@ -230,6 +230,44 @@ TEST_F(TrafficTest, TheDemoIsQuietUnlessTheDefaultPathAddsTraffic) {
   EXPECT_FALSE(Switch().TrafficRunning());
 }
 
+// A soak run watches an hour of traffic in minutes: the speed-up shortens every delay on the
+// switch's clock, and lasts through the Reset that starts the traffic.
+TEST_F(TrafficTest, ASpedUpClockShortensEveryDelayUntilItIsSetBack) {
+  struct RealTimeAfterwards {
+    ~RealTimeAfterwards() { tapi32::sim::Switch::Instance().SpeedUpClock(1); }
+  } restore;
+  auto ringsAfter = [this](std::initializer_list<uint32_t> steps) {
+    tapi32::sim::Config config;
+    config.lines = {Line("Voice", 0x300)};
+    config.lines[0].ringIntervalMs = 6000;
+    Switch().Reset(config);
+    Switch().UseManualClock();
+    LineInit app = InitLine();
+    const HLINE line = OpenLine(app.app, 0, LINECALLPRIVILEGE_MONITOR, 0);
+    EXPECT_EQ(lineSetStatusMessages(line, LINEDEVSTATE_RINGING, 0), 0);
+    tapi32::sim::IncomingCall call;
+    call.callerNumber = "123";
+    Switch().OfferCall(0, 0, call);
+    std::vector<size_t> rings;
+    for (uint32_t ms : steps) {
+      Switch().AdvanceClock(ms);
+      size_t count = 0;
+      for (const LINEMESSAGE& m : DrainLine(app.app))
+        count += m.dwMessageID == LINE_LINEDEVSTATE && m.dwParam1 == LINEDEVSTATE_RINGING;
+      rings.push_back(count);
+    }
+    lineShutdown(app.app);
+    return rings;
+  };
+  using Rings = std::vector<size_t>;
+  // The first ring comes at once with the offer; the next one a ring interval later.
+  EXPECT_EQ(ringsAfter({0, 599, 1, 600}), (Rings{1, 0, 0, 0}));
+  Switch().SpeedUpClock(10);
+  EXPECT_EQ(ringsAfter({0, 599, 1, 600}), (Rings{1, 0, 1, 1}));
+  Switch().SpeedUpClock(1);
+  EXPECT_EQ(ringsAfter({0, 5999, 1}), (Rings{1, 0, 1}));
+}
+
 TEST(TrafficConfigTest, TheTrafficSectionIsRead) {
   const tapi32::sim::Config config = tapi32::sim::ParseConfig(
       "[line]\nname = a\n[traffic]\nenabled = yes\ninterval_ms = 1500\nseed = 0x10\n"
