@@ -8,13 +8,12 @@
 #include <cstdint>
 #include <string>
 
+#include "fuzz/file_reader_support.h"
 #include "tapi32/location_store.h"
 
-namespace {
+using fuzz::Check;
 
-void Check(bool condition) {
-  if (!condition) __builtin_trap();
-}
+namespace {
 
 bool SameBook(const tapi32::LocationBook& a, const tapi32::LocationBook& b) {
   return a.locations == b.locations && a.cards == b.cards &&
@@ -27,13 +26,10 @@ bool SameBook(const tapi32::LocationBook& a, const tapi32::LocationBook& b) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
   const std::string fileName = "telephony-locations.ini";
-  tapi32::LocationBook book;
-  try {
-    book = tapi32::ParseLocations(text, fileName);
-  } catch (const tapi32::LocationFileError& error) {
-    Check(std::string(error.what()).starts_with(fileName + ":"));
-    return 0;
-  }
+  const auto parsed =
+      fuzz::ParseOrRefuse<tapi32::LocationFileError>(tapi32::ParseLocations, text, fileName);
+  if (!parsed) return 0;
+  const tapi32::LocationBook& book = *parsed;
   Check(!tapi32::CheckLocations(book).has_value());
   tapi32::LocationBook again;
   try {

@@ -7,26 +7,18 @@
 #include <cstdint>
 #include <string>
 
+#include "fuzz/file_reader_support.h"
 #include "tapi32/sim/config.h"
 
-namespace {
-
-void Check(bool condition) {
-  if (!condition) __builtin_trap();
-}
-
-}  // namespace
+using fuzz::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
   const std::string fileName = "switch.ini";
-  tapi32::sim::Config config;
-  try {
-    config = tapi32::sim::ParseConfig(text, fileName);
-  } catch (const tapi32::sim::ConfigError& error) {
-    Check(std::string(error.what()).starts_with(fileName + ":"));
-    return 0;
-  }
+  const auto parsed =
+      fuzz::ParseOrRefuse<tapi32::sim::ConfigError>(tapi32::sim::ParseConfig, text, fileName);
+  if (!parsed) return 0;
+  const tapi32::sim::Config& config = *parsed;
   // What the reader accepted, the switch must be able to offer.
   try {
     tapi32::sim::CheckDevices(config);

@@ -8,26 +8,18 @@
 #include <set>
 #include <string>
 
+#include "fuzz/file_reader_support.h"
 #include "tapi32/telephony_config.h"
 
-namespace {
-
-void Check(bool condition) {
-  if (!condition) __builtin_trap();
-}
-
-}  // namespace
+using fuzz::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
   const std::string fileName = "/home/user/.config/ringwatch/telephony.ini";
-  tapi32::TelephonyConfig config;
-  try {
-    config = tapi32::ParseTelephonyConfig(text, fileName);
-  } catch (const tapi32::TelephonyConfigError& error) {
-    Check(std::string(error.what()).starts_with(fileName + ":"));
-    return 0;
-  }
+  const auto parsed = fuzz::ParseOrRefuse<tapi32::TelephonyConfigError>(
+      tapi32::ParseTelephonyConfig, text, fileName);
+  if (!parsed) return 0;
+  const tapi32::TelephonyConfig& config = *parsed;
   std::set<std::string> names;
   for (const tapi32::sip::SipAccount& account : config.accounts) {
     Check(!account.displayName.empty() && !account.aor.empty());
