@@ -46,6 +46,7 @@ class QtMessagePump final : public QObject, public platform::MessagePump {
   std::function<void(std::exception_ptr)> FExceptionHandler;
   // Set while a dispatch event is queued and not yet started.
   std::atomic<bool> FScheduled{false};
+  std::atomic<unsigned> FPosted{0};  // dispatch events posted, for the ordering in Wake
 };
 
 }  // namespace ringwatch
