@@ -140,6 +140,11 @@ void TzvTapiCall::Deallocate() {
   FHandle = 0;
 }
 
+void TzvTapiCall::FetchFailed(Cardinal Error) {
+  ZV_ASSERT(FLine != nullptr);
+  FLine->DoError(EzvTapiError::CreateCode(Error), this);
+}
+
 // ---------------------------------------------------------------------------------------------
 // State tracking
 

@@ -105,6 +105,8 @@ class alignas(64) TzvTapiCall : public TObject, public TzvTapiCallAccess {
   TzvTapiCallInfo* Info() const override { return &FInfo; }
   TzvTapiCallStatus* Status() const { return &FStatus; }
   void CacheFilled() override { FCachesFilled = true; }
+  // Goes to the line's OnError with the call as causer.
+  void FetchFailed(Cardinal Error) override;
   const ::LINECALLINFO* LINECALLINFO() const { return FInfo.LINECALLINFO(); }
   const ::LINECALLSTATUS* LINECALLSTATUS() const { return FStatus.LINECALLSTATUS(); }
   Cardinal CallID() const { return FInfo.CallID(); }

@@ -127,13 +127,6 @@ bool InRange(Integer index, const Array& fields) {
   return index >= 0 && static_cast<size_t>(index) < std::size(fields);
 }
 
-// Refreshing a call cache only fills an empty one; the call drops the cache itself whenever TAPI
-// reports a change, so a cached structure is current.
-void FillAndRaise(TzvTapiStructCache& cache) {
-  const Cardinal result = cache.UpdateData();
-  if (IsTapiError(result)) RaiseTapiError(result);
-}
-
 // Per party selector: the size fields of its number and name and its flags field.
 struct TPartyFields {
   Integer address, name, flags;  // GetString, GetString, GetDWORD indices
@@ -152,41 +145,62 @@ constexpr Cardinal PartyInfoMask = LINECALLPARTYID_BLOCKED | LINECALLPARTYID_NAM
 
 }  // namespace
 
+// --- TzvTapiCallCache ----------------------------------------------------------------------
+
+TzvTapiCallCache::TzvTapiCallCache(TzvTapiCallAccess* AOwner, Cardinal initialSize)
+    : TzvTapiStructCache(initialSize), FCall(AOwner) {
+  ZV_ASSERT(FCall != nullptr);
+}
+
+// Refreshing a call cache only fills an empty one; the call drops the cache itself whenever TAPI
+// reports a change, so a cached structure is current.
+void TzvTapiCallCache::Update() {
+  const Cardinal result = UpdateData();
+  if (IsTapiError(result)) RaiseTapiError(result);
+}
+
+bool TzvTapiCallCache::Fetched() {
+  const Cardinal result = UpdateData();
+  if (result == 0) return true;
+  if (!FFailureTold && result != LINEERR_INVALCALLHANDLE) {
+    FFailureTold = true;
+    FCall->FetchFailed(result);
+  }
+  return false;
+}
+
+void TzvTapiCallCache::Filled() {
+  FFailureTold = false;
+  FCall->CacheFilled();
+}
+
 // --- TzvTapiCallInfo -----------------------------------------------------------------------
 
 TzvTapiCallInfo::TzvTapiCallInfo(TzvTapiCallAccess* AOwner)
-    : TzvTapiStructCache(sizeof(::LINECALLINFO)), FCall(AOwner) {
-  ZV_ASSERT(FCall != nullptr);
-}
+    : TzvTapiCallCache(AOwner, sizeof(::LINECALLINFO)) {}
 
 int32_t TzvTapiCallInfo::Query(void* structure) {
   return lineGetCallInfoW(FCall->Handle(), static_cast<::LINECALLINFO*>(structure));
 }
 
-void TzvTapiCallInfo::Update() {
-  FillAndRaise(*this);
-}
-
 Cardinal TzvTapiCallInfo::GetDWORD(Integer Index) {
-  ZV_ASSERT(FCall != nullptr);
-  if (UpdateData() != 0) return 0;
+  if (!Fetched()) return 0;
   ZV_ASSERT_MSG(InRange(Index, CallInfoFields), "TzvTapiCallInfo.GetDWORD failed! Invalid index");
   return ReadDWORD(CallInfoFields[Index]);
 }
 
 std::string TzvTapiCallInfo::GetString(Integer Index) {
-  ZV_ASSERT(FCall != nullptr);
-  if (UpdateData() != 0) return {};
+  if (!Fetched()) return {};
   ZV_ASSERT_MSG(InRange(Index, CallInfoStrings), "TzvTapiCallInfo.GetString failed! Invalid index");
   return ReadString(CallInfoStrings[Index]);
 }
 
 const ::LINECALLINFO* TzvTapiCallInfo::LINECALLINFO() {
-  return FetchedAs<::LINECALLINFO>();
+  return Fetched() ? FetchedAs<::LINECALLINFO>() : nullptr;
 }
 
 const void* TzvTapiCallInfo::CallData() {
-  if (UpdateData() != 0) return nullptr;
+  if (!Fetched()) return nullptr;
   const TTapiStruct& buffer = Buffer();
   const Cardinal size = buffer.GetDWORD(offsetof(::LINECALLINFO, dwCallDataSize));
   const Cardinal offset = buffer.GetDWORD(offsetof(::LINECALLINFO, dwCallDataOffset));
@@ -199,29 +213,21 @@ const void* TzvTapiCallInfo::CallData() {
 // --- TzvTapiCallStatus ---------------------------------------------------------------------
 
 TzvTapiCallStatus::TzvTapiCallStatus(TzvTapiCallAccess* AOwner)
-    : TzvTapiStructCache(sizeof(::LINECALLSTATUS)), FCall(AOwner) {
-  ZV_ASSERT(FCall != nullptr);
-}
+    : TzvTapiCallCache(AOwner, sizeof(::LINECALLSTATUS)) {}
 
 int32_t TzvTapiCallStatus::Query(void* structure) {
   return lineGetCallStatus(FCall->Handle(), static_cast<::LINECALLSTATUS*>(structure));
 }
 
-void TzvTapiCallStatus::Update() {
-  FillAndRaise(*this);
-}
-
 Cardinal TzvTapiCallStatus::GetDWORD(Integer Index) {
-  ZV_ASSERT(FCall != nullptr);
-  if (UpdateData() != 0) return 0;
+  if (!Fetched()) return 0;
   ZV_ASSERT_MSG(InRange(Index, CallStatusFields),
                 "TzvTapiCallStatus.GetDWORD failed! Invalid index");
   return ReadDWORD(CallStatusFields[Index]);
 }
 
 const ::LINECALLSTATUS* TzvTapiCallStatus::LINECALLSTATUS() {
-  ZV_ASSERT(FCall != nullptr);
-  return FetchedAs<::LINECALLSTATUS>();
+  return Fetched() ? FetchedAs<::LINECALLSTATUS>() : nullptr;
 }
 
 // --- Party identification ------------------------------------------------------------------

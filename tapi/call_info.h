@@ -32,21 +32,43 @@ class TzvTapiCallAccess {
   // state change; knowing when there is nothing to drop spares it a trip to their memory, which
   // on a line with thousands of calls has gone cold.
   virtual void CacheFilled() {}
+  // A field read could not fetch the information or status and gives empty fields instead.
+  virtual void FetchFailed(Cardinal /*Error*/) {}
 
  protected:
   ~TzvTapiCallAccess() = default;
 };
 
-// LINECALLINFO of the call, fetched with lineGetCallInfoW.
-class TzvTapiCallInfo : public TzvTapiStructCache {
+// What the information and status caches share: their call, a refresh that keeps a cached
+// structure, and fetches for field reads that tell the call when they fail.
+class TzvTapiCallCache : public TzvTapiStructCache {
  public:
-  // Asserts that the owner is given; fetches nothing.
-  explicit TzvTapiCallInfo(TzvTapiCallAccess* AOwner);
-
   TzvTapiCallAccess* Call() const { return FCall; }
 
   // Raises the fetch's TAPI error; a structure already cached is kept, not re-read.
   void Update() override;
+
+ protected:
+  // Asserts that the owner is given; fetches nothing.
+  TzvTapiCallCache(TzvTapiCallAccess* AOwner, Cardinal initialSize);
+
+  // For field reads: whether a structure is cached or could be fetched now. A failure is told
+  // to the call once until a fetch succeeds again, so that a handler reading twenty fields of
+  // a call TAPI cannot describe hears of it once. "Invalid call handle" is not told: the call
+  // has gone, and its fields read as empty from then on.
+  bool Fetched();
+  void Filled() override;
+
+  TzvTapiCallAccess* FCall;
+
+ private:
+  bool FFailureTold = false;
+};
+
+// LINECALLINFO of the call, fetched with lineGetCallInfoW.
+class TzvTapiCallInfo : public TzvTapiCallCache {
+ public:
+  explicit TzvTapiCallInfo(TzvTapiCallAccess* AOwner);
 
   // Index 0..72 as below; 0 when nothing can be fetched. With a structure at hand any other
   // index fails the assertion "TzvTapiCallInfo.GetDWORD failed! Invalid index".
@@ -159,22 +181,12 @@ class TzvTapiCallInfo : public TzvTapiStructCache {
 
  protected:
   int32_t Query(void* structure) override;
-  void Filled() override { FCall->CacheFilled(); }
-
- private:
-  TzvTapiCallAccess* FCall;
 };
 
 // LINECALLSTATUS of the call, fetched with lineGetCallStatus.
-class TzvTapiCallStatus : public TzvTapiStructCache {
+class TzvTapiCallStatus : public TzvTapiCallCache {
  public:
-  // Asserts that the owner is given; fetches nothing.
   explicit TzvTapiCallStatus(TzvTapiCallAccess* AOwner);
-
-  TzvTapiCallAccess* Call() const { return FCall; }
-
-  // Raises the fetch's TAPI error; a structure already cached is kept, not re-read.
-  void Update() override;
 
   // Index 0..6 as below; 0 when nothing can be fetched. With a structure at hand any other
   // index fails the assertion "TzvTapiCallStatus.GetDWORD failed! Invalid index".
@@ -192,10 +204,6 @@ class TzvTapiCallStatus : public TzvTapiStructCache {
 
  protected:
   int32_t Query(void* structure) override;
-  void Filled() override { FCall->CacheFilled(); }
-
- private:
-  TzvTapiCallAccess* FCall;
 };
 
 // One party's identification: number, name and the LINECALLPARTYID_* flags.

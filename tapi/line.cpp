@@ -443,7 +443,11 @@ bool TzvCustomTapiLine::IsCallHandleValid(Cardinal CallHandle) {
   const Cardinal result = FetchTapiStruct(status, [CallHandle](void* structure) {
     return lineGetCallStatus(CallHandle, static_cast<LPLINECALLSTATUS>(structure));
   });
-  return result != LINEERR_INVALCALLHANDLE;
+  // Only "invalid handle" says the call has gone; any other failure leaves the handle to be
+  // taken as valid, and the program hears of it.
+  if (result == LINEERR_INVALCALLHANDLE) return false;
+  if (IsTapiError(result)) DoError(EzvTapiError::CreateCode(result), nullptr);
+  return true;
 }
 
 void TzvCustomTapiLine::ForgetCall(TzvTapiCall* Call) {

@@ -238,6 +238,8 @@ class TzvCustomTapiLine : public TzvTapiDevice {
   // Whether Call, in Calls when Calls().Removals() read RemovalsBefore, still is. Handlers may
   // free calls; Call is looked at only when some call has left the list since.
   bool StillListed(const TzvTapiCall* Call, Cardinal RemovalsBefore) const;
+  // Whether TAPI still knows the handle; a failure to ask other than "invalid handle" goes to
+  // DoError and counts as valid.
   bool IsCallHandleValid(Cardinal CallHandle);
   void ScheduleFreeIdleCall(TzvTapiCall* Call);
   void ScheduleDropDisconnectedCall(TzvTapiCall* Call);

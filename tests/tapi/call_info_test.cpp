@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "struct_image_support.h"
 #include "tapi/errors.h"
@@ -60,8 +61,10 @@ class FakeCall : public TzvTapiCallAccess {
   bool WasConnected() const override { return wasConnected; }
   bool WasIncoming() const override { return wasIncoming; }
   bool WasOutgoing() const override { return wasOutgoing; }
+  void FetchFailed(Cardinal error) override { failures.push_back(error); }
 
   Provider provider{sizeof(LINECALLINFO)};
+  std::vector<Cardinal> failures;  // as told by the information
   std::unique_ptr<ScriptedInfo> info;
   Cardinal state = 0;
   bool incoming = false, outgoing = false, wasConnected = false, wasIncoming = false,
@@ -186,6 +189,27 @@ TEST(CallInfoTest, UnreadableInformationReadsEmptyAndUpdateRaises) {
     EXPECT_EQ(e.ErrorCode(), LINEERR_INVALCALLHANDLE);
   }
   EXPECT_EQ(info.CachedData(), nullptr);
+  // A call TAPI no longer knows has simply gone: nothing to tell.
+  EXPECT_TRUE(call.failures.empty());
+}
+
+TEST(CallInfoTest, AFailedFetchIsToldOnceUntilAFetchSucceedsAgain) {
+  FakeCall call;
+  TzvTapiCallInfo& info = *call.info;
+  call.provider.error = LINEERR_RESOURCEUNAVAIL;
+  EXPECT_EQ(info.CallID(), 0u);
+  EXPECT_EQ(info.CallerID(), "");
+  EXPECT_EQ(info.LINECALLINFO(), nullptr);
+  EXPECT_EQ(call.failures, std::vector<Cardinal>{LINEERR_RESOURCEUNAVAIL});
+  EXPECT_EQ(call.provider.calls, 3);  // every read tried again
+
+  call.provider.error = 0;
+  call.provider.image.Set(offsetof(LINECALLINFO, dwCallID), 5);
+  EXPECT_EQ(info.CallID(), 5u);
+  info.Invalidate();
+  call.provider.error = LINEERR_NOMEM;
+  EXPECT_EQ(info.CallID(), 0u);
+  EXPECT_EQ(call.failures, (std::vector<Cardinal>{LINEERR_RESOURCEUNAVAIL, LINEERR_NOMEM}));
 }
 
 TEST(CallInfoTest, CallDataNeedsSizeAndOffsetInsideTheStructure) {
