@@ -403,12 +403,16 @@ TEST_F(NewCallsAfterAll, FailedOrTimedOutConsultationCallsGoWithTheirLinks) {
   office.lines[0].maxActiveCalls = 4;  // a conference and a call beside it
   Switch().Reset(office);
   LineUnderTest line;
-  line.Options().SetReplyTimeout(1);
   OpenOn(line, 0);
+  // The scene is built in synchronous mode, whose waits end at the reply time-out: it keeps the
+  // default, or a slow event thread turns the scene's own requests into failures.
   Scene scene(line);
   TzvTapiCall* conf = scene.Conference();
   TzvTapiCall* call = scene.ConnectedCall();
   line.Options().SetSyncMode(false);
+  // Time-outs come only from the pass below, never from the line's own ticks: a failed request
+  // must be seen failing, not overtaken by its time-out.
+  const Cardinal afterTimeout = line.Options().ReplyTimeout() + 1;
   struct Case {
     const char* entryPoint;
     std::function<TzvTapiCall*()> start;
@@ -430,7 +434,7 @@ TEST_F(NewCallsAfterAll, FailedOrTimedOutConsultationCallsGoWithTheirLinks) {
 
     Switch().SetNextReplyMode(c.entryPoint, ReplyMode::Silent());
     consult = c.start();
-    line.CheckTimeouts(platform::GetTickCount() + 1000);
+    line.CheckTimeouts(platform::GetTickCount() + afterTimeout);
     EXPECT_FALSE(line.IsCallObject(consult)) << "timed out";
     EXPECT_EQ(c.primary->GetConsultCall(), nullptr);
     EXPECT_EQ(line.UnconfirmedCalls().Count(), 0);
