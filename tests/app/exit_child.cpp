@@ -1,8 +1,8 @@
 // A program that forgets to shut TAPI down: it starts Qt and the library's Qt message pump, opens
 // a line on a busy demo switch, waits for calls to arrive and returns from main with the line
-// still open and the event thread still posting. The exit test runs it as a child process and
-// requires a clean exit: whatever the library does at static destruction must not touch Qt's
-// objects after they are gone.
+// still open and the event thread still posting. The library then shuts TAPI down from a static
+// destructor, after the thread-locals of the main thread and Qt's later globals are gone; the
+// exit test runs this program as a child process and requires a clean exit.
 //
 //   exit_child <pump>    where <pump> says how long the pump lives:
 //     inner   a local destroyed before the QApplication
@@ -31,7 +31,7 @@ tapi32::sim::Config BusySwitch() {
   return config;
 }
 
-// Opens the first line (never freed, as a program that forgets cleaning up leaves it) and runs
+// Opens the first line (never freed, as a program that forgets to clean up leaves it) and runs
 // the Qt loop until it has seen two calls.
 bool OpenLineAndSeeCalls() {
   auto* line = gLine = new zvtapi::TzvTapiLine(nullptr);
