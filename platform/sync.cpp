@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -45,6 +46,9 @@ struct Globals {
   std::mutex lock;
   std::unordered_map<HANDLE, ObjectPtr> table;
   HANDLE nextHandle = 0x100;
+  // Records made after their thread's end-of-thread cleanup (see Self); kept here, reachable,
+  // because nothing is left to free them.
+  std::vector<std::unique_ptr<ThreadRecord>> lateRecords;
 };
 
 // Never destroyed: threads that end after main returns still release their mutexes here.
@@ -53,35 +57,66 @@ Globals& G() {
   return *globals;
 }
 
-// The mutexes a thread owns. When the thread ends, whatever it still holds is abandoned: the
-// next waiter gets it with WAIT_ABANDONED so that it knows the protected state may be torn.
+// The mutexes a thread owns, and the condition variable it waits on.
 struct ThreadRecord {
   std::vector<ObjectPtr> owned;
   Waiter waiter;
 
   ThreadRecord() { owned.reserve(4); }
-  ~ThreadRecord() {
-    Globals& g = G();
-    std::lock_guard guard(g.lock);
-    for (ObjectPtr& m : owned) {
-      if (m->owner != this) continue;
-      m->owner = nullptr;
-      m->recursion = 0;
-      m->abandoned = true;
-      m->WakeWaiters();
-    }
-    owned.clear();
-  }
 };
+
+// Whatever the thread still holds is abandoned: the next waiter gets it with WAIT_ABANDONED so
+// that it knows the protected state may be torn.
+void AbandonOwned(ThreadRecord& record) {
+  Globals& g = G();
+  std::lock_guard guard(g.lock);
+  for (ObjectPtr& m : record.owned) {
+    if (m->owner != &record) continue;
+    m->owner = nullptr;
+    m->recursion = 0;
+    m->abandoned = true;
+    m->WakeWaiters();
+  }
+  record.owned.clear();
+}
 
 void Object::WakeWaiters() {
   for (Waiter* w : waiters)
     w->cv.notify_one();
 }
 
+// A thread's record, reached through a plain pointer rather than held as a thread-local object:
+// code still waits on a thread after its thread-local destructors ran. The main thread runs every
+// static destructor after them (a library's teardown taking a lock there would otherwise write
+// into the freed record and corrupt the heap), and other thread-locals of any thread may be
+// destroyed after this one.
+thread_local ThreadRecord* tRecord = nullptr;
+thread_local bool tRecordCleanedUp = false;
+
+// Abandons the thread's mutexes and frees its record when the thread ends.
+struct RecordCleanup {
+  ~RecordCleanup() {
+    tRecordCleanedUp = true;
+    std::unique_ptr<ThreadRecord> record(std::exchange(tRecord, nullptr));
+    if (record) AbandonOwned(*record);
+  }
+};
+
 ThreadRecord& Self() {
-  thread_local ThreadRecord record;
-  return record;
+  if (tRecord != nullptr) return *tRecord;
+  if (!tRecordCleanedUp) {
+    thread_local RecordCleanup cleanup;  // frees the record when the thread ends
+    tRecord = new ThreadRecord;
+    return *tRecord;
+  }
+  // Too late for a cleanup: the thread is ending. What it takes from now on is never abandoned,
+  // which matters to nobody once the thread is gone.
+  auto record = std::make_unique<ThreadRecord>();
+  tRecord = record.get();
+  Globals& g = G();
+  std::lock_guard guard(g.lock);
+  g.lateRecords.push_back(std::move(record));
+  return *tRecord;
 }
 
 Object* Find(Globals& g, HANDLE handle) {

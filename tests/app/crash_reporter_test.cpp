@@ -223,8 +223,7 @@ class CrashReporterTest : public QObject {
       QVERIFY2(lines.find("  call x") != std::string::npos, lines.c_str());
       pump.SetExceptionHandler(nullptr);
     }
-    // As the program does before Qt goes: a TAPI left active past the application object
-    // corrupts the heap on the way out.
+    // As the program does before Qt goes, so that the next test starts with TAPI inactive.
     zvtapi::zvTapiApplication->Shutdown();
   }
 

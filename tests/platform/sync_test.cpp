@@ -200,6 +200,41 @@ TEST(Mutex, AbandonedByEndingOwnerIsReportedToNextWaiterOnce) {
   CloseHandle(ev);
 }
 
+// Takes and gives back a mutex from a thread-local destructor: destructors like it run after the
+// thread's own bookkeeping may be gone (on the main thread, every static destructor does).
+struct LockAtThreadEnd {
+  HANDLE mutex = 0;
+  std::atomic<uint32_t>* taken = nullptr;
+  std::atomic<bool>* released = nullptr;
+  ~LockAtThreadEnd() {
+    if (mutex == 0) return;
+    *taken = WaitForSingleObject(mutex, 0);
+    *released = ReleaseMutex(mutex);
+  }
+};
+
+TEST(Mutex, WorksInDestructorsThatRunAsTheThreadEnds) {
+  HANDLE m = CreateMutex();
+  std::atomic<uint32_t> taken{WAIT_FAILED};
+  std::atomic<bool> released{false};
+  std::thread worker([&] {
+    // Constructed before the thread's first wait, so destroyed after whatever that wait set up.
+    thread_local LockAtThreadEnd late;
+    late.mutex = m;
+    late.taken = &taken;
+    late.released = &released;
+    ASSERT_EQ(WaitForSingleObject(m, 0), WAIT_OBJECT_0);
+    ASSERT_TRUE(ReleaseMutex(m));
+  });
+  worker.join();
+  EXPECT_EQ(taken.load(), WAIT_OBJECT_0);
+  EXPECT_TRUE(released.load());
+  // Given back for good: neither owned nor abandoned.
+  EXPECT_EQ(WaitForSingleObject(m, 0), WAIT_OBJECT_0);
+  EXPECT_TRUE(ReleaseMutex(m));
+  CloseHandle(m);
+}
+
 TEST(Mutex, AbandonmentWakesABlockedWaiter) {
   HANDLE m = CreateMutex();
   HANDLE go = CreateEvent(true, false);
