@@ -17,6 +17,7 @@
 #include "bench/window_support.h"
 #include "tapi/application.h"
 #include "tapi32/sim/switch.h"
+#include "tests/app/headless_qt.h"
 
 namespace {
 
@@ -79,7 +80,7 @@ double UpdateCost(int rows) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  ringwatch::bench::PrepareOffscreen();
+  ringwatch::testing::PrepareHeadlessQt();
   QApplication app(argc, argv);
   int result = 0;
   {

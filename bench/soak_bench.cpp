@@ -38,6 +38,7 @@
 #include "tapi/call.h"
 #include "tapi32/sim/config.h"
 #include "tapi32/sim/switch.h"
+#include "tests/app/headless_qt.h"
 
 namespace {
 
@@ -240,7 +241,7 @@ void SoakWindow() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  ringwatch::bench::PrepareOffscreen();
+  ringwatch::testing::PrepareHeadlessQt();
   auto chosen = [&](const char* name) {
     if (argc < 2) return true;
     for (int i = 1; i < argc; ++i) {

@@ -12,10 +12,6 @@ inline void Require(bool condition, const std::string& what) {
   if (!condition) throw std::runtime_error(what);
 }
 
-// Chooses the offscreen platform unless the environment chose one, and gives Qt a private
-// runtime directory when there is none; call before the QApplication exists.
-void PrepareOffscreen();
-
 // Runs the Qt loop until the condition holds; the limit only guards against a hang.
 void WaitUntil(const std::function<bool()>& condition, const std::string& what);
 

@@ -2,13 +2,9 @@
 // something holds, a scripted switch, and a watcher that sees and closes message boxes.
 #pragma once
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDeadlineTimer>
-#include <QDir>
 #include <QMessageBox>
 #include <QStringList>
 #include <QThread>
@@ -16,22 +12,10 @@
 #include <functional>
 #include <string>
 
+#include "headless_qt.h"
 #include "tapi32/sim/switch.h"
 
 namespace ringwatch::testing {
-
-// Before QApplication exists: offscreen unless a display was chosen, and a private runtime
-// directory so that Qt has nothing to warn about.
-inline void PrepareHeadlessQt() {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
-    const QString dir = QDir::tempPath() + QStringLiteral("/ringwatch-tests-") +
-                        QString::number(static_cast<unsigned>(getuid()));
-    QDir().mkpath(dir);
-    chmod(dir.toLocal8Bit().constData(), 0700);
-    qputenv("XDG_RUNTIME_DIR", dir.toLocal8Bit());
-  }
-}
 
 // Runs the Qt loop until the condition holds. The limit only guards against a hang; on a
 // healthy run the condition holds long before.
